@@ -1,0 +1,31 @@
+// TLog: a background thread writing queued text lines into one file per day,
+// <working dir>/logs/<name>_yyyymmdd.log, each line "<time> - <text>" in the code page with CR LF,
+// and deleting this log's files older than LogDay days. Producers on any thread put lines into
+// Buffer and never wait for the disk. The owner sets name, then Log, then calls Start; it stops
+// the writer with Terminate + WaitFor.
+#pragma once
+
+#include <QString>
+#include <atomic>
+
+#include "queues.h"
+#include "thread.h"
+
+class TLog : public TThread {
+public:
+    TLog();
+    ~TLog() override;
+
+    OchFIFOJSON Buffer;
+    QString Dir;
+    QString name;
+    std::atomic<bool> Log{false};
+    int32_t LogDay = 3;
+    double LogDayDate = 0;
+
+    // One pass of the writer (what Execute repeats every 50 ms); public so tests can drive it.
+    void Pass();
+
+protected:
+    void Execute() override;
+};

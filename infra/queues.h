@@ -1,0 +1,57 @@
+// Bounded first-in, first-out ring queues for handing messages between threads: OchFIFO holds
+// byte arrays, OchFIFOJSON strings. A full queue refuses; it never overwrites. Every operation
+// except SetSizeOch runs under the queue's own lock, so any number of producers and one
+// consumer may use a queue at once. SetSizeOch is called once by the owner before sharing.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+class OchFIFO {
+public:
+    void SetSizeOch(int32_t Value);
+    bool PutSoob(const char* soob, int32_t size);
+    bool PutSoob(const QByteArray& soob) { return PutSoob(soob.constData(), int32_t(soob.size())); }
+    // True when the front message has at least one byte (a zero-length message gives false).
+    bool GetSoob(QByteArray& ma);
+    bool GetSoobD(QByteArray& ma);
+    void DeleteSoob();
+    bool IsSoob();
+    int32_t CountSoob();
+    // Up to Count front messages as one batch: int32 4, a count byte, then each message as an
+    // int32 length and its bytes (little-endian). The queue is unchanged.
+    bool GetSoob10(QByteArray& ma, int32_t Count);
+
+private:
+    std::vector<QByteArray> FSendBuf;
+    int32_t BeginOc = 0;
+    int32_t EndOc = 0;
+    bool Full = false;
+    int32_t FSize = 0;
+    std::recursive_mutex section6;
+};
+
+class OchFIFOJSON {
+public:
+    void SetSizeOch(int32_t Value);
+    // An empty string is refused.
+    bool PutSoob(const QString& soob);
+    bool GetSoob(QString& ma);
+    bool GetSoobD(QString& ma);
+    void DeleteSoob();
+    bool IsSoob();
+    int32_t CountSoob();
+    // The front message followed directly by up to Count - 1 more; returns how many were taken.
+    int32_t GetSoobCount(QString& ma, int32_t Count);
+
+private:
+    std::vector<QString> FSendBuf;
+    int32_t BeginOc = 0;
+    int32_t EndOc = 0;
+    bool Full = false;
+    int32_t FSize = 0;
+    std::recursive_mutex section6;
+};
