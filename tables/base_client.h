@@ -28,6 +28,8 @@
 #include "tables/field.h"
 
 class TBaseClient;
+// Collation keys of the view's sort column, kept between rebuilds (view.cpp).
+struct ViewSortCache;
 
 // Receives each JSON command built by Post and DeleteRecordCurrent.
 using TNetDataSend9 = std::function<void(TBaseClient* Sender, const QString& Data)>;
@@ -250,4 +252,5 @@ class TBaseClient {
 
   private:
     mutable std::recursive_mutex FLock;
+    std::shared_ptr<ViewSortCache> FSortCache;
 };
