@@ -8,10 +8,13 @@
 
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
+class QFile;
+
 class TBackSoobString {
-public:
+  public:
     TBackSoobString();
 
     QString NameBack;
@@ -24,7 +27,7 @@ public:
     void DeleteAll();
     int32_t Count();
 
-private:
+  private:
     QString FileName;
     int32_t FCount = 0;
     static constexpr int32_t Pref = 0x0FEEFFFF;
@@ -32,4 +35,18 @@ private:
     int32_t FirstNumb = 0;
     int32_t LastNumb = 0;
     std::recursive_mutex section6;
+
+    // Where the oldest record of the front data file lies: its start marker and its length.
+    struct Record {
+        qint64 start = 0;
+        int32_t length = 0;
+    };
+    QString DataName(int32_t numb) const;
+    // Writes the counters into the header and, only when that succeeded, into memory.
+    bool StoreCounters(QFile& header, int32_t count, int32_t first, int32_t last);
+    bool StoreCounters(int32_t count, int32_t first, int32_t last);
+    // Opens the front data file at its oldest readable record, first moving past front files that are
+    // missing, empty or hold no readable record; false when none is left or a file stays locked.
+    bool OpenFront(std::unique_ptr<QFile>& data, Record& record);
+    int32_t NextDataNumber() const;
 };

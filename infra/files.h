@@ -11,5 +11,9 @@ class QFile;
 // open fails (missing file included). Returns null when it never opened. Never throws.
 std::unique_ptr<QFile> OpenNotBlock(const QString& name);
 
+// Test seam: how many retries OpenNotBlock makes after the first attempt (5000 unless changed).
+// Install before starting the threads under test.
+void SetOpenRetries(int retries);
+
 // The process's current working directory, where all the system's relative paths start.
 QString WorkingDir();

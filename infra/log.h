@@ -12,7 +12,7 @@
 #include "thread.h"
 
 class TLog : public TThread {
-public:
+  public:
     TLog();
     ~TLog() override;
 
@@ -26,6 +26,6 @@ public:
     // One pass of the writer (what Execute repeats every 50 ms); public so tests can drive it.
     void Pass();
 
-protected:
+  protected:
     void Execute() override;
 };

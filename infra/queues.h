@@ -11,7 +11,7 @@
 #include <vector>
 
 class OchFIFO {
-public:
+  public:
     void SetSizeOch(int32_t Value);
     bool PutSoob(const char* soob, int32_t size);
     bool PutSoob(const QByteArray& soob) { return PutSoob(soob.constData(), int32_t(soob.size())); }
@@ -25,7 +25,7 @@ public:
     // int32 length and its bytes (little-endian). The queue is unchanged.
     bool GetSoob10(QByteArray& ma, int32_t Count);
 
-private:
+  private:
     std::vector<QByteArray> FSendBuf;
     int32_t BeginOc = 0;
     int32_t EndOc = 0;
@@ -35,7 +35,7 @@ private:
 };
 
 class OchFIFOJSON {
-public:
+  public:
     void SetSizeOch(int32_t Value);
     // An empty string is refused.
     bool PutSoob(const QString& soob);
@@ -47,7 +47,7 @@ public:
     // The front message followed directly by up to Count - 1 more; returns how many were taken.
     int32_t GetSoobCount(QString& ma, int32_t Count);
 
-private:
+  private:
     std::vector<QString> FSendBuf;
     int32_t BeginOc = 0;
     int32_t EndOc = 0;

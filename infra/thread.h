@@ -7,7 +7,7 @@
 #include <thread>
 
 class TThread {
-public:
+  public:
     TThread() = default;
     TThread(const TThread&) = delete;
     TThread& operator=(const TThread&) = delete;
@@ -18,10 +18,10 @@ public:
     bool Terminated() const { return terminated_.load(std::memory_order_acquire); }
     void WaitFor();
 
-protected:
+  protected:
     virtual void Execute() = 0;
 
-private:
+  private:
     std::atomic<bool> terminated_{false};
     std::thread thread_;
 };

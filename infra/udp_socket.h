@@ -18,7 +18,7 @@ bool ParseIPv4(const QString& text, uint32_t& ip);
 QString FormatIPv4(uint32_t ip);
 
 class UdpSocket {
-public:
+  public:
     UdpSocket() = default;
     UdpSocket(const UdpSocket&) = delete;
     UdpSocket& operator=(const UdpSocket&) = delete;
@@ -38,6 +38,6 @@ public:
     // Waits up to timeoutMs for a datagram to arrive; true when one is readable.
     bool WaitReadable(int timeoutMs);
 
-private:
+  private:
     int fd_ = -1;
 };
