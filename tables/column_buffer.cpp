@@ -1,0 +1,137 @@
+// AddFieldData: one column's values from a byte buffer laid out column by column (record values,
+// then the dictionary with fixed-size text slots, or the offsets and the blob of a code-24 column).
+#include <algorithm>
+#include <cstring>
+
+#include "tables/base_client.h"
+#include "tables/byte_codec.h"
+
+namespace {
+
+template <typename T>
+bool ReadArray(ByteReader& in, std::vector<T>& array, size_t count) {
+    QByteArrayView bytes;
+    if (count > size_t(in.Remaining()) / sizeof(T) || !in.Take(qsizetype(count * sizeof(T)), bytes)) {
+        return false;
+    }
+    array.resize(count);
+    std::memcpy(array.data(), bytes.data(), size_t(bytes.size()));
+    return true;
+}
+
+// Usage counters: how many records hold each key.
+template <typename K>
+void CountKeys(std::vector<int32_t>& counters, size_t keys, const std::vector<K>& records) {
+    counters.assign(keys, 0);
+    for (const K key : records) {
+        ++counters[size_t(key)];
+    }
+}
+
+// N entries of a key of KeyT and a text slot of `slot` bytes.
+template <typename KeyT, typename StoreT>
+bool ReadSlotDictionary(ByteReader& in, int32_t slot, std::vector<StoreT>& keys,
+                        std::vector<QString>& texts) {
+    int32_t count = 0;
+    if (!in.Read(count) || count < 0 || slot < 0 ||
+        int64_t(count) * (qsizetype(sizeof(KeyT)) + slot) > in.Remaining()) {
+        return false;
+    }
+    keys.assign(size_t(count), StoreT{});
+    texts.assign(size_t(count), QString());
+    for (int32_t i = 0; i < count; ++i) {
+        KeyT key{};
+        QByteArrayView text;
+        in.Read(key);
+        in.Take(slot, text);
+        keys[size_t(i)] = StoreT(key);
+        texts[size_t(i)] = SlotText(text);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool TBaseClient::AddFieldData(const Stru_NetFields& Fi, const QByteArray& p, int32_t nf1, int64_t& xx2) {
+    const auto guard = Guard();
+    const int32_t records = CountRecordFilter;
+    if (nf1 < 0 || nf1 >= int32_t(Fields.size()) || records < 0 || records > kMaxRecordCount || xx2 < 0 ||
+        xx2 > p.size()) {
+        return false;
+    }
+    FieldGFB& f = *Fields[size_t(nf1)];
+    const auto r = size_t(records);
+    f.Data.DataSelected.assign(r, false);
+    if (records == 0) {
+        CountRecord = CountRecordFilter = 0;
+        return true;
+    }
+    ByteReader in(QByteArrayView(p).sliced(qsizetype(xx2)));
+    bool ok = true;
+    switch (Fi.TypeField) {
+        case FieldCode::Integer:
+        case FieldCode::Color:
+            ok = ReadArray(in, f.Data.DataInteger, r);
+            break;
+        case FieldCode::FixedText:
+        case FieldCode::ByteArray:
+            ok = Fi.Size >= 1 && int64_t(Fi.Size) * records <= kMaxColumnBytes &&
+                 ReadArray(in, f.Data.DataByte, r * size_t(Fi.Size));
+            break;
+        case FieldCode::Byte:
+            ok = ReadArray(in, f.Data.DataByte, r);
+            break;
+        case FieldCode::Boolean:
+            ok = ReadArray(in, f.Data.DataBoolean, r);
+            break;
+        case FieldCode::Word:
+            ok = ReadArray(in, f.Data.DataWord, r);
+            break;
+        case FieldCode::Float:
+            ok = ReadArray(in, f.Data.DataFloat, r);
+            break;
+        case FieldCode::Double:
+            ok = ReadArray(in, f.Data.DataDouble, r);
+            break;
+        case FieldCode::Cardinal:
+        case FieldCode::Stamp2000:
+            ok = ReadArray(in, f.Data.DataCardinal, r);
+            break;
+        case FieldCode::DateTime:
+            ok = ReadArray(in, f.Data.DataDateTime, r);
+            break;
+        case FieldCode::Int64:
+            ok = ReadArray(in, f.Data.DataInt64, r);
+            break;
+        case FieldCode::Dict16:
+            ok = ReadArray(in, f.Data.DataWord, r);
+            if (ok) {
+                CountKeys(f.Data.DataInteger, 65536, f.Data.DataWord);
+                ok = ReadSlotDictionary<uint32_t>(in, Fi.SprSize, f.Data.DataCardinal, f.Data.DataStringN);
+            }
+            break;
+        case FieldCode::Dict8:
+            ok = ReadArray(in, f.Data.DataByte, r);
+            if (ok) {
+                CountKeys(f.Data.DataInteger, 256, f.Data.DataByte);
+                ok = ReadSlotDictionary<uint16_t>(in, Fi.SprSize, f.Data.DataWord, f.Data.DataStringN);
+            }
+            break;
+        case FieldCode::VarText: {
+            int32_t blob = 0;
+            ok = ReadArray(in, f.Data.DataInteger, r) && in.Read(blob) && blob >= 0 &&
+                 ReadArray(in, f.Data.DataByte, size_t(blob));
+            if (ok && blob == 0) {
+                f.Data.DataByte.assign(1, 0);
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    if (ok) {
+        f.Load = true;
+        xx2 += in.Pos();
+    }
+    return ok;
+}

@@ -1,0 +1,365 @@
+// Applying a table file: the header, the column list and the data blocks of the columns the server
+// sent (docs/table-file-format.md). Every length is checked before it is read; the first fault ends
+// the reading of blocks, keeping what came before it.
+#include <zlib.h>
+
+#include <QDir>
+#include <QFile>
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "infra/codepage.h"
+#include "tables/base_client.h"
+#include "tables/byte_codec.h"
+#include "tables/cache_files.h"
+#include "tables/snapshot_layout.h"
+#include "tables/table_error.h"
+
+namespace {
+
+// Inflated table files larger than this are refused.
+constexpr int64_t kMaxInflatedBytes = int64_t(2) << 30;
+
+bool InflateAll(QByteArrayView in, QByteArray& out) {
+    z_stream zs{};
+    if (inflateInit(&zs) != Z_OK) {
+        return false;
+    }
+    out.resize(std::clamp<qsizetype>(in.size() * 4, 64 * 1024, 64 * 1024 * 1024));
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    qsizetype consumed = 0;
+    qsizetype produced = 0;
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        if (produced == out.size()) {
+            if (out.size() >= kMaxInflatedBytes) {
+                break;
+            }
+            out.resize(std::min<qsizetype>(out.size() * 2, kMaxInflatedBytes));
+        }
+        const uInt inChunk = uInt(std::min<qsizetype>(in.size() - consumed, 1 << 30));
+        const uInt outChunk = uInt(std::min<qsizetype>(out.size() - produced, 1 << 30));
+        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data())) + consumed;
+        zs.avail_in = inChunk;
+        zs.next_out = reinterpret_cast<Bytef*>(out.data()) + produced;
+        zs.avail_out = outChunk;
+        rc = inflate(&zs, Z_NO_FLUSH);
+        consumed += inChunk - zs.avail_in;
+        produced += outChunk - zs.avail_out;
+        if (rc == Z_BUF_ERROR && zs.avail_out != 0) {
+            break;  // the input ended before the stream did
+        }
+        if (rc == Z_BUF_ERROR) {
+            rc = Z_OK;
+        }
+    }
+    inflateEnd(&zs);
+    out.resize(produced);
+    return rc == Z_STREAM_END;
+}
+
+template <typename T>
+void FillRecords(std::vector<T>& array, size_t count, QByteArrayView bytes) {
+    array.assign(count, T{});
+    std::memcpy(array.data(), bytes.data(), std::min(size_t(bytes.size()), count * sizeof(T)));
+}
+
+// Stores a block's record values into the array of its code; the bytes not present stay zero.
+void StoreRecordValues(FieldGFB& f, uint8_t code, size_t records, QByteArrayView values) {
+    f.Data.DataSelected.assign(records, false);
+    switch (code) {
+        case FieldCode::Integer:
+        case FieldCode::Color:
+        case FieldCode::VarText:
+            FillRecords(f.Data.DataInteger, records, values);
+            break;
+        case FieldCode::FixedText:
+        case FieldCode::ByteArray:
+            FillRecords(f.Data.DataByte, records * size_t(f.Size), values);
+            break;
+        case FieldCode::Byte:
+        case FieldCode::Dict8:
+            FillRecords(f.Data.DataByte, records, values);
+            break;
+        case FieldCode::Boolean:
+            FillRecords(f.Data.DataBoolean, records, values);
+            break;
+        case FieldCode::Word:
+        case FieldCode::Dict16:
+            FillRecords(f.Data.DataWord, records, values);
+            break;
+        case FieldCode::Float:
+            FillRecords(f.Data.DataFloat, records, values);
+            break;
+        case FieldCode::Double:
+            FillRecords(f.Data.DataDouble, records, values);
+            break;
+        case FieldCode::Cardinal:
+        case FieldCode::Stamp2000:
+            FillRecords(f.Data.DataCardinal, records, values);
+            break;
+        case FieldCode::DateTime:
+            FillRecords(f.Data.DataDateTime, records, values);
+            break;
+        case FieldCode::Int64:
+            FillRecords(f.Data.DataInt64, records, values);
+            break;
+        default:
+            break;
+    }
+}
+
+struct DictEntry {
+    uint32_t key;
+    QByteArrayView text;
+};
+
+void WriteArchiveFile(const QString& path, QByteArrayView bytes) {
+    QFile::remove(path);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.write(bytes.data(), bytes.size());
+    }
+}
+
+// The archive copies of one block: record values, dictionary slots, text blob.
+void WriteArchive(const QString& table, const FieldGFB& f, uint8_t code,
+                  const std::vector<DictEntry>& entries, QByteArrayView values, QByteArrayView blob) {
+    if (!IsSafeFileComponent(f.name)) {
+        return;
+    }
+    const QString dir = QStringLiteral("arh/") + table + u'/';
+    QDir().mkpath(dir);
+    WriteArchiveFile(dir + f.name + QStringLiteral(".ffb"), values);
+    if (code == FieldCode::Dict16 || code == FieldCode::Dict8) {
+        const qsizetype slot = std::max(f.SprSize, 0);
+        QByteArray out;
+        for (const DictEntry& e : entries) {
+            if (code == FieldCode::Dict16) {
+                AppendLE(out, uint16_t(e.key));
+            } else {
+                AppendLE(out, uint8_t(e.key));
+            }
+            QByteArray s(slot, '\0');
+            if (slot > 0) {
+                const qsizetype len = std::min<qsizetype>(e.text.size(), slot - 1);
+                s[0] = char(uint8_t(len));
+                std::memcpy(s.data() + 1, e.text.data(), size_t(len));
+            }
+            out.append(s);
+        }
+        WriteArchiveFile(dir + f.name + QStringLiteral(".ffs"), out);
+    }
+    if (code == FieldCode::VarText) {
+        WriteArchiveFile(dir + f.name + QStringLiteral(".ffv"), blob);
+    }
+}
+
+// Reads a whole table file from memory into the table. Holds no state beyond one call.
+class TableFileReader {
+  public:
+    TableFileReader(TBaseClient& table, QByteArrayView file) : T(table), In(file) {}
+
+    // False at the first fault.
+    bool Read() {
+        TableHeader header;
+        if (!ReadTableHeader(In, header)) {
+            return false;
+        }
+        const bool matches = T.veltax ? !header.name.isEmpty() && T.NameTableS.contains(header.name)
+                                      : header.name == T.NameTableS;
+        if (!matches) {
+            return true;
+        }
+        if (header.RecordCount < 0 || header.RecordCount > kMaxRecordCount || header.ColumnCount < 0 ||
+            header.DataBlockCount < 0) {
+            return false;
+        }
+        Records = header.RecordCount;
+        T.CountRecord = T.CountRecordFilter = Records;
+        if (!ReadColumnList(header)) {
+            return false;
+        }
+        if (T.veltax) {
+            return true;
+        }
+        for (int32_t b = 0; b < header.DataBlockCount; ++b) {
+            if (!ReadBlock(b + 1 == header.DataBlockCount)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+  private:
+    bool ReadColumnList(const TableHeader& header) {
+        std::optional<StructureCacheWriter> cache;
+        if (T.Cache) {
+            cache.emplace(T.NameTableS, header.raw);
+        }
+        bool ok = true;
+        for (int32_t c = 0; c < header.ColumnCount; ++c) {
+            ColumnDescriptor d;
+            if (!ReadColumnDescriptor(In, d)) {
+                ok = false;
+                break;
+            }
+            if (cache) {
+                cache->Add(d.raw);
+            }
+            T.AddField(d.fields);
+        }
+        if (cache) {
+            cache->Finish();
+        }
+        return ok;
+    }
+
+    bool ReadBlock(bool last) {
+        ColumnDescriptor d;
+        if (!ReadColumnDescriptor(In, d)) {
+            return false;
+        }
+        const int32_t pos = d.fields.n_abs;
+        const uint8_t code = d.fields.TypeField;
+        if (pos < 1 || pos > int32_t(T.Fields.size()) || !SizeFits(d)) {
+            return false;
+        }
+        FieldGFB& f = *T.Fields[size_t(pos - 1)];
+        f.TypeField = code;
+        if (!FieldHasStorage(code)) {
+            f.Load = true;
+            return last;
+        }
+        f.Size = d.fields.Size;
+        f.SprSize = d.fields.SprSize;
+        std::vector<DictEntry> entries;
+        QByteArrayView entryBytes;
+        if ((code == FieldCode::Dict16 || code == FieldCode::Dict8) &&
+            !ReadDictionary(f, d, entries, entryBytes)) {
+            return false;
+        }
+        f.Load = true;
+        if (Records == 0) {
+            return true;
+        }
+        const qsizetype valueBytes = qsizetype(d.fields.Size) * Records;
+        const QByteArrayView values = In.TakeUpTo(valueBytes);
+        StoreRecordValues(f, code, size_t(Records), values);
+        bool complete = values.size() == valueBytes;
+        QByteArrayView blob;
+        if (code == FieldCode::VarText) {
+            blob = In.TakeUpTo(d.Extra);
+            f.Data.DataByte.assign(blob.begin(), blob.end());
+            complete = complete && blob.size() == d.Extra;
+        }
+        if (!complete) {
+            return false;
+        }
+        if (T.Arh) {
+            WriteArchive(T.NameTableS, f, code, entries, values, blob);
+        }
+        if (T.Cache) {
+            WriteColumnCache(T.NameTableS, f.name, code, int32_t(entries.size()), entryBytes, values, blob);
+        }
+        return true;
+    }
+
+    // A fixed-width code must have its element width; the sizes of the other codes must be sane.
+    bool SizeFits(const ColumnDescriptor& d) const {
+        const uint8_t code = d.fields.TypeField;
+        const int32_t width = FieldElementWidth(code);
+        if (width > 0 && d.fields.Size != width) {
+            return false;
+        }
+        if (code == FieldCode::FixedText || code == FieldCode::ByteArray) {
+            return d.fields.Size >= 1 && int64_t(d.fields.Size) * Records <= kMaxColumnBytes;
+        }
+        if (code == FieldCode::Dict16 || code == FieldCode::Dict8) {
+            return d.fields.SprSize >= 0 && d.fields.SprSize <= 65535 && d.Extra >= 0;
+        }
+        if (code == FieldCode::VarText) {
+            return d.Extra >= 0;
+        }
+        return true;
+    }
+
+    bool ReadDictionary(FieldGFB& f, const ColumnDescriptor& d, std::vector<DictEntry>& entries,
+                        QByteArrayView& entryBytes) {
+        const bool wide = d.fields.TypeField == FieldCode::Dict16;
+        const qsizetype minEntry = wide ? 5 : 3;
+        if (d.Extra > In.Remaining() / minEntry) {
+            return false;
+        }
+        const qsizetype start = In.Pos();
+        auto& texts = f.Data.DataStringN;
+        texts.clear();
+        if (wide) {
+            f.Data.DataCardinal.clear();
+        } else {
+            f.Data.DataWord.clear();
+        }
+        entries.reserve(size_t(d.Extra));
+        for (int32_t i = 0; i < d.Extra; ++i) {
+            uint32_t key = 0;
+            uint16_t shortKey = 0;
+            QByteArrayView text;
+            const bool keyRead = wide ? In.Read(key) : In.Read(shortKey);
+            if (!keyRead || !In.ReadShortText(text)) {
+                return false;
+            }
+            if (wide) {
+                f.Data.DataCardinal.push_back(key);
+            } else {
+                key = shortKey;
+                f.Data.DataWord.push_back(shortKey);
+            }
+            texts.push_back(fromAnsi(text));
+            entries.push_back({key, text});
+        }
+        entryBytes = In.data().sliced(start, In.Pos() - start);
+        return true;
+    }
+
+    TBaseClient& T;
+    ByteReader In;
+    int32_t Records = 0;
+};
+
+}  // namespace
+
+bool TBaseClient::LoadFromFile(const QString& FileName) {
+    const auto guard = Guard();
+    QFile file(FileName);
+    if (!file.exists() || !file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    QByteArray content = file.readAll();
+    file.close();
+    bool ok = true;
+    if (!LoadTypeRaw) {
+        try {
+            LoadFromJSON(fromAnsi(content));
+        } catch (const TableConversionError&) {
+            ok = false;
+        }
+        QFile::remove(FileName);
+        return ok;
+    }
+    if (Zip) {
+        QByteArray inflated;
+        if (!InflateAll(content, inflated)) {
+            QFile::remove(FileName);
+            return false;
+        }
+        content = std::move(inflated);
+    }
+    ok = TableFileReader(*this, content).Read();
+    LoadFileName.clear();
+    FlagLoadData = true;
+    RefreshYes = true;
+    RefreshData();
+    QFile::remove(FileName);
+    return ok;
+}
