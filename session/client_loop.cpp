@@ -1,0 +1,363 @@
+// The client loop: one pass after another of small steps, and the dispatcher of server commands.
+#include <thread>
+
+#include "infra/files.h"
+#include "infra/json_text.h"
+#include "infra/ticks.h"
+#include "session/client_udp.h"
+#include "session/safe_file_name.h"
+
+namespace {
+
+const QString kDatabase = QStringLiteral("database");
+
+}  // namespace
+
+void client_udp::SetBases(TBaseC* bases) {
+    std::lock_guard lock(wiring_);
+    Bases = bases;
+}
+
+void client_udp::SetOnRefreshDatabase(TRefreshDataBase handler) {
+    std::lock_guard lock(wiring_);
+    fOnRefreshDatabase = std::move(handler);
+}
+
+void client_udp::touchTables(const std::function<void(TBaseClient&)>& action) {
+    TBaseC* bases = nullptr;
+    {
+        std::lock_guard lock(wiring_);
+        bases = Bases;
+    }
+    if (bases == nullptr) {
+        return;
+    }
+    for (int32_t i = 0; i < bases->Count(); ++i) {
+        action(*bases->At(i));
+    }
+}
+
+void client_udp::Execute() {
+    Prepare();
+    while (!Terminated() && Start) {
+        if (!Pass()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    Finish();
+}
+
+void client_udp::MeasureTickCoef() {
+    const uint64_t before = GetTicks();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const uint64_t coef = (GetTicks() - before) / 300;
+    TickCoef = coef > 0 ? coef : 1;
+}
+
+void client_udp::Prepare() {
+    ConnectTime = 0;
+    MeasureTickCoef();
+    Window.TickCoef = TickCoef;
+    Window.speedTimer = GetTicks();
+    MainDir = WorkingDir();
+    if (!MainDir.endsWith(u'/')) {
+        MainDir += u'/';
+    }
+}
+
+bool client_udp::Pass() {
+    bool busy = false;
+    const uint64_t now = GetTicks();
+    if (Connect) {
+        if (Connected) {
+            busy = SendStep(now);
+        } else if (ConnectTime == 0 || ElapsedMs(now, ConnectTime) > TimeConnect) {
+            Register(now);
+        }
+    }
+    busy = TakeRecord() || busy;
+    if (DatabaseLoad) {
+        RawStep();
+    }
+    JsonStep();
+    LoadNextTable();
+    RefreshStep();
+    SecondTick(now);
+    BacklogStep(now);
+    return busy;
+}
+
+bool client_udp::SendStep(uint64_t now) {
+    SuperviseLink(now);
+    if (!Connected) {
+        return false;
+    }
+    bool busy = false;
+    auto& sending = Window.PacketSend;
+    if (sending.start) {
+        busy = true;
+        if (sending.SFile && !StartFile) {
+            ResendFileOffer(now);
+        }
+        switch (Window.FillWindow(now)) {
+            case TSendWindow::FillResult::Complete:
+                if (Window.TypeSend == PacketTypes::File) {
+                    FileSendComplete(now);
+                } else {
+                    Soob.DeleteSoob();
+                }
+                break;
+            case TSendWindow::FillResult::Failed:
+                Log(QStringLiteral("file read error ") + SendFileName);
+                fstreamSend.reset();
+                SoobFile.DeleteSoob();
+                break;
+            default:
+                break;
+        }
+    } else {
+        busy = StartFileSend(now);
+        if (!sending.start) {
+            busy = StartJsonMessage(now) || busy;
+        }
+    }
+    if (sending.start && Window.SendWindow(now) == TSendWindow::SendResult::Failed) {
+        Disconnect(DisconnectCode::NotAcknowledged);
+    }
+    return busy;
+}
+
+bool client_udp::StartJsonMessage(uint64_t) {
+    QString m;
+    if (!Soob.GetSoob(m)) {
+        return false;
+    }
+    Log(QStringLiteral(">>>> ") + m);
+    if (GetJSONValue(m, QStringLiteral("$c$")) == u"getfileclient") {
+        LoadBaseName.Set(GetJSONValue(m, QStringLiteral("name")));
+    }
+    if (GetJSONValue(m, QStringLiteral("command")) == u"getfile") {
+        GetFileYes = false;
+        GetFileName = SafeFileName(GetJSONValue(m, QStringLiteral("filename")));
+    }
+    Window.StartText(m);
+    return true;
+}
+
+void client_udp::GFBaseNetDataSend9(TBaseClient*, const QString& Data) {
+    Soob.PutSoob(Data);
+}
+
+bool client_udp::TakeRecord() {
+    QByteArray record;
+    if (!soobE.GetSoobD(record)) {
+        return false;
+    }
+    CountSvazG += 1;
+    SpeedSizeIn += record.size();
+    if (record.at(0) == kRecordAck) {
+        if (Connect) {
+            HandleAck(record);
+        }
+        return true;
+    }
+    if (record.at(0) == kRecordData || (record.at(0) == kRecordBeforeLogin && !Connect)) {
+        HandleDatagram(record);
+    }
+    return true;
+}
+
+void client_udp::HandleAck(const QByteArray& record) {
+    int64_t messageNumber = 0;
+    int32_t packetNumber = 0;
+    if (!ReadAckRecord(record, messageNumber, packetNumber)) {
+        return;
+    }
+    const uint64_t now = GetTicks();
+    keepAlive = now;
+    Window.HandleAck(messageNumber, packetNumber, now);
+}
+
+void client_udp::HandleDatagram(const QByteArray& record) {
+    QByteArray datagram = RecordDatagram(record).toByteArray();
+    DatagramHeader header;
+    QByteArrayView data;
+    if (!DecodeDatagramInPlace(datagram.data(), datagram.size(), header, data)) {
+        return;
+    }
+    keepAlive = GetTicks();
+    Delivery delivery = Reassembly.Take(header, data, Connect);
+    switch (delivery.route) {
+        case Route::SoobEJSON:
+            SoobEJSON.PutSoob(delivery.text);
+            break;
+        case Route::ReadJSON:
+            ReadJSON.PutSoob(delivery.text);
+            break;
+        case Route::ReadJSONData:
+            ReadJSONData.PutSoob(delivery.text);
+            break;
+        case Route::SoobERAW:
+            SoobERAW.PutSoob(delivery.raw);
+            break;
+        case Route::FilePiece:
+            HandleFilePiece(header, data);
+            break;
+        case Route::RawDoesNotFit:
+            Log(delivery.text);
+            Disconnect(DisconnectCode::RawDoesNotFit);
+            break;
+        case Route::None:
+            break;
+    }
+}
+
+void client_udp::RawStep() {
+    QByteArray message;
+    if (SoobERAW.GetSoobD(message)) {
+        DispatchRaw(message);
+    }
+}
+
+void client_udp::JsonStep() {
+    QString m;
+    if (SoobEJSON.GetSoobD(m)) {
+        DispatchJSON(m);
+    }
+}
+
+void client_udp::RefreshStep() {
+    if (!DatabaseLoad) {
+        return;
+    }
+    TRefreshDataBase handler;
+    {
+        std::lock_guard lock(wiring_);
+        handler = fOnRefreshDatabase;
+    }
+    if (!handler) {
+        return;
+    }
+    touchTables([this, &handler](TBaseClient& table) {
+        if (table.RefreshYes && table.FlagLoadData) {
+            handler(this, table.NameTableS);
+            table.RefreshYes = false;
+        }
+    });
+}
+
+void client_udp::SecondTick(uint64_t now) {
+    if (ElapsedMs(now, Timer1000) <= 1000.0) {
+        return;
+    }
+    Timer1000 = now;
+    SpeedIn = SpeedSizeIn.exchange(0);
+    SpeedOut = SpeedSizeOut.exchange(0);
+    const int64_t heard = CountSvazG;
+    if (heard != CountSvazGT) {
+        CountSvaz = CountSvaz + 1 > 15 ? 0 : CountSvaz + 1;
+        CountSvazC = heard - CountSvazGT;
+        CountSvazGT = heard;
+    }
+}
+
+bool client_udp::KeepAcrossSessions(const QString& entry) {
+    const QString c = GetJSONValue(entry, QStringLiteral("$c$"));
+    if (c == u"putfile") {
+        return true;
+    }
+    if (c != kDatabase) {
+        return false;
+    }
+    const QString command = GetJSONValue(entry, QStringLiteral("command"));
+    return command == u"netadddatadatabase" || command == u"neteditdatadatabase" ||
+           command == u"netdeletedatadatabase";
+}
+
+void client_udp::DropQueuedCommands() {
+    // The backlog entry being replayed is still in Back: it must not go in a second time.
+    bool replayedSeen = !StartSoob;
+    for (OchFIFOJSON* queue : {&Soob, &SoobFile}) {
+        QString entry;
+        while (queue->GetSoobD(entry)) {
+            if (!replayedSeen && entry == SoobStr) {
+                replayedSeen = true;
+                continue;
+            }
+            if (KeepAcrossSessions(entry)) {
+                Back.PutSoob(entry);
+            }
+        }
+    }
+}
+
+void client_udp::BacklogStep(uint64_t now) {
+    if (ElapsedMs(now, SendSoobTime) <= 100.0) {
+        return;
+    }
+    SendSoobTime = now;
+    OchFIFOJSON& replayQueue = SoobStrFile ? SoobFile : Soob;
+    if (StartSoob && !replayQueue.IsSoob()) {
+        StartSoob = false;
+        if (Back.Count() > 0) {
+            Back.DeleteSoob();
+        }
+    }
+    if (Connected && DatabaseLoad && Back.Count() > 0 && !StartSoob && !Soob.IsSoob() && !SoobFile.IsSoob()) {
+        if (!Back.GetSoob(SoobStr) || SoobStr.isEmpty()) {
+            // An entry that cannot be read can never be sent.
+            Back.DeleteSoob();
+            return;
+        }
+        SoobStrFile = GetJSONValue(SoobStr, QStringLiteral("$c$")) == u"putfile";
+        StartSoob = true;
+        (SoobStrFile ? SoobFile : Soob).PutSoob(SoobStr);
+    }
+}
+
+void client_udp::DispatchJSON(const QString& m) {
+    const QString c = GetJSONValue(m, QStringLiteral("$c$"));
+    if (c == u"testex") {
+        const QString f =
+            GetJSONValue(GetJSONValue(m, QStringLiteral("messages")), QStringLiteral("filename"));
+        if (!f.isEmpty()) {
+            MessagesRefreshFileName = SafeFileName(f);
+            SendOne(QStringLiteral("{\"$c$\":\"getfile\",\"nameinserv\":\"") +
+                    StrToJSONStr(QStringLiteral("client9\\") + tId + u'\\' + f) +
+                    QStringLiteral("\",\"tid\":\"") + StrToJSONStr(tId) + QStringLiteral("\",\"name\":\"") +
+                    StrToJSONStr(f) + QStringLiteral("\",\"delete\":1}"));
+            ReadJSON.PutSoob(QStringLiteral("{\"$c$\":\"tosoob\",\"data\":\"messages\"}"));
+        }
+    } else if (c == u"refreshtid") {
+        NotOnLineNum = GetJSONValue(m, QStringLiteral("t"));
+    } else if (c == u"queuezag" || c == u"filetoserverok") {
+    } else if (c == u"getarchiveok") {
+        HandleGetArchiveOk(m);
+    } else if (c == u"historyfromfile") {
+        HandleHistoryFromFile(m);
+    } else if (c == u"tablerawfromfile") {
+        HandleTableRawFromFile(m);
+    } else if (c == u"refreshdatadatabase") {
+        HandleRefreshDataDatabase(m);
+    } else if (c == u"sendfile") {
+        HandleServerOffer(m);
+    } else if (c == u"startrecivefileerror") {
+        Disconnect(DisconnectCode::ServerFileError);
+    } else if (c == u"startrecivefileerror2") {
+        Disconnect(DisconnectCode::ServerFileError2);
+    } else if (c == u"startrecivefile") {
+        HandleFileAccepted();
+    } else if (c == u"filetoserver") {
+        SoobFile.PutSoob(m);
+    } else if (c == u"mobiltech") {
+        ReadJSON.PutSoob(GetJSONValue(m, QStringLiteral("data")));
+    } else if (c == u"accessdenied") {
+        HandleAccessDenied(m);
+    } else if (c == u"regok") {
+        HandleRegOk(m);
+    } else {
+        // "newlk", "netyesadddatadatabase", "sendfilenotfind", "reglkok", "regpinok", "regpinerror"
+        // and every command this client does not know go to the main window as they came.
+        ReadJSON.PutSoob(m);
+    }
+}

@@ -1,0 +1,276 @@
+// client_udp: the session client. One thread whose Execute runs the client loop (client_loop.cpp):
+// registration, keep-alive and the end of a session (registration.cpp), sending through the window
+// and taking in what the receiving thread `recieve` hands over, the dispatcher of server commands,
+// file transfer (file_transfer.cpp), and table loading with live record updates (table_loading.cpp).
+//
+// Lifetime: Create() builds the client (socket, receiving thread, log thread, queues, backlog "dd8")
+// and starts its thread; the owner stops it with Terminate() then WaitFor() and then destroys it. A
+// client built with the constructor alone has everything but its own thread running, so that a test
+// can drive the loop's steps (Prepare, Pass and the steps below) from its own thread instead.
+//
+// Thread-safety: everything is touched only by the client thread except
+//   - the queues (each has its own lock): the main window puts into Soob and SoobFile and takes
+//     from ReadJSON; the receiving thread puts into soobE;
+//   - the atomics below, shared with the login window and the receiving thread;
+//   - username, password and LoadBaseName, which pass under their own locks;
+//   - Bases and fOnRefreshDatabase, set by the main window under a lock (SetBases,
+//     SetOnRefreshDatabase), and the tables themselves, each guarded by its own lock;
+//   - Back, the persistent backlog, which has its own lock.
+// fOnRefreshDatabase runs on the client thread.
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "infra/backlog.h"
+#include "infra/log.h"
+#include "infra/queues.h"
+#include "infra/thread.h"
+#include "infra/udp_socket.h"
+#include "session/datagram.h"
+#include "session/locked_text.h"
+#include "session/reassembly.h"
+#include "session/recieve.h"
+#include "session/send_window.h"
+#include "tables/base_set.h"
+
+class client_udp;
+
+// Called on the client thread with the client and the NameTableS of a table that changed.
+using TRefreshDataBase = std::function<void(client_udp* Sender, const QString& name)>;
+
+// Disconnect codes carried by the "disconnected" notice.
+namespace DisconnectCode {
+inline constexpr int NoSignOfLife = 1;
+inline constexpr int NotAcknowledged = 2;
+inline constexpr int ReceiveFileNotOpened = 3;
+inline constexpr int PieceWithoutOffer = 4;
+inline constexpr int RawDoesNotFit = 5;
+inline constexpr int LoadingStalled = 7;
+inline constexpr int ServerFileError2 = 9;
+inline constexpr int ServerFileError = 12;
+}  // namespace DisconnectCode
+
+// Queue capacities.
+inline constexpr int32_t kSoobEJSONSize = 1000;
+inline constexpr int32_t kSoobERAWSize = 10000;
+inline constexpr int32_t kReadJSONSize = 1000;
+inline constexpr int32_t kReadJSONDataSize = 100;
+inline constexpr int32_t kSoobSize = 1000;
+inline constexpr int32_t kSoobFileSize = 1000;
+
+inline constexpr int kSocketBufferBytes = 524288;
+// A received or sent file larger than this is refused: sizes travel as signed 32-bit numbers.
+inline constexpr int64_t kMaxFileSize = 2'000'000'000;
+// The received-files folder, relative to the working directory.
+inline const QString kTempDir = QStringLiteral("temp");
+
+class client_udp : public TThread, public SessionLink {
+  public:
+    client_udp(const QString& ids, const QString& h, uint16_t p);
+    ~client_udp() override;
+    client_udp(const client_udp&) = delete;
+    client_udp& operator=(const client_udp&) = delete;
+
+    // Builds the client and starts its thread.
+    static std::unique_ptr<client_udp> Create(const QString& ids, const QString& h, uint16_t p);
+
+    // ---- session (registration.cpp) ----
+    uint16_t port = 0;
+    QStringList host;
+    std::atomic<int32_t> TekHost{0};
+    UdpSocket FSocket;
+    int32_t locport = 0;
+    bool Start = false;
+    std::unique_ptr<recieve> rec;
+    QString FileName;
+    QString MainDir;
+    QString Id;
+    LockedText username;
+    LockedText password;
+    QString ver;
+    QString zip = QStringLiteral("0");
+    int32_t TestInt = 1;
+    uint32_t TimeConnect = 4000;
+    std::atomic<uint64_t> ConnectTime{0};
+    uint64_t TestTime = 0;
+    uint64_t reciveTime = 0;
+    std::atomic<bool> Connect{false};
+    std::atomic<bool> Connected{false};
+    std::atomic<bool> PasOK{false};
+    std::atomic<bool> AD{false};
+    std::atomic<bool> DatabaseLoad{false};
+    QString tId;
+    uint64_t TickCoef = 1;
+
+    // The sending half: message numbering (CountMes), TIDB, PacketSend, the window and its time-out.
+    TSendWindow Window;
+    // Reassembly of JSON texts and binary record messages, and the bitmap of the file received.
+    TReassembly Reassembly;
+
+    // ---- queues, backlog, log ----
+    OchFIFOJSON Soob;
+    OchFIFOJSON SoobFile;
+    OchFIFOJSON SoobEJSON;
+    OchFIFO SoobERAW;
+    OchFIFOJSON ReadJSON;
+    OchFIFOJSON ReadJSONData;
+    TBackSoobString Back;
+    TLog LogP;
+
+    // ---- counters (display only); keepAlive, LastCountSoob, soobE and the receiving thread's
+    // counters come with SessionLink ----
+    std::atomic<int64_t> SpeedSizeIn{0};
+    std::atomic<int64_t> SpeedOut{0};
+    std::atomic<int64_t> SpeedIn{0};
+    int64_t CountSvazGT = 0;
+    std::atomic<int64_t> CountSvazC{0};
+    std::atomic<int32_t> CountSvaz{0};
+
+    // ---- loop (client_loop.cpp) ----
+    uint64_t Timer1000 = 0;
+    uint64_t SendSoobTime = 0;
+    bool StartSoob = false;
+    QString SoobStr;
+    // The backlog entry in flight went into SoobFile (a "putfile"), not into Soob.
+    bool SoobStrFile = false;
+    QString NotOnLineNum;
+    LockedText LoadBaseName;
+
+    // ---- file transfer (file_transfer.cpp) ----
+    QString FileNameRecive;
+    std::unique_ptr<QFile> fstreamRecive;
+    int32_t StartfileCount = 0;
+    std::atomic<int64_t> ReciveSize{0};
+    int64_t RecivePos = 0;
+    std::atomic<int32_t> perload{100};
+    std::atomic<int64_t> SizePLoad{0};
+    std::atomic<int64_t> ResendPacket{0};
+    QString GetFileName;
+    bool GetFileYes = false;
+    QString MessagesRefreshFileName;
+    QString ArchiveFileName;
+    QString ArchiveName;
+    std::unique_ptr<QFile> fstreamSend;
+    bool StartFile = false;
+    uint64_t StartFileTimeOut = 0;
+    QString SendFileName;        // "name" of the file entry being sent
+    QString SendFileNameInServ;  // its "nameinserv"
+
+    // ---- table loading (table_loading.cpp) ----
+    bool StartLoadDatabase = false;
+    std::atomic<int64_t> SizeLoad{0};
+
+    // ---- wiring by the main window ----
+    void SetBases(TBaseC* bases);
+    void SetOnRefreshDatabase(TRefreshDataBase handler);
+
+    // ---- the loop's steps; Execute strings them together ----
+    // Before the loop: ConnectTime, TickCoef (300 ms measurement), speedTimer, MainDir.
+    void Prepare();
+    void MeasureTickCoef();
+    // One pass of the loop; true when it was busy (no pause wanted).
+    bool Pass();
+    // Session upkeep and sending while logged in (step 2.1).
+    bool SendStep(uint64_t now);
+    // Takes one record from soobE (steps 2.3 and 3); true when there was one.
+    bool TakeRecord();
+    // Applies one binary record message (step 4) and acts on one server command (step 5).
+    void RawStep();
+    void JsonStep();
+    void RefreshStep();
+    void SecondTick(uint64_t now);
+    void BacklogStep(uint64_t now);
+    // After the loop: "closeclient", socket closed, receiving thread stopped.
+    void Finish();
+
+    // ---- registration, supervision, drop (registration.cpp) ----
+    void GetVer();
+    void Register(uint64_t now);
+    void SuperviseLink(uint64_t now);
+    void HandleRegOk(const QString& m);
+    void HandleAccessDenied(const QString& m);
+    void BaseLostConnect();
+    // BaseLostConnect, then the "disconnected" notice with the code.
+    void Disconnect(int code);
+    void PostDisconnected(int code);
+    // The registration text of the current credentials.
+    QString RegistrationText() const;
+    // The 16-byte session tag of a GUID text of 36 characters; zero for anything else.
+    static TIDBytes TIDBFromTid(const QString& tid);
+    // The address datagrams go to and are accepted from.
+    UdpAddress ServerAddress() const;
+
+    // ---- sending ----
+    // One JSON text as a single datagram outside the window.
+    void SendOne(const QString& data);
+    // Sends a finished datagram to the server (the window's and SendOne's way out).
+    void SendDatagram(const char* datagram, int size);
+    // Starts the JSON text at the head of Soob in the window.
+    bool StartJsonMessage(uint64_t now);
+    // The tables' OnNetDataSend9 handler: the command goes into Soob.
+    void GFBaseNetDataSend9(TBaseClient* Sender, const QString& Data);
+
+    // ---- dispatcher ----
+    void DispatchJSON(const QString& m);
+    // A received datagram record (kind 2, or 20 before login), still scrambled.
+    void HandleDatagram(const QByteArray& record);
+    void HandleAck(const QByteArray& record);
+
+    // ---- file transfer (file_transfer.cpp) ----
+    void HandleServerOffer(const QString& m);
+    void HandleFilePiece(const DatagramHeader& header, QByteArrayView data);
+    // Starts the file entry at the head of SoobFile; true when an entry was taken.
+    bool StartFileSend(uint64_t now);
+    void ResendFileOffer(uint64_t now);
+    void HandleFileAccepted();
+    void FileSendComplete(uint64_t now);
+    QString FileOfferText() const;
+    void HandleGetArchiveOk(const QString& m);
+    void HandleHistoryFromFile(const QString& m);
+    void CloseFiles();
+
+    // ---- table loading and record updates (table_loading.cpp) ----
+    void LoadNextTable();
+    void HandleTableRawFromFile(const QString& m);
+    // A complete received file F: true when a table took it.
+    bool TableFileArrived(const QString& F, int64_t messageSize);
+    void HandleRefreshDataDatabase(const QString& m);
+    void DispatchRaw(const QByteArray& message);
+
+    // ---- backlog of the operator's commands ----
+    // Whether a queued entry must survive the end of its session.
+    static bool KeepAcrossSessions(const QString& entry);
+    // Empties Soob and SoobFile, keeping the operator's commands in Back.
+    void DropQueuedCommands();
+
+    // Writes one line to the client's log.
+    void Log(const QString& line);
+    // Milliseconds between two tick counts.
+    double ElapsedMs(uint64_t now, uint64_t then) const;
+
+  protected:
+    void Execute() override;
+
+  private:
+    void finishReceivedFile(int64_t messageNumber, int64_t messageSize);
+    bool openReceivedFile(const DatagramHeader& header);
+    void splitArchive(const QString& path);
+    void applyRaw(const char* message, qsizetype size, bool inBatch);
+    void touchTables(const std::function<void(TBaseClient&)>& action);
+
+    // Dotted addresses of host, parsed once; an entry that is no IPv4 address is never sent to.
+    std::vector<std::optional<uint32_t>> hostIp_;
+    mutable std::mutex wiring_;
+    TBaseC* Bases = nullptr;
+    TRefreshDataBase fOnRefreshDatabase;
+};

@@ -1,0 +1,281 @@
+// File transfer in both directions over the session window: the server's offers and the pieces that
+// follow them, the client's offers of files from SoobFile, and the requests that fetch files.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "infra/codepage.h"
+#include "infra/files.h"
+#include "infra/json_text.h"
+#include "infra/ticks.h"
+#include "session/client_udp.h"
+#include "session/safe_file_name.h"
+
+namespace {
+
+QString TempPath(const QString& name) {
+    return kTempDir + u'/' + name;
+}
+
+// The archive of event history: a 55-byte header with a length-prefixed name and, at offsets 35, 43
+// and 51, the sizes of the three parts that follow it.
+constexpr int kArchiveHeader = 55;
+constexpr int kArchiveNameMax = 54;
+constexpr int kArchiveSizeAt[3] = {35, 43, 51};
+const char* const kArchiveExtension[3] = {".fm8", ".fp8", ".fz8"};
+
+int32_t ReadInt32(const char* p) {
+    uint32_t v = 0;
+    for (int k = 0; k < 4; ++k) {
+        v |= uint32_t(uint8_t(p[k])) << (8 * k);
+    }
+    return int32_t(v);
+}
+
+bool CopyPart(QFile& from, const QString& to, int64_t size) {
+    QFile out(to);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return false;
+    }
+    QByteArray buffer;
+    while (size > 0) {
+        buffer = from.read(std::min<int64_t>(size, 65536));
+        if (buffer.isEmpty() || out.write(buffer) != buffer.size()) {
+            return false;
+        }
+        size -= buffer.size();
+    }
+    return true;
+}
+
+}  // namespace
+
+void client_udp::HandleServerOffer(const QString& m) {
+    if (fstreamRecive) {
+        BaseLostConnect();
+        return;
+    }
+    StartfileCount += 1;
+    FileNameRecive = SafeFileName(GetJSONValue(m, QStringLiteral("name")));
+    if (FileNameRecive.isEmpty()) {
+        // A name that would leave "temp" is refused: no acceptance, so no piece follows.
+        Log(QStringLiteral("sendfile refused ") + m);
+    } else {
+        SendOne(QStringLiteral("{\"$c$\":\"startrecivefile\"}"));
+        Log(QStringLiteral("sendfile ") + m + u' ' + host.value(TekHost) + u':' + QString::number(port) +
+            u' ' + QString::number(Window.CountMes) + u' ' + QString::number(Window.TIDB[0]) +
+            QString::number(Window.TIDB[1]));
+    }
+    if (StartfileCount > 10) {
+        BaseLostConnect();
+        StartfileCount = 0;
+        PostDisconnected(DisconnectCode::ServerFileError);
+    }
+}
+
+bool client_udp::openReceivedFile(const DatagramHeader& header) {
+    if (FileNameRecive.isEmpty()) {
+        Disconnect(DisconnectCode::PieceWithoutOffer);
+        return false;
+    }
+    if (header.MessageSize > kMaxFileSize) {
+        Log(QStringLiteral("file too large ") + FileNameRecive + u' ' + QString::number(header.MessageSize));
+        return false;
+    }
+    const QString path = TempPath(FileNameRecive);
+    StartfileCount = 0;
+    if (QFileInfo(path).isFile()) {
+        fstreamRecive = OpenNotBlock(path);
+    } else {
+        fstreamRecive = std::make_unique<QFile>(path);
+        if (!fstreamRecive->open(QIODevice::ReadWrite)) {
+            fstreamRecive.reset();
+        }
+    }
+    if (!fstreamRecive || !fstreamRecive->resize(header.MessageSize) || !Reassembly.StartFile(header)) {
+        fstreamRecive.reset();
+        Disconnect(DisconnectCode::ReceiveFileNotOpened);
+        return false;
+    }
+    ReciveSize = header.MessageSize;
+    return true;
+}
+
+void client_udp::HandleFilePiece(const DatagramHeader& header, QByteArrayView data) {
+    reciveTime = GetTicks();
+    // Pieces that come while the session is down are acknowledged by the receiving thread only.
+    if (!Connected) {
+        return;
+    }
+    if (!fstreamRecive && !openReceivedFile(header)) {
+        return;
+    }
+    RecivePos = header.Offset;
+    if (!data.isEmpty() && (!fstreamRecive->seek(header.Offset) ||
+                            fstreamRecive->write(data.data(), data.size()) != data.size())) {
+        Log(QStringLiteral("file write error ") + FileNameRecive);
+        return;
+    }
+    if (Reassembly.FileRsM.Set(header.PacketNumber)) {
+        ResendPacket += 1;
+    }
+    SizePLoad += data.size();
+    perload = Reassembly.FileRsM.Percent();
+    if (Reassembly.FileRsM.Complete()) {
+        finishReceivedFile(header.MessageNumber, header.MessageSize);
+    }
+}
+
+void client_udp::finishReceivedFile(int64_t messageNumber, int64_t messageSize) {
+    const QString name = FileNameRecive;
+    Log(QStringLiteral("fileok ") + name);
+    fstreamRecive.reset();
+    Reassembly.FinishFile(messageNumber);
+    // The next file needs its own offer.
+    FileNameRecive.clear();
+    const QString path = TempPath(name);
+    const QString getFileOk =
+        QStringLiteral("{\"$c$\":\"getfileok\",\"name\":\"") + StrToJSONStr(name) + QStringLiteral("\"}");
+
+    if (!ArchiveFileName.isEmpty() && ArchiveFileName == name) {
+        splitArchive(path);
+        QFile::remove(path);
+        ReadJSON.PutSoob(QStringLiteral("{\"$c$\":\"archiveload\",\"name\":\"") + StrToJSONStr(ArchiveName) +
+                         QStringLiteral("\"}"));
+        ArchiveFileName.clear();
+        ArchiveName.clear();
+        return;
+    }
+    if (TableFileArrived(name, messageSize)) {
+        return;
+    }
+    if (!MessagesRefreshFileName.isEmpty() && MessagesRefreshFileName == name) {
+        // Event history is not kept by this tool.
+        QFile::remove(path);
+        MessagesRefreshFileName.clear();
+        ReadJSON.PutSoob(getFileOk);
+        return;
+    }
+    ReadJSON.PutSoob(getFileOk);
+    if (GetFileName == name) {
+        GetFileYes = true;
+    }
+}
+
+void client_udp::splitArchive(const QString& path) {
+    QFile archive(path);
+    if (!archive.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    const QByteArray header = archive.read(kArchiveHeader);
+    if (header.size() != kArchiveHeader) {
+        Log(QStringLiteral("archive too short ") + path);
+        return;
+    }
+    const int nameLength = std::min<int>(uint8_t(header[0]), kArchiveNameMax);
+    const QString inner = SafeFileName(fromAnsi(QByteArrayView(header.constData() + 1, nameLength)));
+    int64_t sizes[3];
+    int64_t total = kArchiveHeader;
+    for (int k = 0; k < 3; ++k) {
+        sizes[k] = ReadInt32(header.constData() + kArchiveSizeAt[k]);
+        total += sizes[k];
+    }
+    if (inner.isEmpty() || sizes[0] < 0 || sizes[1] < 0 || sizes[2] < 0 || total > archive.size()) {
+        Log(QStringLiteral("archive damaged ") + path);
+        return;
+    }
+    const QString folder = TempPath(host.value(0) + u'-' + QString::number(port));
+    QDir().mkpath(folder);
+    for (int k = 0; k < 3; ++k) {
+        if (!CopyPart(archive, folder + u'/' + inner + QLatin1String(kArchiveExtension[k]), sizes[k])) {
+            Log(QStringLiteral("archive part not written ") + inner);
+            return;
+        }
+    }
+}
+
+QString client_udp::FileOfferText() const {
+    return QStringLiteral("{\"$c$\":\"sendfile\",\"name\":\"") + StrToJSONStr(SendFileName) +
+           QStringLiteral("\",\"nameinserv\":\"") + StrToJSONStr(SendFileNameInServ) +
+           QStringLiteral("\",\"tid\":\"") + StrToJSONStr(tId) + QStringLiteral("\"}");
+}
+
+bool client_udp::StartFileSend(uint64_t now) {
+    QString entry;
+    if (!SoobFile.GetSoob(entry)) {
+        return false;
+    }
+    SendFileName = GetJSONValue(entry, QStringLiteral("name"));
+    SendFileNameInServ = GetJSONValue(entry, QStringLiteral("nameinserv"));
+    const QFileInfo local(SendFileName);
+    if (!local.isFile() || local.size() > kMaxFileSize) {
+        SoobFile.DeleteSoob();
+        return true;
+    }
+    Window.BeginFileOffer();
+    StartFile = false;
+    StartFileTimeOut = now + TickCoef * Window.PacketTimeOut;
+    SendOne(FileOfferText());
+    return true;
+}
+
+void client_udp::ResendFileOffer(uint64_t now) {
+    if (now < StartFileTimeOut) {
+        return;
+    }
+    StartFileTimeOut = now + TickCoef * Window.PacketTimeOut;
+    SendOne(FileOfferText());
+}
+
+void client_udp::HandleFileAccepted() {
+    if (!Window.PacketSend.start || !Window.PacketSend.SFile || fstreamSend) {
+        return;
+    }
+    // A file that went missing since the offer is not waited for here: the offer goes out again.
+    if (!QFileInfo(SendFileName).isFile()) {
+        return;
+    }
+    fstreamSend = OpenNotBlock(SendFileName);
+    if (!fstreamSend) {
+        return;
+    }
+    StartFile = true;
+    Window.StartFileData(fstreamSend->size(), [this](int64_t offset, char* into, int size) {
+        return fstreamSend && fstreamSend->seek(offset) && fstreamSend->read(into, size) == size;
+    });
+}
+
+void client_udp::FileSendComplete(uint64_t now) {
+    ReadJSON.PutSoob(QStringLiteral("{\"$c$\":\"sendfileok\",\"name\":\"") + StrToJSONStr(SendFileName) +
+                     QStringLiteral("\",\"nameinserv\":\"") + StrToJSONStr(SendFileNameInServ) +
+                     QStringLiteral("\",\"size\":") + QString::number(Window.PacketSend.Size) + u'}');
+    SoobFile.DeleteSoob();
+    fstreamSend.reset();
+    StartFile = false;
+    Window.AdaptAfterFile(now);
+}
+
+void client_udp::HandleGetArchiveOk(const QString& m) {
+    const QString filename = GetJSONValue(m, QStringLiteral("filename"));
+    const QString part = SafeFileName(filename);
+    if (part.isEmpty()) {
+        Log(QStringLiteral("getarchiveok refused ") + m);
+        return;
+    }
+    Soob.PutSoob(QStringLiteral("{\"$c$\":\"getfile\",\"nameinserv\":\"") + StrToJSONStr(filename) +
+                 QStringLiteral("\",\"name\":\"") + StrToJSONStr(part) + QStringLiteral("\",\"delete\":1}"));
+    ArchiveFileName = part;
+    ArchiveName = GetJSONValue(m, QStringLiteral("name"));
+}
+
+void client_udp::HandleHistoryFromFile(const QString& m) {
+    Soob.PutSoob(QStringLiteral("{\"$c$\":\"getfile\",\"nameinserv\":\"") +
+                 StrToJSONStr(GetJSONValue(m, QStringLiteral("filename"))) + QStringLiteral("\",\"tid\":\"") +
+                 StrToJSONStr(tId) + QStringLiteral("\"}"));
+}
+
+void client_udp::CloseFiles() {
+    fstreamSend.reset();
+    fstreamRecive.reset();
+    Reassembly.FileRsM.Clear();
+}

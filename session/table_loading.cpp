@@ -1,0 +1,210 @@
+// Table loading after every login, one table at a time, and the live record updates that follow.
+#include <QFile>
+
+#include "infra/bytes.h"
+#include "infra/codepage.h"
+#include "infra/json_text.h"
+#include "session/client_udp.h"
+#include "session/safe_file_name.h"
+
+namespace {
+
+constexpr int32_t kRawUpdate = 2;
+constexpr int32_t kRawDelete = 3;
+constexpr int32_t kRawBatch = 4;
+// Body of a record message: a length-prefixed table name in 9 bytes, then a 32-bit number.
+constexpr int kRawNameField = 9;
+constexpr int kRawNameMax = 8;
+constexpr int kRawBodyHead = 13;
+
+int32_t ReadInt32(const char* p) {
+    uint32_t v = 0;
+    for (int k = 0; k < 4; ++k) {
+        v |= uint32_t(uint8_t(p[k])) << (8 * k);
+    }
+    return int32_t(v);
+}
+
+bool IsHexText(const QString& s) {
+    for (QChar c : s) {
+        const char16_t u = c.unicode();
+        if (!((u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void client_udp::LoadNextTable() {
+    TBaseC* bases = nullptr;
+    {
+        std::lock_guard lock(wiring_);
+        bases = Bases;
+    }
+    if (bases == nullptr || bases->Count() == 0) {
+        return;
+    }
+    // Only a live session's tables count as loaded: after a drop the next login reloads them all.
+    if (Connected && !DatabaseLoad) {
+        bool all = true;
+        for (int32_t i = 0; i < bases->Count() && all; ++i) {
+            all = bases->At(i)->FlagLoadData;
+        }
+        if (all) {
+            DatabaseLoad = true;
+        }
+    }
+    if (!Connected || DatabaseLoad || StartLoadDatabase) {
+        return;
+    }
+    for (int32_t i = 0; i < bases->Count(); ++i) {
+        TBaseClient& table = *bases->At(i);
+        if (table.FlagLoadData || table.StartLoad) {
+            continue;
+        }
+        StartLoadDatabase = true;
+        table.StartLoad = true;
+        try {
+            Soob.PutSoob(table.GetJSONLoad());
+        } catch (const std::exception& e) {
+            // Loading stays blocked until the session drops and the next login starts again.
+            Log(QStringLiteral("load request of ") + table.NameTableS + QStringLiteral(" failed: ") +
+                QString::fromUtf8(e.what()));
+        }
+        return;
+    }
+}
+
+void client_udp::HandleTableRawFromFile(const QString& m) {
+    const QString name = GetJSONValue(m, QStringLiteral("name"));
+    const QString filename = GetJSONValue(m, QStringLiteral("filename"));
+    TBaseC* bases = nullptr;
+    {
+        std::lock_guard lock(wiring_);
+        bases = Bases;
+    }
+    if (TBaseClient* table = bases != nullptr ? bases->Find(name) : nullptr) {
+        auto guard = table->Guard();
+        table->LoadFileName = SafeFileName(filename);
+        table->LoadTypeRaw = true;
+        table->Zip = GetJSONValue(m, QStringLiteral("zip")) == u"1";
+        table->veltax = GetJSONValue(m, QStringLiteral("x")) == u"1";
+    }
+    bool ok = false;
+    const qint64 size = GetJSONValue(m, QStringLiteral("size")).toLongLong(&ok);
+    SizeLoad += ok ? size : 0;
+    const QString request = QStringLiteral("{\"$c$\":\"getfile\",\"nameinserv\":\"") +
+                            StrToJSONStr(QStringLiteral("client9\\") + tId + u'\\' + filename) +
+                            QStringLiteral("\",\"name\":\"") + StrToJSONStr(filename) + u'"';
+    Soob.PutSoob(request + QStringLiteral(",\"delete\":1}"));
+    Log(QStringLiteral("table ") + name + QStringLiteral(" file ") + request + u'}');
+}
+
+bool client_udp::TableFileArrived(const QString& F, int64_t messageSize) {
+    TBaseClient* found = nullptr;
+    touchTables([&found, &F](TBaseClient& table) {
+        if (found == nullptr) {
+            auto guard = table.Guard();
+            if (!table.LoadFileName.isEmpty() && table.LoadFileName == F) {
+                found = &table;
+            }
+        }
+    });
+    if (found == nullptr) {
+        return false;
+    }
+    const QString path = kTempDir + u'/' + F;
+    StartLoadDatabase = false;
+    found->LoadFromFile(path);
+    int32_t count = 0;
+    QString name;
+    {
+        auto guard = found->Guard();
+        count = found->CountRecordFilter;
+        name = found->NameTableS;
+    }
+    ReadJSON.PutSoob(QStringLiteral("{\"$c$\":\"tableload\",\"name\":\"") + StrToJSONStr(name) +
+                     QStringLiteral("\",\"size\":\"") + QString::number(messageSize) +
+                     QStringLiteral("\",\"count\":") + QString::number(count) + u'}');
+    QFile::remove(path);
+    return true;
+}
+
+void client_udp::HandleRefreshDataDatabase(const QString& m) {
+    TBaseC* bases = nullptr;
+    {
+        std::lock_guard lock(wiring_);
+        bases = Bases;
+    }
+    TBaseClient* table =
+        bases != nullptr ? bases->Find(GetJSONValue(m, QStringLiteral("nametable"))) : nullptr;
+    if (table == nullptr) {
+        return;
+    }
+    const QString fields = GetJSONValue(m, QStringLiteral("fields"));
+    bool posOk = false;
+    const int32_t pos = GetJSONValue(m, QStringLiteral("pos")).toInt(&posOk);
+    // A change that cannot be read is not half applied: it changes nothing.
+    if (fields.size() < 2 || !IsHexText(fields) || !posOk) {
+        Log(QStringLiteral("refreshdatadatabase ignored ") + m);
+        return;
+    }
+    QByteArray data;
+    HexToBytes(fields, data);
+    table->PutDataFieldPos(pos, data);
+    table->RefreshYes = true;
+    table->RefreshData();
+}
+
+void client_udp::DispatchRaw(const QByteArray& message) {
+    applyRaw(message.constData(), message.size(), false);
+}
+
+void client_udp::applyRaw(const char* message, qsizetype size, bool inBatch) {
+    if (size < 4) {
+        return;
+    }
+    const int32_t kind = ReadInt32(message);
+    const char* body = message + 4;
+    const qsizetype bodySize = size - 4;
+    if (kind == kRawUpdate || kind == kRawDelete) {
+        if (bodySize < kRawBodyHead || uint8_t(body[0]) > kRawNameMax) {
+            return;
+        }
+        const int nameLength = uint8_t(body[0]);
+        TBaseC* bases = nullptr;
+        {
+            std::lock_guard lock(wiring_);
+            bases = Bases;
+        }
+        TBaseClient* table =
+            bases != nullptr ? bases->Find(fromAnsi(QByteArrayView(body + 1, nameLength))) : nullptr;
+        if (table == nullptr) {
+            return;
+        }
+        const int32_t value = ReadInt32(body + kRawNameField);
+        if (kind == kRawUpdate) {
+            table->PutDataFieldPos(value, QByteArray(body, bodySize));
+        } else {
+            table->DeletedRecordL(value);
+        }
+        table->RefreshYes = true;
+        table->RefreshData();
+    } else if (kind == kRawBatch && !inBatch && bodySize >= 1) {
+        const int count = uint8_t(body[0]);
+        qsizetype at = 1;
+        // Items that run past the end of the message stop the batch at the last whole item.
+        for (int i = 0; i < count && at + 4 <= bodySize; ++i) {
+            const int32_t length = ReadInt32(body + at);
+            if (length < 0 || length > bodySize - at - 4) {
+                break;
+            }
+            applyRaw(body + at + 4, length, true);
+            at += 4 + length;
+        }
+        Log(QStringLiteral("raw10 ") + QString::number(count));
+    }
+    // Kind 1 (event history) and unknown kinds are not kept by this tool.
+}
