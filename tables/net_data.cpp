@@ -1,0 +1,503 @@
+// The network data path: record updates and dictionary changes distributed by the server, and the
+// helpers that hand binary records to a host.
+//
+// Updates come from the network, so every length is checked against the bytes present before it is
+// read, and a count or size beyond the tables' caps is refused like any other malformed message.
+// An entry is applied only once all of its bytes are known to be there; a short or inconsistent
+// entry ends the update, leaving what the complete entries before it changed.
+#include <QtEndian>
+#include <cstring>
+
+#include "infra/codepage.h"
+#include "tables/base_client.h"
+
+namespace {
+
+constexpr qsizetype kUpdateHeader = 17;
+constexpr qsizetype kNameSlot = 16;
+constexpr int32_t kMaxNameChars = 15;
+// Keys are at most 16 bits wide; more entries than keys can only come from a faulty peer.
+constexpr size_t kMaxSprEntries = 65536;
+
+// A bounds-checked reader over a byte array.
+class ByteReader {
+  public:
+    ByteReader(const QByteArray& data, qsizetype size) : data_(data), size_(size) {}
+
+    qsizetype Offset() const { return offset_; }
+    qsizetype Remaining() const { return size_ - offset_; }
+    bool Has(int64_t n) const { return n >= 0 && n <= Remaining(); }
+    const uint8_t* Here() const { return reinterpret_cast<const uint8_t*>(data_.constData()) + offset_; }
+    void Skip(qsizetype n) { offset_ += n; }
+
+    template <typename T>
+    T Peek(qsizetype at) const {
+        return qFromLittleEndian<T>(Here() + at);
+    }
+
+    // A length-prefixed text in a slot of `slot` bytes; false when the length overruns the slot.
+    bool SlotText(qsizetype slot, QString& text) const {
+        if (slot < 1) {
+            text.clear();
+            return true;
+        }
+        const uint8_t len = Here()[0];
+        if (len > slot - 1) {
+            return false;
+        }
+        text = fromAnsi(QByteArrayView(reinterpret_cast<const char*>(Here()) + 1, len));
+        return true;
+    }
+
+  private:
+    const QByteArray& data_;
+    qsizetype size_;
+    qsizetype offset_ = 0;
+};
+
+bool StoresFixedValue(uint8_t code) {
+    switch (code) {
+        case FieldCode::Integer:
+        case FieldCode::Byte:
+        case FieldCode::Boolean:
+        case FieldCode::Word:
+        case FieldCode::Float:
+        case FieldCode::Double:
+        case FieldCode::Cardinal:
+        case FieldCode::DateTime:
+        case FieldCode::Int64:
+        case FieldCode::Color:
+        case FieldCode::Stamp2000:
+            return true;
+        default:
+            return false;
+    }
+}
+
+template <typename T>
+void StoreAt(std::vector<T>& values, int32_t pos, const uint8_t* bytes) {
+    if (pos >= 0 && size_t(pos) < values.size()) {
+        std::memcpy(&values[size_t(pos)], bytes, sizeof(T));
+    }
+}
+
+// Stores a fixed-width value whose bytes have the code's element width.
+void StoreFixed(FieldGFB& f, int32_t pos, const uint8_t* bytes) {
+    Stru_Data& d = f.Data;
+    switch (f.TypeField) {
+        case FieldCode::Integer:
+        case FieldCode::Color:
+            StoreAt(d.DataInteger, pos, bytes);
+            break;
+        case FieldCode::Byte:
+            StoreAt(d.DataByte, pos, bytes);
+            break;
+        case FieldCode::Boolean: {
+            const uint8_t b = bytes[0] != 0 ? 1 : 0;
+            StoreAt(d.DataBoolean, pos, &b);
+            break;
+        }
+        case FieldCode::Word:
+            StoreAt(d.DataWord, pos, bytes);
+            break;
+        case FieldCode::Float:
+            StoreAt(d.DataFloat, pos, bytes);
+            break;
+        case FieldCode::Double:
+            StoreAt(d.DataDouble, pos, bytes);
+            break;
+        case FieldCode::Cardinal:
+        case FieldCode::Stamp2000:
+            StoreAt(d.DataCardinal, pos, bytes);
+            break;
+        case FieldCode::DateTime:
+            StoreAt(d.DataDateTime, pos, bytes);
+            break;
+        case FieldCode::Int64:
+            StoreAt(d.DataInt64, pos, bytes);
+            break;
+        default:
+            break;
+    }
+}
+
+// Dictionary keys of a code-15 column are 32-bit, of a code-16 column 16-bit.
+size_t SprCount(const FieldGFB& f) {
+    return f.TypeField == FieldCode::Dict16 ? f.Data.DataCardinal.size() : f.Data.DataWord.size();
+}
+
+void AppendSprEntry(FieldGFB& f, uint32_t key, const QString& text) {
+    const size_t n = SprCount(f);
+    if (n >= kMaxSprEntries) {
+        return;
+    }
+    f.Data.DataStringN.resize(n);
+    if (f.TypeField == FieldCode::Dict16) {
+        f.Data.DataCardinal.push_back(key);
+    } else {
+        f.Data.DataWord.push_back(uint16_t(key));
+    }
+    f.Data.DataStringN.push_back(text);
+}
+
+void SetSprText(FieldGFB& f, int32_t index, const QString& text) {
+    if (index < 0 || size_t(index) >= SprCount(f)) {
+        return;
+    }
+    if (f.Data.DataStringN.size() <= size_t(index)) {
+        f.Data.DataStringN.resize(SprCount(f));
+    }
+    f.Data.DataStringN[size_t(index)] = text;
+}
+
+void RemoveSprEntry(FieldGFB& f, int32_t index) {
+    if (index < 0 || size_t(index) >= SprCount(f)) {
+        return;
+    }
+    if (f.TypeField == FieldCode::Dict16) {
+        f.Data.DataCardinal.erase(f.Data.DataCardinal.begin() + index);
+    } else {
+        f.Data.DataWord.erase(f.Data.DataWord.begin() + index);
+    }
+    if (size_t(index) < f.Data.DataStringN.size()) {
+        f.Data.DataStringN.erase(f.Data.DataStringN.begin() + index);
+    }
+}
+
+// Usage counters exist only where a loader sized them; keys beyond them are not counted.
+void RecountUsage(FieldGFB& f) {
+    std::vector<int32_t>& counters = f.Data.DataInteger;
+    if (counters.empty()) {
+        return;
+    }
+    std::fill(counters.begin(), counters.end(), 0);
+    auto count = [&counters](const auto& keys) {
+        for (const auto key : keys) {
+            if (size_t(key) < counters.size()) {
+                ++counters[size_t(key)];
+            }
+        }
+    };
+    if (f.TypeField == FieldCode::Dict16) {
+        count(f.Data.DataWord);
+    } else {
+        count(f.Data.DataByte);
+    }
+}
+
+void ApplySprValue(FieldGFB& f, int32_t pos, uint32_t key, const QString& text) {
+    if (f.TypeField == FieldCode::Dict16) {
+        if (pos < int32_t(f.Data.DataWord.size())) {
+            f.Data.DataWord[size_t(pos)] = uint16_t(key);
+        }
+    } else if (pos < int32_t(f.Data.DataByte.size())) {
+        f.Data.DataByte[size_t(pos)] = uint8_t(key);
+    }
+    const int32_t index = f.SprIndexOfKey(key);
+    if (index >= 0) {
+        SetSprText(f, index, text);
+    } else if (key != 0) {
+        AppendSprEntry(f, key, text);
+    }
+    RecountUsage(f);
+}
+
+void ApplyVarText(FieldGFB& f, int32_t pos, int32_t blobLength, int32_t offset, const uint8_t* text) {
+    f.Data.DataByte.resize(size_t(blobLength));
+    if (pos < int32_t(f.Data.DataInteger.size())) {
+        f.Data.DataInteger[size_t(pos)] = offset;
+    }
+    if (text != nullptr && offset >= 0 && int64_t(offset) + text[0] + 1 <= int64_t(f.Data.DataByte.size())) {
+        std::memcpy(f.Data.DataByte.data() + offset, text, size_t(text[0]) + 1);
+    }
+}
+
+// Reads and (when the column holds data) applies one column's value; false when the entry is short
+// or inconsistent, which ends the update.
+bool ApplyEntry(FieldGFB& f, int32_t pos, ByteReader& in) {
+    const uint8_t code = f.TypeField;
+    const int32_t size = f.Size;
+    if (StoresFixedValue(code) || code == FieldCode::FixedText || code == FieldCode::ByteArray) {
+        if (!in.Has(size)) {
+            return false;
+        }
+        if (f.Load) {
+            if (code == FieldCode::FixedText || code == FieldCode::ByteArray) {
+                if ((int64_t(pos) + 1) * size <= int64_t(f.Data.DataByte.size()) && size > 0) {
+                    std::memcpy(f.Data.DataByte.data() + int64_t(pos) * size, in.Here(), size_t(size));
+                }
+            } else if (size == FieldElementWidth(code)) {
+                StoreFixed(f, pos, in.Here());
+            }
+        }
+        in.Skip(size);
+        return true;
+    }
+    if (code == FieldCode::Dict16 || code == FieldCode::Dict8) {
+        const int32_t keyBytes = code == FieldCode::Dict16 ? 2 : 1;
+        if (size < 0 || f.SprSize < 0 || !in.Has(int64_t(size) + f.SprSize)) {
+            return false;
+        }
+        QString text;
+        ByteReader slot = in;
+        slot.Skip(size);
+        if (!slot.SlotText(f.SprSize, text)) {
+            return false;
+        }
+        if (f.Load && size == keyBytes) {
+            const uint32_t key = keyBytes == 2 ? in.Peek<uint16_t>(0) : in.Here()[0];
+            ApplySprValue(f, pos, key, text);
+        }
+        in.Skip(size + f.SprSize);
+        return true;
+    }
+    if (code == FieldCode::VarText) {
+        if (!in.Has(8)) {
+            return false;
+        }
+        const int32_t blobLength = in.Peek<int32_t>(0);
+        const int32_t offset = in.Peek<int32_t>(4);
+        if (blobLength < 0 || blobLength > kMaxColumnBytes) {
+            return false;
+        }
+        const uint8_t* text = nullptr;
+        qsizetype consumed = 8;
+        if (offset != -1 && blobLength >= 1) {
+            if (!in.Has(9) || !in.Has(9 + int64_t(in.Here()[8]))) {
+                return false;
+            }
+            text = in.Here() + 8;
+            consumed += 1 + text[0];
+        }
+        if (f.Load) {
+            ApplyVarText(f, pos, blobLength, offset, text);
+        }
+        in.Skip(consumed);
+        return true;
+    }
+    return true;
+}
+
+// Grows every column to `count` records; arrays never shrink, so a smaller count keeps the values
+// stored beyond it. False, with nothing changed, when a column would pass the size cap.
+bool GrowColumns(const std::vector<std::unique_ptr<FieldGFB>>& fields, int32_t count) {
+    for (const auto& f : fields) {
+        const int64_t width = (f->TypeField == FieldCode::FixedText || f->TypeField == FieldCode::ByteArray)
+                                  ? int64_t(std::max(f->Size, 0))
+                                  : 8;
+        if (width * count > kMaxColumnBytes) {
+            return false;
+        }
+    }
+    for (const auto& f : fields) {
+        const int64_t held = std::max(f->RecordArrayLength(), int64_t(f->Data.DataSelected.size()));
+        if (held < count || f->RecordArrayLength() != int64_t(f->Data.DataSelected.size())) {
+            f->ResizeRecords(int32_t(std::max<int64_t>(count, held)));
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+// The count must cover Pos: an update naming a record beyond the count it announces is inconsistent
+// and is refused as a whole.
+void TBaseClient::PutDataFieldPos(int32_t Pos, const QByteArray& data) {
+    auto guard = Guard();
+    FieldRefresh.clear();
+    ByteReader in(data, data.size());
+    if (!in.Has(kUpdateHeader)) {
+        return;
+    }
+    const int32_t count = in.Peek<int32_t>(13);
+    if (count < 0 || count > kMaxRecordCount || Pos < 0 || Pos >= count) {
+        return;
+    }
+    if (!GrowColumns(Fields, count)) {
+        return;
+    }
+    CountRecord = count;
+    in.Skip(kUpdateHeader);
+    while (in.Remaining() >= 2) {
+        if (!in.Has(kNameSlot)) {
+            return;
+        }
+        const uint8_t len = in.Here()[0];
+        if (len > kMaxNameChars) {
+            return;
+        }
+        const QString name = fromAnsi(QByteArrayView(reinterpret_cast<const char*>(in.Here()) + 1, len));
+        in.Skip(kNameSlot);
+        FieldGFB* column = FindColumn(name, false);
+        if (column == nullptr) {
+            continue;
+        }
+        if (FieldRefreshEvent.contains(name)) {
+            FieldRefresh.append(name);
+        }
+        if (!ApplyEntry(*column, Pos, in)) {
+            return;
+        }
+    }
+}
+
+void TBaseClient::NetData(const QByteArray& Data, int32_t Size) {
+    constexpr qsizetype kHeader = 47;
+    auto guard = Guard();
+    ByteReader in(Data, std::clamp<qsizetype>(Size, 0, Data.size()));
+    if (!in.Has(kHeader) || in.Peek<uint32_t>(4) != NetCommand::SprChange) {
+        return;
+    }
+    const uint8_t nameLen = in.Here()[26];
+    if (nameLen > kMaxNameChars) {
+        return;
+    }
+    FieldGFB* column = FindColumn(fromAnsi(QByteArrayView(Data.constData() + 27, nameLen)), false);
+    if (column == nullptr ||
+        (column->TypeField != FieldCode::Dict16 && column->TypeField != FieldCode::Dict8)) {
+        return;
+    }
+    const uint8_t action = in.Here()[44];
+    const uint32_t key = column->TypeField == FieldCode::Dict16 ? in.Peek<uint16_t>(45) : in.Here()[45];
+    if (action == 3) {
+        RemoveSprEntry(*column, column->SprIndexOfKey(key));
+        return;
+    }
+    if (action != 1 && action != 2) {
+        return;
+    }
+    if (!in.Has(kHeader + 1) || !in.Has(kHeader + 1 + int64_t(in.Here()[kHeader]))) {
+        return;
+    }
+    const QString text =
+        fromAnsi(QByteArrayView(Data.constData() + kHeader + 1, qsizetype(uint8_t(Data[kHeader]))));
+    if (action == 1) {
+        AppendSprEntry(*column, key, text);
+    } else {
+        SetSprText(*column, column->SprIndexOfKey(key), text);
+    }
+}
+
+void TBaseClient::SendToNet(uint32_t Command, const QByteArray& data) {
+    TNetDataSend handler;
+    {
+        auto guard = Guard();
+        handler = OnNetDataSend;
+    }
+    if (handler) {
+        handler(this, Command, data, int32_t(data.size()));
+    }
+}
+
+namespace {
+
+template <typename T>
+T At(const std::vector<T>& values, int64_t index) {
+    return index >= 0 && index < int64_t(values.size()) ? values[size_t(index)] : T{};
+}
+
+QString SprTextOf(const FieldGFB& f, uint32_t key) {
+    if (key == 0) {
+        return {};
+    }
+    return At(f.Data.DataStringN, f.SprIndexOfKey(key));
+}
+
+void CopyValue(FieldGFB& f, int32_t rec) {
+    const int64_t i = rec - 1;
+    const Stru_Data& d = f.Data;
+    Stru_Temp& t = f.Temp;
+    switch (f.TypeField) {
+        case FieldCode::Integer:
+        case FieldCode::Color:
+            t.DataInteger = At(d.DataInteger, i);
+            break;
+        case FieldCode::FixedText:
+            t.DataString = f.FixedTextOf(rec);
+            break;
+        case FieldCode::Byte:
+            t.DataByte = At(d.DataByte, i);
+            break;
+        case FieldCode::Boolean:
+            t.DataBoolean = At(d.DataBoolean, i) != 0;
+            break;
+        case FieldCode::Word:
+            t.DataWord = At(d.DataWord, i);
+            break;
+        case FieldCode::Float:
+            t.DataFloat = At(d.DataFloat, i);
+            break;
+        case FieldCode::Double:
+            t.DataDouble = At(d.DataDouble, i);
+            break;
+        case FieldCode::Cardinal:
+        case FieldCode::Stamp2000:
+            t.DataCardinal = At(d.DataCardinal, i);
+            break;
+        case FieldCode::DateTime:
+            t.DataDateTime = At(d.DataDateTime, i);
+            break;
+        case FieldCode::Int64:
+            t.DataInt64 = At(d.DataInt64, i);
+            break;
+        case FieldCode::ByteArray: {
+            const int64_t size = std::max(f.Size, 0);
+            t.DataArrayByte = QByteArray(qsizetype(size), '\0');
+            if ((i + 1) * size <= int64_t(d.DataByte.size())) {
+                std::memcpy(t.DataArrayByte.data(), d.DataByte.data() + i * size, size_t(size));
+            }
+            break;
+        }
+        case FieldCode::Dict16:
+            t.DataWord = At(d.DataWord, i);
+            t.DataString = SprTextOf(f, t.DataWord);
+            break;
+        case FieldCode::Dict8:
+            t.DataByte = At(d.DataByte, i);
+            t.DataString = SprTextOf(f, t.DataByte);
+            break;
+        case FieldCode::VarText:
+            t.DataInteger = At(d.DataInteger, i);
+            t.DataString = f.VarTextOf(rec).left(255);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+// The identifier column, the flags and the four columns after them describe the record itself and
+// are never copied into a new one.
+void TBaseClient::CopyFromRecord(int32_t n_abs) {
+    constexpr size_t kFirstCopied = 6;
+    auto guard = Guard();
+    if (Fields.empty()) {
+        return;
+    }
+    const std::vector<int32_t>& ids = Fields[0]->Data.DataInteger;
+    const int64_t records = std::min<int64_t>(std::max(CountRecord, 0), int64_t(ids.size()));
+    int32_t rec = 0;
+    for (int64_t r = 0; r < records; ++r) {
+        if (ids[size_t(r)] == n_abs) {
+            rec = int32_t(r + 1);
+            break;
+        }
+    }
+    if (rec == 0) {
+        return;
+    }
+    for (size_t c = kFirstCopied; c < Fields.size(); ++c) {
+        FieldGFB& f = *Fields[c];
+        f.Temp.TypeField = f.TypeField;
+        CopyValue(f, rec);
+    }
+}
+
+void TBaseClient::GetClientPort(stru_ia& list) {
+    auto guard = Guard();
+    list.clear();
+    for (const QString& line : NetClient) {
+        list.push_back(line.toInt());
+    }
+}
