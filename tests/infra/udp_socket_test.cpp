@@ -1,0 +1,126 @@
+#include "infra/udp_socket.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+constexpr uint32_t kLoopback = 0x7F000001;
+
+struct ParseCase {
+    const char* text;
+    bool ok;
+    uint32_t ip;
+};
+
+class ParseIPv4Test : public testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseIPv4Test, AcceptsOnlyDottedQuads) {
+    uint32_t ip = 0xDEADBEEF;
+    EXPECT_EQ(ParseIPv4(QString::fromLatin1(GetParam().text), ip), GetParam().ok) << GetParam().text;
+    EXPECT_EQ(ip, GetParam().ok ? GetParam().ip : 0xDEADBEEF);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ParseIPv4Test,
+                         testing::Values(ParseCase{"127.0.0.1", true, kLoopback},
+                                         ParseCase{"10.20.30.40", true, 0x0A141E28},
+                                         ParseCase{"255.255.255.255", true, 0xFFFFFFFF},
+                                         ParseCase{"256.0.0.1", false, 0}, ParseCase{"1.2.3", false, 0},
+                                         ParseCase{"1.2.3.4.5", false, 0}, ParseCase{" 1.2.3.4", false, 0},
+                                         ParseCase{"host", false, 0}, ParseCase{"", false, 0},
+                                         ParseCase{"-1.2.3.4", false, 0}));
+
+TEST(FormatIPv4Test, WritesDottedDecimal) {
+    EXPECT_EQ(FormatIPv4(0x0A141E28), QStringLiteral("10.20.30.40"));
+    EXPECT_EQ(FormatIPv4(0), QStringLiteral("0.0.0.0"));
+}
+
+TEST(UdpSocketTest, CarriesDatagramsBetweenTwoLoopbackSockets) {
+    UdpSocket a;
+    UdpSocket b;
+    ASSERT_TRUE(a.Open(kLoopback, 0));
+    ASSERT_TRUE(b.Open(kLoopback, 0));
+    ASSERT_NE(b.LocalPort(), 0);
+
+    char buffer[64];
+    UdpAddress from;
+    EXPECT_EQ(b.RecvFrom(buffer, sizeof buffer, from), -1) << "nothing waits: no blocking";
+    EXPECT_FALSE(b.WaitReadable(10));
+
+    const UdpAddress to{kLoopback, b.LocalPort()};
+    EXPECT_EQ(a.SendTo("hello", 5, to), 5);
+    EXPECT_EQ(a.SendTo(nullptr, 0, to), 0);
+    ASSERT_TRUE(b.WaitReadable(2000));
+    bool truncated = true;
+    ASSERT_EQ(b.RecvFrom(buffer, sizeof buffer, from, &truncated), 5);
+    EXPECT_EQ(QByteArray(buffer, 5), QByteArray("hello"));
+    EXPECT_FALSE(truncated);
+    EXPECT_EQ(from, (UdpAddress{kLoopback, a.LocalPort()}));
+    ASSERT_TRUE(b.WaitReadable(2000));
+    EXPECT_EQ(b.RecvFrom(buffer, sizeof buffer, from), 0) << "an empty datagram is valid";
+}
+
+TEST(UdpSocketTest, CutsLongDatagramsAndSaysSo) {
+    UdpSocket a;
+    UdpSocket b;
+    ASSERT_TRUE(a.Open(kLoopback, 0));
+    ASSERT_TRUE(b.Open(kLoopback, 0));
+    ASSERT_EQ(a.SendTo("0123456789", 10, {kLoopback, b.LocalPort()}), 10);
+    ASSERT_TRUE(b.WaitReadable(2000));
+    char buffer[4];
+    UdpAddress from;
+    bool truncated = false;
+    EXPECT_EQ(b.RecvFrom(buffer, sizeof buffer, from, &truncated), 4);
+    EXPECT_TRUE(truncated);
+    EXPECT_EQ(QByteArray(buffer, 4), QByteArray("0123"));
+}
+
+TEST(UdpSocketTest, OneThreadSendsWhileAnotherReceives) {
+    UdpSocket server;
+    UdpSocket client;
+    ASSERT_TRUE(server.Open(kLoopback, 0));
+    ASSERT_TRUE(client.Open(kLoopback, 0));
+    constexpr int kCount = 50;
+    std::thread echo([&server] {
+        char buffer[16];
+        UdpAddress from;
+        for (int got = 0; got < kCount && server.WaitReadable(2000);) {
+            const int size = server.RecvFrom(buffer, sizeof buffer, from);
+            if (size > 0) {
+                server.SendTo(buffer, size, from);
+                ++got;
+            }
+        }
+    });
+    int echoed = 0;
+    std::thread receiver([&client, &echoed] {
+        char buffer[16];
+        UdpAddress from;
+        while (echoed < kCount && client.WaitReadable(2000)) {
+            if (client.RecvFrom(buffer, sizeof buffer, from) == 1) {
+                ++echoed;
+            }
+        }
+    });
+    for (int k = 0; k < kCount; ++k) {
+        client.SendTo("x", 1, {kLoopback, server.LocalPort()});
+    }
+    echo.join();
+    receiver.join();
+    EXPECT_EQ(echoed, kCount);
+}
+
+TEST(UdpSocketTest, ABusyPortFailsAndClosedSocketsRefuse) {
+    UdpSocket first;
+    ASSERT_TRUE(first.Open(kLoopback, 0));
+    UdpSocket second;
+    EXPECT_FALSE(second.Open(kLoopback, first.LocalPort()));
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_EQ(second.SendTo("x", 1, {kLoopback, first.LocalPort()}), -1);
+    first.Close();
+    EXPECT_FALSE(first.IsOpen());
+    EXPECT_EQ(first.LocalPort(), 0);
+}
+
+}  // namespace
