@@ -1,0 +1,301 @@
+#include "client_session.h"
+
+#include <QFileInfo>
+
+#include "infra/codepage.h"
+#include "infra/json_text.h"
+#include "record_messages.h"
+#include "schema.h"
+
+namespace {
+
+constexpr uint64_t kTicksPerMs = 1000000;  // GetTicks counts nanoseconds
+// The first re-send time-out before any round trip is known: loopback and LAN answer well within it.
+constexpr uint32_t kFirstPacketTimeOutMs = 300;
+// Packets of a file cut per pass: enough to keep the window full without starving other clients.
+constexpr int kFileChunksPerPump = 64;
+// A record update goes as text only when the client has had time to apply binary ones sent before
+// it: a client applies texts as they come but binary records one per pass, and only once loaded.
+constexpr uint64_t kTextAfterBinaryMs = 100;
+constexpr int kMaxDatagramText = kMaxDataBytes;
+// A completed message number is remembered this long; older ones fall under the floor.
+constexpr size_t kCompletedKept = 1024;
+constexpr int64_t kMaxBatchBytes = 4 * 1024 * 1024;
+
+}  // namespace
+
+ClientSession::ClientSession(const UdpAddress& addr, SendFunction send, int64_t nowMs)
+    : address(addr), lastHeardMs(nowMs), window_(std::move(send)) {
+    window_.TickCoef = kTicksPerMs;
+    window_.PacketTimeOut = kFirstPacketTimeOutMs;
+}
+
+void ClientSession::registered(int64_t regNumber) {
+    window_.TIDB = tag;
+    markCompleted(regNumber);
+}
+
+bool ClientSession::completed(int64_t number) const {
+    return number <= completedFloor_ || completed_.count(number) > 0;
+}
+
+void ClientSession::markCompleted(int64_t number) {
+    completed_.insert(number);
+    while (!completed_.empty() && *completed_.begin() <= completedFloor_ + 1) {
+        completedFloor_ = std::max(completedFloor_, *completed_.begin());
+        completed_.erase(completed_.begin());
+    }
+    while (completed_.size() > kCompletedKept) {
+        completedFloor_ = *completed_.begin();
+        completed_.erase(completed_.begin());
+    }
+}
+
+ClientSession::Take ClientSession::takePacket(const DatagramHeader& header, QByteArrayView data,
+                                              QString& text) {
+    if (header.PacketType == PacketTypes::Json) {
+        return takeText(header, data, text);
+    }
+    if (header.PacketType == PacketTypes::File) {
+        return takeFilePiece(header, data);
+    }
+    return Take::Drop;
+}
+
+ClientSession::Take ClientSession::takeText(const DatagramHeader& header, QByteArrayView data,
+                                            QString& text) {
+    const int64_t number = header.MessageNumber;
+    if (completed(number)) {
+        return Take::Duplicate;
+    }
+    if (header.PacketCount == 1) {
+        if (header.PacketNumber != 1) {
+            return Take::Drop;
+        }
+        text = fromAnsi(data);
+        markCompleted(number);
+        return Take::Text;
+    }
+    if (!PieceFits(header, data.size(), kMaxClientText)) {
+        return Take::Drop;
+    }
+    auto it = texts_.find(number);
+    if (it == texts_.end()) {
+        if (int(texts_.size()) >= kMaxOpenTexts) {
+            return Take::Drop;
+        }
+        Partial p;
+        if (!p.bits.Create(header.PacketCount, kMaxClientText / kMaxDataBytes + 2)) {
+            return Take::Drop;
+        }
+        p.bytes = QByteArray(header.MessageSize, '\0');
+        it = texts_.emplace(number, std::move(p)).first;
+    }
+    Partial& p = it->second;
+    if (p.bits.PacketCount() != header.PacketCount || p.bytes.size() != header.MessageSize ||
+        header.Offset + data.size() > p.bytes.size()) {
+        return Take::Drop;
+    }
+    memcpy(p.bytes.data() + header.Offset, data.data(), size_t(data.size()));
+    p.bits.Set(header.PacketNumber);
+    if (!p.bits.Complete()) {
+        return Take::Partial;
+    }
+    text = fromAnsi(p.bytes);
+    texts_.erase(it);
+    markCompleted(number);
+    return Take::Text;
+}
+
+void ClientSession::acceptUpload(const QString& localPath) {
+    upload_ = Upload{};
+    upload_.path = localPath;
+}
+
+ClientSession::Take ClientSession::takeFilePiece(const DatagramHeader& header, QByteArrayView data) {
+    const int64_t number = header.MessageNumber;
+    if (completed(number)) {
+        return Take::Duplicate;
+    }
+    if (upload_.path.isEmpty() || !PieceFits(header, data.size(), kMaxUpload)) {
+        return Take::Drop;
+    }
+    if (upload_.number == 0) {
+        auto f = std::make_unique<QFile>(upload_.path + QStringLiteral(".part"));
+        if (!upload_.bits.Create(header.PacketCount) ||
+            !f->open(QIODevice::ReadWrite | QIODevice::Truncate) || !f->resize(header.MessageSize)) {
+            upload_.bits.Clear();
+            return Take::Drop;
+        }
+        upload_.file = std::move(f);
+        upload_.number = number;
+    }
+    if (number != upload_.number || header.PacketCount != upload_.bits.PacketCount() ||
+        header.Offset + data.size() > upload_.file->size()) {
+        return Take::Drop;
+    }
+    if (!data.isEmpty() && (!upload_.file->seek(header.Offset) ||
+                            upload_.file->write(data.data(), data.size()) != data.size())) {
+        return Take::Drop;
+    }
+    upload_.bits.Set(header.PacketNumber);
+    if (!upload_.bits.Complete()) {
+        return Take::FilePiece;
+    }
+    upload_.file->close();
+    QFile::remove(upload_.path);
+    QFile::rename(upload_.file->fileName(), upload_.path);
+    markCompleted(number);
+    upload_ = Upload{};
+    return Take::FileDone;
+}
+
+void ClientSession::queueText(const QString& text) {
+    queue_.push_back(Outgoing{Outgoing::Text, text, {}, {}});
+}
+
+void ClientSession::queueTextOnce(const QString& text) {
+    // The head may be in the window already; a second copy behind it is still worth nothing.
+    for (const Outgoing& o : queue_) {
+        if (o.kind == Outgoing::Text && o.text == text) {
+            return;
+        }
+    }
+    queueText(text);
+}
+
+void ClientSession::queueRecord(const QByteArray& message) {
+    queue_.push_back(Outgoing{Outgoing::Record, {}, message, {}});
+}
+
+void ClientSession::queueFile(OutgoingFile file) {
+    queue_.push_back(Outgoing{Outgoing::File, {}, {}, std::move(file)});
+}
+
+bool ClientSession::busy() const {
+    return window_.PacketSend.start || !queue_.empty();
+}
+
+void ClientSession::handleAck(int64_t messageNumber, int32_t packetNumber, uint64_t nowTicks) {
+    window_.HandleAck(messageNumber, packetNumber, nowTicks);
+}
+
+void ClientSession::offerFile(uint64_t nowTicks) {
+    const OutgoingFile& f = queue_.front().file;
+    ++offers_;
+    offeredAt_ = nowTicks;
+    fileState_ = FileState::OfferInWindow;
+    window_.StartText(QStringLiteral("{\"$c$\":\"sendfile\",\"name\":\"") + StrToJSONStr(f.name) +
+                      QStringLiteral("\"}"));
+}
+
+void ClientSession::fileAccepted() {
+    if (fileState_ != FileState::WaitingAcceptance && fileState_ != FileState::OfferInWindow) {
+        return;
+    }
+    if (window_.PacketSend.start) {
+        // The acceptance overtook the acknowledgement of the offer: start once the offer completes.
+        acceptedEarly_ = true;
+        return;
+    }
+    OutgoingFile& f = queue_.front().file;
+    fileState_ = FileState::Sending;
+    acceptedEarly_ = false;
+    if (f.path.isEmpty()) {
+        window_.StartMessage(PacketTypes::File, f.bytes);
+        return;
+    }
+    auto file = std::make_shared<QFile>(f.path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        queue_.pop_front();
+        fileState_ = FileState::None;
+        return;
+    }
+    window_.BeginFileOffer();
+    window_.StartFileData(file->size(), [file](int64_t offset, char* into, int size) {
+        return file->seek(offset) && file->read(into, size) == size;
+    });
+}
+
+void ClientSession::startRecords(uint64_t nowTicks) {
+    std::vector<QByteArray> batch;
+    int64_t bytes = 0;
+    while (!queue_.empty() && queue_.front().kind == Outgoing::Record &&
+           batch.size() < size_t(kMaxBatchItems) && bytes < kMaxBatchBytes) {
+        bytes += queue_.front().record.size();
+        batch.push_back(std::move(queue_.front().record));
+        queue_.pop_front();
+    }
+    const bool allLoaded = loadedTables.size() == qsizetype(ServerTables().size());
+    const bool binaryApplied =
+        !lastRecordBinary_ || nowTicks - lastRecordAt_ > kTextAfterBinaryMs * kTicksPerMs;
+    lastRecordAt_ = nowTicks;
+    if (batch.size() == 1 && batch[0].size() > 4 && uint8_t(batch[0][0]) == kRecordUpdate && allLoaded &&
+        binaryApplied) {
+        const QString text = RefreshDataText(batch[0]);
+        if (text.size() <= kMaxDatagramText) {
+            lastRecordBinary_ = false;
+            window_.StartText(text);
+            return;
+        }
+    }
+    lastRecordBinary_ = true;
+    window_.StartMessage(PacketTypes::Raw, batch.size() == 1 ? batch[0] : RecordBatch(batch));
+}
+
+void ClientSession::startNext(uint64_t nowTicks) {
+    if (queue_.empty() || fileState_ != FileState::None) {
+        return;
+    }
+    Outgoing& head = queue_.front();
+    switch (head.kind) {
+        case Outgoing::Text:
+            window_.StartText(head.text);
+            queue_.pop_front();
+            break;
+        case Outgoing::Record:
+            startRecords(nowTicks);
+            break;
+        case Outgoing::File:
+            offers_ = 0;
+            offerFile(nowTicks);
+            break;
+    }
+}
+
+bool ClientSession::pump(uint64_t nowTicks) {
+    if (!window_.PacketSend.start) {
+        if (fileState_ == FileState::WaitingAcceptance &&
+            nowTicks - offeredAt_ > kOfferPauseMs * kTicksPerMs) {
+            if (offers_ >= kMaxOffers) {
+                queue_.pop_front();
+                fileState_ = FileState::None;
+            } else {
+                offerFile(nowTicks);
+            }
+        }
+        startNext(nowTicks);
+    }
+    if (!window_.PacketSend.start) {
+        return true;
+    }
+    switch (window_.FillWindow(nowTicks, kFileChunksPerPump)) {
+        case TSendWindow::FillResult::Complete:
+            if (fileState_ == FileState::OfferInWindow) {
+                fileState_ = FileState::WaitingAcceptance;
+                if (acceptedEarly_) {
+                    fileAccepted();
+                }
+            } else if (fileState_ == FileState::Sending) {
+                queue_.pop_front();
+                fileState_ = FileState::None;
+            }
+            return true;
+        case TSendWindow::FillResult::Failed:
+            return false;
+        default:
+            break;
+    }
+    lastSendMs = int64_t(nowTicks / kTicksPerMs);
+    return window_.SendWindow(nowTicks) == TSendWindow::SendResult::Sent;
+}

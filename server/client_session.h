@@ -1,0 +1,141 @@
+// The server's state for one client address: its session tag, the numbering and reassembly of
+// what it sends, the send window of what it is sent, and the queue of messages waiting for the
+// window. The window carries one message at a time and the next starts only when every packet of
+// the previous one is acknowledged, since a client that completes a message drops every later
+// piece of a message with a smaller number. Record updates, answers and file offers therefore wait
+// in one queue, in the order they were produced; a file offered to the client blocks the queue
+// until the file is through (or given up), so that changes reach the client after its snapshot.
+// Not thread-safe: the protocol thread owns every session.
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "infra/udp_socket.h"
+#include "session/reassembly.h"
+#include "session/send_window.h"
+
+// Largest text a client may send us and the most texts half received at once.
+inline constexpr int32_t kMaxClientText = 1024 * 1024;
+inline constexpr int kMaxOpenTexts = 4;
+// Largest file a client may send us.
+inline constexpr int64_t kMaxUpload = 256LL * 1024 * 1024;
+// A file offer is repeated after this pause without acceptance, at most kMaxOffers times in all:
+// clients give up after ten offers without a piece.
+inline constexpr int64_t kOfferPauseMs = 1000;
+inline constexpr int kMaxOffers = 10;
+
+// A file the client will be sent: held in memory (a snapshot) or read from disk.
+struct OutgoingFile {
+    QString name;  // the plain name the client stores it under
+    QByteArray bytes;
+    QString path;  // when not empty, the file is read from here
+};
+
+class ClientSession {
+  public:
+    using SendFunction = std::function<void(const char* datagram, int size)>;
+
+    ClientSession(const UdpAddress& address, SendFunction send, int64_t nowMs);
+
+    const UdpAddress address;
+    TIDBytes tag{};  // zero until registration is accepted
+    QString tid;
+    QString user;
+    bool loggedIn = false;
+    int64_t lastHeardMs;
+    // The registration this session answered, to recognise a duplicate of it.
+    QString regText;
+    int64_t regAtMs = 0;
+    bool dataSinceReg = false;
+
+    // Tables whose snapshot this client was given: it receives their changes from then on.
+    QSet<QString> loadedTables;
+    // Snapshots announced by name ("tablerawfromfile") and waiting for the client's "getfile".
+    struct PendingSnapshot {
+        QString table;
+        QHash<QString, QString> digests;
+        QByteArray bytes;
+        uint64_t version = 0;
+    };
+    QHash<QString, PendingSnapshot> snapshots;
+
+    // Registration accepted or refused: the tag goes into every header we send from now on, and
+    // the registration message (number 1) counts as received.
+    void registered(int64_t regNumber);
+
+    // --- receiving
+    enum class Take { Drop, Duplicate, Partial, Text, FilePiece, FileDone };
+    // Takes one data packet (header and unscrambled data). Drop: not acknowledged. Text: `text`
+    // holds a complete text. The caller acknowledges everything but Drop.
+    Take takePacket(const DatagramHeader& header, QByteArrayView data, QString& text);
+    // The client's file offer was accepted for this local path; its pieces go there.
+    void acceptUpload(const QString& localPath);
+    bool uploadPending() const { return !upload_.path.isEmpty(); }
+    const QString& uploadPath() const { return upload_.path; }
+
+    // --- sending
+    void queueText(const QString& text);
+    // Queues a text unless the same text already waits (keep-alive answers pile up otherwise).
+    void queueTextOnce(const QString& text);
+    void queueRecord(const QByteArray& message);
+    void queueFile(OutgoingFile file);
+    // The client accepted the file offered ("startrecivefile").
+    void fileAccepted();
+    // Drives the window: starts the next message when it is free, cuts and sends packets.
+    // False when a packet went unanswered too often: the session is dead.
+    bool pump(uint64_t nowTicks);
+    void handleAck(int64_t messageNumber, int32_t packetNumber, uint64_t nowTicks);
+    bool busy() const;
+    // Packets sent, for the keep-alive decision.
+    int64_t lastSendMs = 0;
+
+  private:
+    struct Outgoing {
+        enum Kind { Text, Record, File } kind;
+        QString text;
+        QByteArray record;
+        OutgoingFile file;
+    };
+    struct Partial {
+        QByteArray bytes;
+        TReceiveBitmap bits;
+    };
+    struct Upload {
+        QString path;
+        int64_t number = 0;  // 0 until the first piece names the message
+        std::unique_ptr<QFile> file;
+        TReceiveBitmap bits;
+    };
+
+    bool completed(int64_t number) const;
+    void markCompleted(int64_t number);
+    Take takeText(const DatagramHeader& header, QByteArrayView data, QString& text);
+    Take takeFilePiece(const DatagramHeader& header, QByteArrayView data);
+    void startNext(uint64_t nowTicks);
+    void startRecords(uint64_t nowTicks);
+    void offerFile(uint64_t nowTicks);
+
+    TSendWindow window_;
+    std::set<int64_t> completed_;
+    int64_t completedFloor_ = 0;  // every number up to it is complete
+    std::map<int64_t, Partial> texts_;
+    Upload upload_;
+
+    std::deque<Outgoing> queue_;
+    // The file at the head of the queue: offered, waiting for acceptance, or being sent.
+    enum class FileState { None, OfferInWindow, WaitingAcceptance, Sending } fileState_ = FileState::None;
+    int offers_ = 0;
+    uint64_t offeredAt_ = 0;
+    bool acceptedEarly_ = false;
+    bool lastRecordBinary_ = false;
+    uint64_t lastRecordAt_ = 0;
+};

@@ -1,0 +1,290 @@
+#include "commands.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QUuid>
+
+#include "edit_fields.h"
+#include "infra/json_text.h"
+#include "record_messages.h"
+
+namespace {
+
+QString lit(const char* s) {
+    return QString::fromLatin1(s);
+}
+
+// The password is inserted by the client without escaping, so it may hold quotes: take everything
+// between its opening quote and the key that the client always writes next.
+QString rawPassword(const QString& text) {
+    const QString open = lit("\"password\":\"");
+    const QString next = lit("\",\"keepalive\"");
+    const qsizetype a = text.indexOf(open);
+    const qsizetype b = text.lastIndexOf(next);
+    if (a < 0 || b < a + open.size()) {
+        return GetJSONValue(text, lit("password"));
+    }
+    return text.mid(a + open.size(), b - a - open.size());
+}
+
+// The part of an edit command before its "fields": "n_abs" may also name a column inside them.
+QString headOf(const QString& text) {
+    const qsizetype f = text.indexOf(lit("\"fields\""));
+    return f < 0 ? text : text.left(f);
+}
+
+// Columns the server keeps itself; a client's value for them is ignored.
+bool serverKept(const QString& name) {
+    return name == lit("n_abs") || name == lit("dt_c") || name == lit("dt_m") || name == lit("n_user") ||
+           name == lit("ver");
+}
+
+}  // namespace
+
+Commands::Commands(Storage& storage, FilesFolder files, Log log, EachSession eachSession)
+    : storage_(storage),
+      files_(std::move(files)),
+      log_(std::move(log)),
+      eachSession_(std::move(eachSession)) {}
+
+QString Commands::Version() {
+    return lit("1.0.0.0");
+}
+
+bool Commands::registerClient(ClientSession& s, const QString& text) {
+    const QString user = GetJSONValue(text, lit("username"));
+    if (user.isEmpty() || !storage_.checkUser(user, rawPassword(text))) {
+        log_(lit("login refused for \"%1\" from %2:%3")
+                 .arg(user.left(64), FormatIPv4(s.address.ip))
+                 .arg(s.address.port));
+        s.loggedIn = false;
+        s.queueText(lit("{\"$c$\":\"accessdenied\"}"));
+        return false;
+    }
+    const QUuid id = QUuid::createUuid();
+    const QByteArray raw = id.toRfc4122();
+    std::copy(raw.begin(), raw.end(), s.tag.begin());
+    s.tid = id.toString(QUuid::WithoutBraces).toUpper();
+    s.user = user;
+    s.loggedIn = true;
+    s.queueText(lit("{\"$c$\":\"regok\",\"tid\":\"") + s.tid + lit("\",\"version\":\"") + Version() +
+                lit("\"}"));
+    log_(lit("login of \"%1\" from %2:%3, session %4")
+             .arg(user, FormatIPv4(s.address.ip))
+             .arg(s.address.port)
+             .arg(s.tid));
+    return true;
+}
+
+void Commands::handle(ClientSession& s, const QString& text) {
+    const QString c = GetJSONValue(text, lit("$c$"));
+    if (c == lit("testex")) {
+        s.queueTextOnce(lit("{\"$c$\":\"testex\"}"));
+    } else if (c == lit("database")) {
+        const QString command = GetJSONValue(headOf(text), lit("command"));
+        if (command == lit("gettableraw")) {
+            loadRequest(s, text);
+        } else if (command == lit("netadddatadatabase") || command == lit("neteditdatadatabase") ||
+                   command == lit("netdeletedatadatabase")) {
+            edit(s, text, command);
+        } else {
+            log_(lit("unknown database command: ") + text.left(200));
+        }
+    } else if (c == lit("getfile")) {
+        getFile(s, text);
+    } else if (c == lit("sendfile")) {
+        offerFromClient(s, text);
+    } else if (c == lit("startrecivefile")) {
+        s.fileAccepted();
+    } else {
+        log_(lit("unknown command: ") + text.left(200));
+    }
+}
+
+void Commands::loadRequest(ClientSession& s, const QString& text) {
+    const QString name = GetJSONValue(text, lit("name"));
+    TableData* table = storage_.table(name);
+    if (!table) {
+        log_(lit("load request for unknown table: ") + name.left(64));
+        return;
+    }
+    ClientSession::PendingSnapshot p;
+    p.table = name;
+    QString md5 = GetJSONValue(text, lit("md5"));
+    QString key;
+    QString value;
+    while (GetJSONPair(md5, key, value)) {
+        p.digests.insert(key, value);
+    }
+    p.bytes = snapshots_.build(*table, p.digests);
+    p.version = table->version();
+    const QString fileName = lit("%1_%2.tbl").arg(name).arg(++snapshotCounter_);
+    const qsizetype size = p.bytes.size();
+    s.snapshots.insert(fileName, std::move(p));
+    s.queueText(lit("{\"$c$\":\"tablerawfromfile\",\"name\":\"") + name + lit("\",\"filename\":\"") +
+                fileName + lit("\",\"zip\":\"0\",\"x\":\"0\",\"size\":") + QString::number(size) + u'}');
+}
+
+void Commands::getFile(ClientSession& s, const QString& text) {
+    const QString serverPath = GetJSONValue(text, lit("nameinserv"));
+    QString name = LastPathComponent(GetJSONValue(text, lit("name")));
+    if (name.isEmpty()) {
+        name = LastPathComponent(serverPath);
+    }
+    // Snapshots are requested as client9\<session>\<file name>.
+    const QString own = lit("client9\\") + s.tid + u'\\';
+    if (serverPath.startsWith(own)) {
+        auto it = s.snapshots.find(serverPath.mid(own.size()));
+        if (it == s.snapshots.end()) {
+            s.queueText(lit("{\"$c$\":\"sendfilenotfind\",\"nameinserv\":\"") + StrToJSONStr(serverPath) +
+                        lit("\"}"));
+            return;
+        }
+        TableData* table = storage_.table(it->table);
+        // The client gets changes from now on, so the file must hold every change made until now.
+        if (table->version() != it->version) {
+            it->bytes = snapshots_.build(*table, it->digests);
+        }
+        s.loadedTables.insert(it->table);
+        s.queueFile(OutgoingFile{name, std::move(it->bytes), {}});
+        s.snapshots.erase(it);
+        return;
+    }
+    const QString local = files_.resolve(serverPath);
+    if (local.isEmpty() || name.isEmpty() || !QFileInfo(local).isFile()) {
+        if (local.isEmpty()) {
+            log_(lit("refused file path: ") + serverPath.left(200));
+        }
+        s.queueText(lit("{\"$c$\":\"sendfilenotfind\",\"nameinserv\":\"") + StrToJSONStr(serverPath) +
+                    lit("\"}"));
+        return;
+    }
+    s.queueFile(OutgoingFile{name, {}, local});
+}
+
+void Commands::offerFromClient(ClientSession& s, const QString& text) {
+    const QString serverPath = GetJSONValue(text, lit("nameinserv"));
+    const QString local = files_.resolve(serverPath);
+    if (local.isEmpty() || !FilesFolder::makeParents(local)) {
+        log_(lit("refused upload path: ") + serverPath.left(200));
+        s.queueText(lit("{\"$c$\":\"startrecivefileerror\"}"));
+        return;
+    }
+    // The client repeats its offer until it hears the acceptance, which is on its way already.
+    if (s.uploadPending() && s.uploadPath() == local) {
+        return;
+    }
+    s.acceptUpload(local);
+    s.queueText(lit("{\"$c$\":\"startrecivefile\"}"));
+}
+
+void Commands::refuse(ClientSession& s, const QString& table, const QString& why) {
+    log_(lit("edit refused (%1): %2").arg(table.left(64), why));
+    s.queueText(lit("{\"$c$\":\"neterrordatadatabase\",\"nametable\":\"") + StrToJSONStr(table.left(64)) +
+                lit("\",\"error\":\"") + StrToJSONStr(why) + lit("\"}"));
+}
+
+void Commands::distribute(const TableData& table, const QByteArray& message) {
+    eachSession_([&](ClientSession& other) {
+        if (other.loggedIn && other.loadedTables.contains(table.def().name)) {
+            other.queueRecord(message);
+        }
+    });
+}
+
+void Commands::edit(ClientSession& s, const QString& text, const QString& command) {
+    const QString head = headOf(text);
+    const QString name = GetJSONValue(head, lit("nametable"));
+    TableData* table = storage_.table(name);
+    if (!table) {
+        refuse(s, name, lit("unknown table"));
+        return;
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    const int32_t userId = 1;
+    if (command == lit("netdeletedatadatabase")) {
+        bool ok = false;
+        const int32_t nAbs = GetJSONValue(head, lit("n_abs")).toInt(&ok);
+        const int32_t row = ok ? table->rowOf(nAbs) : -1;
+        if (row < 0) {
+            refuse(s, name, lit("no record ") + GetJSONValue(head, lit("n_abs")).left(20));
+            return;
+        }
+        table->setInt(row, 1, table->intAt(row, 1) | 1);
+        table->stamp(row, userId, now);
+        storage_.saveRecord(*table, row);
+        // The flags travel with the whole record first, so the client's copy matches ours.
+        distribute(*table, RecordUpdateMessage(*table, row));
+        distribute(*table, RecordDeletedMessage(*table, nAbs));
+        return;
+    }
+
+    std::vector<RawField> raw;
+    if (!SplitFields(GetJSONValue(text, lit("fields")), raw)) {
+        refuse(s, name, lit("malformed fields"));
+        return;
+    }
+    std::vector<std::pair<int, FieldValue>> values;
+    for (const RawField& f : raw) {
+        const int col = table->def().indexOf(f.name);
+        if (col < 0) {
+            refuse(s, name, lit("unknown column ") + f.name.left(20));
+            return;
+        }
+        if (serverKept(f.name)) {
+            continue;
+        }
+        FieldValue v;
+        QString error;
+        if (!ConvertField(table->def().columns[size_t(col)], f.value, v, error)) {
+            refuse(s, name, error);
+            return;
+        }
+        values.emplace_back(col, std::move(v));
+    }
+
+    int32_t row = -1;
+    if (command == lit("neteditdatadatabase")) {
+        bool ok = false;
+        const int32_t nAbs = GetJSONValue(head, lit("n_abs")).toInt(&ok);
+        row = ok ? table->rowOf(nAbs) : -1;
+        if (row < 0 || table->isDeleted(row)) {
+            refuse(s, name, lit("no record ") + GetJSONValue(head, lit("n_abs")).left(20));
+            return;
+        }
+    } else {
+        row = table->appendRecord();
+    }
+    bool dictionaryChanged = false;
+    for (auto& [col, v] : values) {
+        const uint8_t code = table->def().columns[size_t(col)].code;
+        if (col == 1) {
+            // The deleted bit belongs to the delete command.
+            table->setInt(row, col, (v.integer & ~int64_t(1)) | (table->intAt(row, col) & 1));
+        } else if (IsRealCode(code)) {
+            table->setReal(row, col, v.real);
+        } else if (IsTextCode(code) || code == 11) {
+            table->setBytes(row, col, v.bytes);
+        } else if (IsDictionaryCode(code)) {
+            dictionaryChanged = true;
+            if (!v.hasKey) {
+                table->setDictionaryText(row, col, v.bytes);
+            } else {
+                if (!v.bytes.isEmpty()) {
+                    table->putDictionaryEntry(col, uint32_t(v.integer), v.bytes);
+                }
+                table->setInt(row, col, v.integer);
+            }
+        } else {
+            table->setInt(row, col, v.integer);
+        }
+    }
+    table->stamp(row, userId, now);
+    storage_.saveRecord(*table, row);
+    if (dictionaryChanged) {
+        storage_.saveDictionaries(*table);
+    }
+    distribute(*table, RecordUpdateMessage(*table, row));
+    s.queueText(lit("{\"$c$\":\"netyesadddatadatabase\",\"nametable\":\"") + name + lit("\",\"n_abs\":") +
+                QString::number(table->nAbsAt(row)) + u'}');
+}

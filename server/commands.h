@@ -1,0 +1,45 @@
+// What the server does with each complete text a client sends: registration, the keep-alive test,
+// table load requests, file requests and offers, and the edit commands. Changes are stored first,
+// then distributed to every client that holds the table, then confirmed to the sender.
+// Nothing a client sends is trusted: malformed texts, unknown tables and columns and paths outside
+// the files folder are refused and logged. Not thread-safe: the protocol thread calls it.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "client_session.h"
+#include "files.h"
+#include "snapshot.h"
+#include "storage.h"
+
+class Commands {
+  public:
+    using Log = std::function<void(const QString&)>;
+    using EachSession = std::function<void(const std::function<void(ClientSession&)>&)>;
+
+    Commands(Storage& storage, FilesFolder files, Log log, EachSession eachSession);
+
+    // A "reg" text: checks the user and answers "regok" (a new session tag) or "accessdenied".
+    // True when the login was accepted.
+    bool registerClient(ClientSession& session, const QString& text);
+    // Any other complete text of a logged-in client.
+    void handle(ClientSession& session, const QString& text);
+
+    static QString Version();
+
+  private:
+    void loadRequest(ClientSession& s, const QString& text);
+    void getFile(ClientSession& s, const QString& text);
+    void offerFromClient(ClientSession& s, const QString& text);
+    void edit(ClientSession& s, const QString& text, const QString& command);
+    void refuse(ClientSession& s, const QString& table, const QString& why);
+    void distribute(const TableData& table, const QByteArray& message);
+
+    Storage& storage_;
+    FilesFolder files_;
+    Log log_;
+    EachSession eachSession_;
+    SnapshotBuilder snapshots_;
+    int64_t snapshotCounter_ = 0;
+};

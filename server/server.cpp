@@ -1,0 +1,237 @@
+#include "server.h"
+
+#include <QDir>
+
+#include "demo_data.h"
+#include "infra/codepage.h"
+#include "infra/json_text.h"
+#include "infra/ticks.h"
+#include "session/datagram.h"
+
+namespace {
+
+constexpr int kReceiveBuffer = 65536;
+constexpr int kMaxDatagramsPerPass = 2000;
+constexpr int64_t kUpkeepEveryMs = 100;
+// Keep-alive datagrams let an idle client see that the server is there.
+constexpr int64_t kKeepAliveEveryMs = 2000;
+// A client not heard from for this long is gone (it tests the link once a second).
+constexpr int64_t kSessionIdleMs = 60000;
+// A second "reg" with the same text this soon, with nothing else in between, is a copy of the first.
+constexpr int64_t kDuplicateRegMs = 1000;
+constexpr int kSocketBuffer = 4 * 1024 * 1024;
+
+}  // namespace
+
+Server::Server(ServerOptions options, Commands::Log log)
+    : options_(std::move(options)), log_(std::move(log)), inFaults_(options_.faults), outFaults_([this] {
+          FaultSettings f = options_.faults;
+          f.seed += 1;
+          return f;
+      }()) {
+    commands_ = std::make_unique<Commands>(storage_, FilesFolder(options_.files), log_,
+                                           [this](const std::function<void(ClientSession&)>& f) {
+                                               for (auto& [k, s] : sessions_) {
+                                                   f(*s);
+                                               }
+                                           });
+}
+
+Server::~Server() = default;
+
+bool Server::start(QString& error) {
+    if (!storage_.open(options_.db, error)) {
+        return false;
+    }
+    if (options_.demo || options_.records > 0) {
+        FillDemoData(storage_, options_.records, options_.faults.seed);
+    }
+    for (const auto& [name, password] : options_.users) {
+        storage_.setUser(name, password);
+    }
+    if (!QDir().mkpath(options_.files)) {
+        error = QStringLiteral("cannot create the files folder ") + options_.files;
+        return false;
+    }
+    uint32_t ip = 0;
+    if (!ParseIPv4(options_.bind, ip)) {
+        error = QStringLiteral("not an IPv4 address: ") + options_.bind;
+        return false;
+    }
+    if (!socket_.Open(ip, options_.port, kSocketBuffer)) {
+        error = QStringLiteral("cannot bind %1:%2").arg(options_.bind).arg(options_.port);
+        return false;
+    }
+    return true;
+}
+
+void Server::run(const std::atomic<bool>& stop) {
+    while (!stop.load(std::memory_order_relaxed)) {
+        pass(1);
+    }
+}
+
+void Server::send(const char* data, int size, const UdpAddress& to) {
+    if (!outFaults_.take(QByteArray(data, size), to, nowMs_)) {
+        socket_.SendTo(data, size, to);
+    }
+}
+
+void Server::sendAck(const DatagramHeader& header, const UdpAddress& to) {
+    char ack[kHeaderEnd];
+    EncodeAck(header, ack);
+    send(ack, kHeaderEnd, to);
+}
+
+ClientSession* Server::find(const UdpAddress& a) {
+    auto it = sessions_.find(key(a));
+    return it == sessions_.end() ? nullptr : it->second.get();
+}
+
+void Server::pass(int waitMs) {
+    nowTicks_ = GetTicks();
+    nowMs_ = int64_t(nowTicks_ / 1000000);
+    int64_t wait = waitMs;
+    const int64_t inDue = inFaults_.untilNext(nowMs_);
+    const int64_t outDue = outFaults_.untilNext(nowMs_);
+    for (int64_t due : {inDue, outDue}) {
+        if (due >= 0) {
+            wait = std::min(wait, due);
+        }
+    }
+    socket_.WaitReadable(int(wait));
+    nowTicks_ = GetTicks();
+    nowMs_ = int64_t(nowTicks_ / 1000000);
+
+    static thread_local QByteArray buffer(kReceiveBuffer, '\0');
+    for (int i = 0; i < kMaxDatagramsPerPass; ++i) {
+        UdpAddress from;
+        bool truncated = false;
+        const int n = socket_.RecvFrom(buffer.data(), kReceiveBuffer, from, &truncated);
+        if (n < 0) {
+            break;
+        }
+        const QByteArray datagram(buffer.constData(), n);
+        if (!inFaults_.take(datagram, from, nowMs_)) {
+            receive(datagram, from);
+        }
+    }
+    QByteArray datagram;
+    UdpAddress address;
+    while (inFaults_.next(nowMs_, datagram, address)) {
+        receive(datagram, address);
+    }
+
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+        if (!it->second->pump(nowTicks_)) {
+            log_(QStringLiteral("session %1 lost: a packet went unanswered").arg(it->second->tid));
+            it = sessions_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    while (outFaults_.next(nowMs_, datagram, address)) {
+        socket_.SendTo(datagram.constData(), int(datagram.size()), address);
+    }
+    if (nowMs_ - lastUpkeepMs_ >= kUpkeepEveryMs) {
+        lastUpkeepMs_ = nowMs_;
+        upkeep();
+    }
+}
+
+void Server::upkeep() {
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+        ClientSession& s = *it->second;
+        if (nowMs_ - s.lastHeardMs > kSessionIdleMs) {
+            log_(QStringLiteral("session %1 idle, forgotten").arg(s.tid));
+            it = sessions_.erase(it);
+            continue;
+        }
+        if (s.loggedIn && nowMs_ - s.lastSendMs >= kKeepAliveEveryMs) {
+            s.lastSendMs = nowMs_;
+            DatagramHeader h;
+            h.PacketType = PacketTypes::KeepAlive;
+            h.TIDB = s.tag;
+            char out[kHeaderEnd];
+            if (EncodeDatagram(h, {}, out, kHeaderEnd) == kHeaderEnd) {
+                send(out, kHeaderEnd, s.address);
+            }
+        }
+        ++it;
+    }
+}
+
+void Server::receive(const QByteArray& bytes, const UdpAddress& from) {
+    DatagramHeader h;
+    QByteArray datagram = bytes;
+    QByteArrayView data;
+    if (!DecodeDatagramInPlace(datagram.data(), datagram.size(), h, data)) {
+        if (++malformed_ % 1000 == 1) {
+            log_(QStringLiteral("malformed datagrams dropped: %1 (last from %2:%3, %4 bytes)")
+                     .arg(malformed_)
+                     .arg(FormatIPv4(from.ip))
+                     .arg(from.port)
+                     .arg(bytes.size()));
+        }
+        return;
+    }
+    ClientSession* s = find(from);
+    if (h.PacketType == PacketTypes::Ack) {
+        if (s && h.TIDB == s->tag) {
+            s->lastHeardMs = nowMs_;
+            s->handleAck(h.MessageNumber, h.PacketNumber, nowTicks_);
+        }
+        return;
+    }
+    if (h.PacketType != PacketTypes::Json && h.PacketType != PacketTypes::File) {
+        return;
+    }
+    if (h.PacketType == PacketTypes::Json && h.PacketCount == 1 && h.PacketNumber == 1) {
+        const QString text = fromAnsi(data);
+        if (GetJSONValue(text, QStringLiteral("$c$")) == QLatin1String("reg")) {
+            registration(h, text, from);
+            return;
+        }
+    }
+    // A client we do not know (after a restart, say) hears nothing until it registers again.
+    if (!s || !s->loggedIn || h.TIDB != s->tag) {
+        return;
+    }
+    s->lastHeardMs = nowMs_;
+    s->dataSinceReg = true;
+    QString text;
+    const ClientSession::Take t = s->takePacket(h, data, text);
+    if (t == ClientSession::Take::Drop) {
+        return;
+    }
+    sendAck(h, from);
+    if (t == ClientSession::Take::FileDone) {
+        log_(QStringLiteral("file received: ") + s->tid);
+    }
+    if (t != ClientSession::Take::Text) {
+        return;
+    }
+    if (GetJSONValue(text, QStringLiteral("$c$")) == QLatin1String("closeclient")) {
+        log_(QStringLiteral("session %1 closed by the client").arg(s->tid));
+        sessions_.erase(key(from));
+        return;
+    }
+    commands_->handle(*s, text);
+}
+
+void Server::registration(const DatagramHeader& h, const QString& text, const UdpAddress& from) {
+    ClientSession* old = find(from);
+    if (old && old->regText == text && nowMs_ - old->regAtMs < kDuplicateRegMs && !old->dataSinceReg) {
+        sendAck(h, from);
+        return;
+    }
+    auto session = std::make_unique<ClientSession>(
+        from, [this, from](const char* d, int n) { send(d, n, from); }, nowMs_);
+    ClientSession& s = *session;
+    sessions_[key(from)] = std::move(session);
+    s.regText = text;
+    s.regAtMs = nowMs_;
+    sendAck(h, from);
+    commands_->registerClient(s, text);
+    s.registered(h.MessageNumber);
+}

@@ -1,0 +1,66 @@
+// The server's protocol loop: one UDP socket, one thread, every client. Each pass reads what has
+// arrived, answers acknowledgements at once, hands complete texts to Commands, and lets every
+// session's window send what is due. Faults, when configured, sit between the socket and the rest
+// in both directions. The loop runs on the caller's thread until the stop flag is set.
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "client_session.h"
+#include "commands.h"
+#include "faults.h"
+#include "storage.h"
+
+struct ServerOptions {
+    QString bind = QStringLiteral("127.0.0.1");
+    uint16_t port = 9010;
+    QString db = QStringLiteral("server.db");
+    QString files = QStringLiteral("server-files");
+    bool demo = false;
+    int32_t records = 0;
+    std::vector<std::pair<QString, QString>> users;
+    FaultSettings faults;
+};
+
+class Server {
+  public:
+    Server(ServerOptions options, Commands::Log log);
+    ~Server();
+
+    // Opens the database (filling demo data and users as asked) and binds the socket.
+    bool start(QString& error);
+    uint16_t port() const { return socket_.LocalPort(); }
+    void run(const std::atomic<bool>& stop);
+    // One pass of the loop, waiting at most waitMs for a datagram.
+    void pass(int waitMs);
+
+    // Handles one datagram as if it had just come from `from` (after the incoming faults).
+    void receive(const QByteArray& datagram, const UdpAddress& from);
+    size_t sessionCount() const { return sessions_.size(); }
+    Storage& storage() { return storage_; }
+
+  private:
+    static uint64_t key(const UdpAddress& a) { return (uint64_t(a.ip) << 16) | a.port; }
+    void send(const char* data, int size, const UdpAddress& to);
+    void sendAck(const DatagramHeader& header, const UdpAddress& to);
+    void registration(const DatagramHeader& header, const QString& text, const UdpAddress& from);
+    void upkeep();
+    ClientSession* find(const UdpAddress& a);
+
+    ServerOptions options_;
+    Commands::Log log_;
+    Storage storage_;
+    std::unique_ptr<Commands> commands_;
+    UdpSocket socket_;
+    Faults inFaults_;
+    Faults outFaults_;
+    std::unordered_map<uint64_t, std::unique_ptr<ClientSession>> sessions_;
+    int64_t nowMs_ = 0;
+    uint64_t nowTicks_ = 0;
+    int64_t lastUpkeepMs_ = 0;
+    int64_t malformed_ = 0;
+};

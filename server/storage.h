@@ -1,0 +1,55 @@
+// The server's database: one SQLite file holding the six tables, their dictionaries and the users.
+// The tables are read into memory (TableData) when the file is opened and every change is written
+// through at once, so a restart finds what clients were told. Passwords are kept as salted PBKDF2
+// digests only. Not thread-safe: the server's one protocol thread owns it.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "table_data.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+class Storage {
+  public:
+    Storage();
+    ~Storage();
+    Storage(const Storage&) = delete;
+    Storage& operator=(const Storage&) = delete;
+
+    // Opens (creating when missing) the database file and reads the tables. False with a reason
+    // in error when the file cannot be used.
+    bool open(const QString& path, QString& error);
+
+    std::vector<TableData>& tables() { return tables_; }
+    TableData* table(const QString& name);
+
+    // Writes the record's current values.
+    bool saveRecord(const TableData& table, int32_t row);
+    // Writes the entries of every dictionary column of the table.
+    bool saveDictionaries(const TableData& table);
+    // Groups many writes into one transaction (demo data, bulk generation).
+    void begin();
+    void commit();
+
+    // Adds the user or gives an existing one a new password.
+    bool setUser(const QString& name, const QString& password);
+    bool checkUser(const QString& name, const QString& password);
+    bool hasUsers();
+
+  private:
+    bool exec(const char* sql);
+    bool createTables();
+    bool readTable(TableData& table);
+    bool saveDictionary(const TableData& table, int col);
+    sqlite3_stmt* prepare(const QString& sql);
+
+    sqlite3* db_ = nullptr;
+    std::vector<TableData> tables_;
+    std::vector<sqlite3_stmt*> inserts_;  // per table, same order as tables_
+    sqlite3_stmt* dictInsert_ = nullptr;
+};

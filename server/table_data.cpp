@@ -1,0 +1,312 @@
+#include "table_data.h"
+
+#include <QtEndian>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+template <typename T>
+void put(QByteArray& out, T value) {
+    char b[sizeof(T)];
+    qToLittleEndian(value, b);
+    out.append(b, sizeof(T));
+}
+
+// A length byte and up to `room` characters.
+void putShortText(QByteArray& out, const QByteArray& text, int room) {
+    const int n = int(std::min<qsizetype>(text.size(), std::min(room, 255)));
+    out.append(char(uint8_t(n)));
+    out.append(text.constData(), n);
+}
+
+// A fixed slot of `size` bytes: length byte, characters, zero filler.
+void putSlot(QByteArray& out, const QByteArray& text, int32_t size) {
+    if (size <= 0) {
+        return;
+    }
+    const qsizetype start = out.size();
+    putShortText(out, text, size - 1);
+    out.append(QByteArray(size - (out.size() - start), '\0'));
+}
+
+// One record's element of a fixed-width column, as data blocks and record updates carry it.
+void appendElement(QByteArray& out, const ColumnDef& d, const ColumnValues& v, size_t i) {
+    switch (d.code) {
+        case 1:
+        case 21:
+        case 24:
+            put<int32_t>(out, int32_t(v.ints[i]));
+            break;
+        case 3:
+        case 4:
+        case 16:
+            out.append(char(uint8_t(v.ints[i])));
+            break;
+        case 5:
+        case 15:
+            put<uint16_t>(out, uint16_t(v.ints[i]));
+            break;
+        case 8:
+        case 25:
+            put<uint32_t>(out, uint32_t(v.ints[i]));
+            break;
+        case 13:
+            put<int64_t>(out, v.ints[i]);
+            break;
+        case 6:
+            put<float>(out, float(v.reals[i]));
+            break;
+        case 7:
+        case 9:
+            put<double>(out, v.reals[i]);
+            break;
+        case 2:
+            putSlot(out, v.bytes[i], d.size);
+            break;
+        case 11:
+            out.append(v.bytes[i]);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+TableData::TableData(const TableDef& def)
+    : def_(&def),
+      columns_(def.columns.size()),
+      colCreated_(def.indexOf(QStringLiteral("dt_c"))),
+      colChanged_(def.indexOf(QStringLiteral("dt_m"))),
+      colUser_(def.indexOf(QStringLiteral("n_user"))),
+      colVersion_(def.indexOf(QStringLiteral("ver"))) {
+    for (size_t c = 0; c < def.columns.size(); ++c) {
+        if (def.columns[c].code == 24) {
+            // Offset 0 holds the empty text that every record without text points at.
+            columns_[c].blob = QByteArray(1, '\0');
+        }
+    }
+}
+
+int32_t TableData::appendRecord() {
+    return appendRecordWithId(maxId_ + 1);
+}
+
+int32_t TableData::appendRecordWithId(int32_t nAbs) {
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        const uint8_t code = def_->columns[c].code;
+        ColumnValues& v = columns_[c];
+        if (IsRealCode(code)) {
+            v.reals.push_back(0);
+        } else if (code == 2 || code == 11) {
+            v.bytes.emplace_back();
+        } else if (code == 24) {
+            v.bytes.emplace_back();
+            v.ints.push_back(0);
+        } else {
+            v.ints.push_back(0);
+        }
+    }
+    columns_[0].ints.back() = nAbs;
+    maxId_ = std::max(maxId_, nAbs);
+    ++version_;
+    return count_++;
+}
+
+int32_t TableData::rowOf(int32_t nAbs) const {
+    const std::vector<int64_t>& ids = columns_[0].ints;
+    const auto it = std::lower_bound(ids.begin(), ids.end(), int64_t(nAbs));
+    if (it == ids.end() || *it != nAbs) {
+        return -1;
+    }
+    return int32_t(it - ids.begin());
+}
+
+bool TableData::isDeleted(int32_t row) const {
+    return (columns_[1].ints[size_t(row)] & 1) != 0;
+}
+
+void TableData::setInt(int32_t row, int col, int64_t value) {
+    columns_[size_t(col)].ints[size_t(row)] = value;
+    ++version_;
+}
+
+void TableData::setReal(int32_t row, int col, double value) {
+    columns_[size_t(col)].reals[size_t(row)] = value;
+    ++version_;
+}
+
+void TableData::setBytes(int32_t row, int col, const QByteArray& value) {
+    const ColumnDef& d = def_->columns[size_t(col)];
+    ColumnValues& v = columns_[size_t(col)];
+    if (d.code == 2) {
+        v.bytes[size_t(row)] = value.left(std::min(d.size - 1, 255));
+    } else if (d.code == 11) {
+        QByteArray raw = value.left(d.size);
+        raw.append(QByteArray(d.size - raw.size(), '\0'));
+        v.bytes[size_t(row)] = raw;
+    } else if (d.code == 24) {
+        appendText24(row, col, value.left(255));
+    }
+    ++version_;
+}
+
+void TableData::appendText24(int32_t row, int col, const QByteArray& text) {
+    ColumnValues& v = columns_[size_t(col)];
+    if (v.bytes[size_t(row)] == text && (!text.isEmpty() || v.ints[size_t(row)] == 0)) {
+        return;
+    }
+    v.bytes[size_t(row)] = text;
+    if (text.isEmpty()) {
+        v.ints[size_t(row)] = 0;
+        return;
+    }
+    v.ints[size_t(row)] = v.blob.size();
+    putShortText(v.blob, text, 255);
+}
+
+void TableData::setDictionaryText(int32_t row, int col, const QByteArray& text) {
+    ColumnValues& v = columns_[size_t(col)];
+    const ColumnDef& d = def_->columns[size_t(col)];
+    const QByteArray t = text.left(std::max(d.sprSize - 1, 0));
+    uint32_t key = 0;
+    if (!t.isEmpty()) {
+        uint32_t largest = 0;
+        for (const DictionaryEntry& e : v.dict) {
+            largest = std::max(largest, e.key);
+            if (e.text == t) {
+                key = e.key;
+            }
+        }
+        // Key 0 stands for no value and the largest key of the record width for an invalid one.
+        const uint32_t limit = d.code == 16 ? 254 : 65534;
+        if (key == 0 && largest < limit) {
+            key = largest + 1;
+            v.dict.push_back({key, t});
+        }
+    }
+    v.ints[size_t(row)] = key;
+    ++version_;
+}
+
+void TableData::putDictionaryEntry(int col, uint32_t key, const QByteArray& text) {
+    ColumnValues& v = columns_[size_t(col)];
+    for (DictionaryEntry& e : v.dict) {
+        if (e.key == key) {
+            e.text = text;
+            ++version_;
+            return;
+        }
+    }
+    v.dict.push_back({key, text});
+    ++version_;
+}
+
+QByteArray TableData::dictionaryTextAt(int32_t row, int col) const {
+    const ColumnValues& v = columns_[size_t(col)];
+    const int64_t key = v.ints[size_t(row)];
+    for (const DictionaryEntry& e : v.dict) {
+        if (e.key == key) {
+            return key == 0 ? QByteArray() : e.text;
+        }
+    }
+    return {};
+}
+
+int32_t TableData::extraOf(int col) const {
+    const uint8_t code = def_->columns[size_t(col)].code;
+    if (IsDictionaryCode(code)) {
+        return int32_t(columns_[size_t(col)].dict.size());
+    }
+    if (code == 24) {
+        return int32_t(columns_[size_t(col)].blob.size());
+    }
+    return 0;
+}
+
+QByteArray TableData::recordValues(int col) const {
+    const ColumnDef& d = def_->columns[size_t(col)];
+    const ColumnValues& v = columns_[size_t(col)];
+    QByteArray out;
+    out.reserve(qsizetype(d.size) * count_);
+    for (int32_t r = 0; r < count_; ++r) {
+        appendElement(out, d, v, size_t(r));
+    }
+    return out;
+}
+
+QByteArray TableData::cachePayload(int col) const {
+    const ColumnDef& d = def_->columns[size_t(col)];
+    const ColumnValues& v = columns_[size_t(col)];
+    if (d.code == 24) {
+        return recordValues(col) + v.blob;
+    }
+    if (!IsDictionaryCode(d.code)) {
+        return recordValues(col);
+    }
+    QByteArray out;
+    out.append(char(d.code));
+    put<uint16_t>(out, uint16_t(v.dict.size()));
+    for (const DictionaryEntry& e : v.dict) {
+        if (d.code == 15) {
+            put<uint32_t>(out, e.key);
+        } else {
+            put<uint16_t>(out, uint16_t(e.key));
+        }
+        putShortText(out, e.text, 255);
+    }
+    return out + recordValues(col);
+}
+
+QByteArray TableData::updateValue(int32_t row, int col) const {
+    const ColumnDef& d = def_->columns[size_t(col)];
+    const ColumnValues& v = columns_[size_t(col)];
+    const size_t i = size_t(row);
+    QByteArray out;
+    switch (d.code) {
+        case 15:
+            put<uint16_t>(out, uint16_t(v.ints[i]));
+            putSlot(out, dictionaryTextAt(row, col), d.sprSize);
+            return out;
+        case 16:
+            out.append(char(uint8_t(v.ints[i])));
+            putSlot(out, dictionaryTextAt(row, col), d.sprSize);
+            return out;
+        case 24: {
+            put<int32_t>(out, int32_t(v.blob.size()));
+            const int32_t offset = int32_t(v.ints[i]);
+            put<int32_t>(out, offset);
+            const int len = uint8_t(v.blob.at(offset));
+            out.append(v.blob.constData() + offset, len + 1);
+            return out;
+        }
+        default:
+            appendElement(out, d, v, i);
+            return out;
+    }
+}
+
+double TableData::ToDays(const QDateTime& t) {
+    return double(QDate(1899, 12, 30).daysTo(t.date())) + t.time().msecsSinceStartOfDay() / 86400000.0;
+}
+
+uint32_t TableData::ToSeconds2000(const QDateTime& t) {
+    const qint64 s = QDateTime(QDate(2000, 1, 1), QTime(0, 0)).secsTo(t);
+    return s < 0 ? 0 : uint32_t(std::min<qint64>(s, UINT32_MAX));
+}
+
+void TableData::stamp(int32_t row, int32_t user, const QDateTime& now) {
+    if (colCreated_ >= 0 && intAt(row, colCreated_) == 0) {
+        setInt(row, colCreated_, ToSeconds2000(now));
+    }
+    if (colChanged_ >= 0) {
+        setReal(row, colChanged_, ToDays(now));
+    }
+    if (colUser_ >= 0) {
+        setInt(row, colUser_, user);
+    }
+    if (colVersion_ >= 0) {
+        setInt(row, colVersion_, uint16_t(intAt(row, colVersion_) + 1));
+    }
+}

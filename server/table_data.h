@@ -1,0 +1,90 @@
+// The records of one server table in memory, kept column by column in the storage order the
+// clients see (record i of a snapshot is row i here). Records are only appended, never removed;
+// deleting sets bit 1 of "p_d". Texts are held as code-page bytes, as they travel.
+// Code-24 texts live in a blob that only grows: a changed text is appended and the record's
+// offset moves, so offsets that clients loaded earlier stay valid.
+// Not thread-safe: the owner serialises access.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "schema.h"
+
+struct DictionaryEntry {
+    uint32_t key = 0;
+    QByteArray text;
+};
+
+struct ColumnValues {
+    std::vector<int64_t> ints;      // integer codes, dictionary keys, code-24 offsets
+    std::vector<double> reals;      // 6, 7, 9
+    std::vector<QByteArray> bytes;  // 2, 11 and 24: the record's text or raw bytes
+    QByteArray blob;                // 24: length-prefixed texts
+    std::vector<DictionaryEntry> dict;
+};
+
+class TableData {
+  public:
+    explicit TableData(const TableDef& def);
+
+    const TableDef& def() const { return *def_; }
+    int32_t count() const { return count_; }
+    // Increases with every change; snapshot digests are cached against it.
+    uint64_t version() const { return version_; }
+
+    // Appends a record with the next identifier (one above the largest); returns its row.
+    int32_t appendRecord();
+    // Appends a record with a given identifier (used when reading the database back).
+    int32_t appendRecordWithId(int32_t nAbs);
+    int32_t rowOf(int32_t nAbs) const;  // -1 when there is none
+    int32_t nAbsAt(int32_t row) const { return int32_t(columns_[0].ints[size_t(row)]); }
+    bool isDeleted(int32_t row) const;
+
+    void setInt(int32_t row, int col, int64_t value);
+    void setReal(int32_t row, int col, double value);
+    // Codes 2, 24 and 11; texts longer than their slot are cut.
+    void setBytes(int32_t row, int col, const QByteArray& value);
+    // Codes 15 and 16: the record gets the key of this text, a new entry when it has none.
+    // An empty text gives key 0 (no value).
+    void setDictionaryText(int32_t row, int col, const QByteArray& text);
+    // Adds an entry with its key as given (reading the database back); replaces a known key's text.
+    void putDictionaryEntry(int col, uint32_t key, const QByteArray& text);
+    // Sets the columns the server keeps itself: "dt_c" on the first change, "dt_m", "n_user" and the
+    // change counter "ver" on every change.
+    void stamp(int32_t row, int32_t user, const QDateTime& now);
+
+    int64_t intAt(int32_t row, int col) const { return columns_[size_t(col)].ints[size_t(row)]; }
+    double realAt(int32_t row, int col) const { return columns_[size_t(col)].reals[size_t(row)]; }
+    const QByteArray& bytesAt(int32_t row, int col) const { return columns_[size_t(col)].bytes[size_t(row)]; }
+    // The record's dictionary text, empty for key 0 or an unknown key.
+    QByteArray dictionaryTextAt(int32_t row, int col) const;
+    const ColumnValues& column(int col) const { return columns_[size_t(col)]; }
+
+    // Extra of the column descriptor: the entry count for codes 15 and 16, the blob length for 24.
+    int32_t extraOf(int col) const;
+    // The record values as a data block carries them (Size bytes per record, in row order).
+    QByteArray recordValues(int col) const;
+    // The column's payload exactly as a client caches it; its MD5 is the digest clients send.
+    QByteArray cachePayload(int col) const;
+    // One record's value as a record update carries it (after the 16-byte column name).
+    QByteArray updateValue(int32_t row, int col) const;
+
+    // Date-time values as clients keep them: days since 1899-12-30, the fraction the time of day.
+    static double ToDays(const QDateTime& t);
+    // Time stamps as clients keep them: seconds since 2000-01-01 00:00:00.
+    static uint32_t ToSeconds2000(const QDateTime& t);
+
+  private:
+    void appendText24(int32_t row, int col, const QByteArray& text);
+
+    const TableDef* def_;
+    std::vector<ColumnValues> columns_;
+    int32_t count_ = 0;
+    int32_t maxId_ = 0;
+    int colCreated_, colChanged_, colUser_, colVersion_;
+    uint64_t version_ = 0;
+};
