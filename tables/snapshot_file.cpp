@@ -227,10 +227,13 @@ class TableFileReader {
             return false;
         }
         FieldGFB& f = *T.Fields[size_t(pos - 1)];
+        if (!FieldHasStorage(code) && !last) {
+            return false;  // where such a block ends is unknown, so the blocks after it cannot be trusted
+        }
         f.TypeField = code;
         if (!FieldHasStorage(code)) {
             f.Load = true;
-            return last;
+            return true;
         }
         f.Size = d.fields.Size;
         f.SprSize = d.fields.SprSize;
