@@ -1,0 +1,104 @@
+#include "cli_session.h"
+
+#include <thread>
+
+#include "cli/application_id.h"
+#include "cli/exit_codes.h"
+#include "cli/output.h"
+#include "cli/table_registration.h"
+#include "infra/json_text.h"
+#include "session/client_udp.h"
+
+CliSession::CliSession(const QString& host, uint16_t port, Output& output) : output_(output) {
+    RegisterConfigTables(Base_);
+    client_ = client_udp::Create(kApplicationId, host, port);
+    client_->SetBases(&Base_);
+    client_->SetOnRefreshDatabase([this](client_udp*, const QString& name) {
+        const std::lock_guard lock(refreshLock_);
+        refreshes_.push_back({name, NowMicros()});
+    });
+}
+
+CliSession::~CliSession() {
+    client_->Terminate();
+    client_->WaitFor();
+}
+
+int CliSession::LoginAndLoad(const QString& user, const QString& password, Clock::time_point deadline,
+                             double timeoutSeconds) {
+    client_->username.Set(user);
+    client_->password.Set(password);
+    client_->ConnectTime = 0;
+    client_->Connect = true;
+    bool everConnected = false;
+    const bool loaded = WaitUntil(deadline, [&] {
+        everConnected = everConnected || client_->Connected;
+        return client_->AD || Ready();
+    });
+    if (client_->AD) {
+        client_->Connect = false;
+        Output::Error(QStringLiteral("access denied for user \"%1\"").arg(user));
+        return kExitAccessDenied;
+    }
+    if (loaded) {
+        return kExitDone;
+    }
+    if (StopRequested()) {
+        Output::Error(QStringLiteral("stopped before the tables were loaded"));
+        return kExitNotConfirmed;
+    }
+    if (!everConnected) {
+        Output::Error(QStringLiteral("no session with %1 port %2 within %3 seconds")
+                          .arg(client_->host.join(u','))
+                          .arg(client_->port)
+                          .arg(timeoutSeconds));
+        return kExitNoSession;
+    }
+    Output::Error(QStringLiteral("the tables were not all loaded within %1 seconds").arg(timeoutSeconds));
+    return kExitNotConfirmed;
+}
+
+bool CliSession::WaitUntil(Clock::time_point deadline, const std::function<bool()>& done) {
+    for (;;) {
+        PumpNotices();
+        if (done()) {
+            return true;
+        }
+        if (StopRequested() || Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+bool CliSession::Ready() const {
+    return client_->Connected && client_->DatabaseLoad;
+}
+
+std::vector<CliSession::Refresh> CliSession::TakeRefreshes() {
+    const std::lock_guard lock(refreshLock_);
+    return std::exchange(refreshes_, {});
+}
+
+bool CliSession::PutCommand(const QString& text) {
+    return client_->Soob.PutSoob(text);
+}
+
+bool CliSession::PutFile(const QString& text) {
+    return client_->SoobFile.PutSoob(text);
+}
+
+void CliSession::PumpNotices() {
+    QString notice;
+    while (client_->ReadJSON.GetSoobD(notice)) {
+        if (GetJSONValue(notice, QStringLiteral("$c$")) == QStringLiteral("tableload")) {
+            output_.Line(QStringLiteral("\"table\":%1,\"size\":%2,\"count\":%3")
+                             .arg(JsonString(GetJSONValue(notice, QStringLiteral("name"))))
+                             .arg(GetJSONValue(notice, QStringLiteral("size")).toLongLong())
+                             .arg(GetJSONValue(notice, QStringLiteral("count")).toLongLong()));
+        }
+        if (noticeHandler_) {
+            noticeHandler_(notice);
+        }
+    }
+}

@@ -1,0 +1,29 @@
+#include "command.h"
+
+std::unique_ptr<Command> MakeCommand(const QString& name) {
+    if (name == QStringLiteral("load")) {
+        return MakeLoadCommand();
+    }
+    if (name == QStringLiteral("dump")) {
+        return MakeDumpCommand();
+    }
+    if (name == QStringLiteral("add")) {
+        return MakeAddCommand();
+    }
+    if (name == QStringLiteral("edit")) {
+        return MakeEditCommand();
+    }
+    if (name == QStringLiteral("delete")) {
+        return MakeDeleteCommand();
+    }
+    if (name == QStringLiteral("get-file")) {
+        return MakeGetFileCommand();
+    }
+    if (name == QStringLiteral("put-file")) {
+        return MakePutFileCommand();
+    }
+    if (name == QStringLiteral("watch")) {
+        return MakeWatchCommand();
+    }
+    return nullptr;
+}

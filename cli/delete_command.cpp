@@ -1,0 +1,76 @@
+// delete TABLE N_ABS: DeleteRecordCurrent on the record; done when the server's deletion has been
+// applied and the record has left the view.
+#include "cli/cli_session.h"
+#include "cli/command.h"
+#include "cli/exit_codes.h"
+#include "cli/output.h"
+#include "cli/table_words.h"
+
+namespace {
+
+class DeleteCommand final : public Command {
+  public:
+    QString Parse(const QStringList& words) override {
+        if (words.size() != 2) {
+            return QStringLiteral("delete needs a table name and a record number");
+        }
+        table_ = words[0];
+        const QString error = CheckTableName(table_);
+        if (!error.isEmpty()) {
+            return error;
+        }
+        const auto id = ParseRecordId(words[1]);
+        if (!id) {
+            return QStringLiteral("\"%1\" is not a record number").arg(words[1]);
+        }
+        n_abs_ = *id;
+        return {};
+    }
+
+    int Run(CommandContext& context) override {
+        TBaseClient* table = context.session.Base().Find(table_);
+        {
+            const auto guard = table->Guard();
+            if (!table->GotoAbs(n_abs_)) {
+                Output::Error(QStringLiteral("table %1 has no record %2").arg(table_).arg(n_abs_));
+                return kExitUsage;
+            }
+            context.session.TakeRefreshes();
+            table->DeleteRecordCurrent();
+        }
+        if (context.output.Times()) {
+            context.output.Line(QStringLiteral("\"posted\":%1").arg(JsonString(table_)));
+        }
+        const bool done = context.session.WaitUntil(context.deadline, [&] {
+            bool refreshed = false;
+            for (const CliSession::Refresh& refresh : context.session.TakeRefreshes()) {
+                refreshed = refreshed || refresh.table == table_;
+            }
+            if (!refreshed || !context.session.Ready()) {
+                return false;
+            }
+            const auto guard = table->Guard();
+            return !table->GotoAbs(n_abs_);
+        });
+        if (!done) {
+            Output::Error(QStringLiteral("the deletion of %1 record %2 was not applied within %3 seconds")
+                              .arg(table_)
+                              .arg(n_abs_)
+                              .arg(context.timeoutSeconds));
+            return kExitNotConfirmed;
+        }
+        context.output.Line(
+            QStringLiteral("\"table\":%1,\"deleted\":%2").arg(JsonString(table_)).arg(n_abs_));
+        return kExitDone;
+    }
+
+  private:
+    QString table_;
+    int32_t n_abs_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeDeleteCommand() {
+    return std::make_unique<DeleteCommand>();
+}

@@ -1,0 +1,59 @@
+// put-file LOCALPATH SERVERPATH: hand the file to the session client's file queue; done when the
+// client reports "sendfileok" for it.
+#include <QFileInfo>
+
+#include "cli/cli_session.h"
+#include "cli/command.h"
+#include "cli/exit_codes.h"
+#include "cli/output.h"
+#include "infra/json_text.h"
+
+namespace {
+
+class PutFileCommand final : public Command {
+  public:
+    QString Parse(const QStringList& words) override {
+        if (words.size() != 2) {
+            return QStringLiteral("put-file needs a local path and a server path");
+        }
+        local_ = words[0];
+        serverPath_ = words[1];
+        const QFileInfo info(local_);
+        if (!info.isFile() || !info.isReadable()) {
+            return QStringLiteral("cannot read the file %1").arg(local_);
+        }
+        local_ = info.absoluteFilePath();
+        return {};
+    }
+
+    int Run(CommandContext& context) override {
+        std::optional<qint64> size;
+        context.session.SetNoticeHandler([&](const QString& notice) {
+            if (GetJSONValue(notice, QStringLiteral("$c$")) == QStringLiteral("sendfileok") &&
+                GetJSONValue(notice, QStringLiteral("nameinserv")) == serverPath_) {
+                size = GetJSONValue(notice, QStringLiteral("size")).toLongLong();
+            }
+        });
+        context.session.PutFile(QStringLiteral("{\"$c$\":\"putfile\",\"nameinserv\":\"%1\",\"name\":\"%2\"}")
+                                    .arg(StrToJSONStr(serverPath_), StrToJSONStr(local_)));
+        if (!context.session.WaitUntil(context.deadline, [&] { return size.has_value(); })) {
+            Output::Error(QStringLiteral("the server did not take the file %1 within %2 seconds")
+                              .arg(serverPath_)
+                              .arg(context.timeoutSeconds));
+            return kExitNotConfirmed;
+        }
+        context.output.Line(
+            QStringLiteral("\"sent\":%1,\"size\":%2").arg(JsonString(serverPath_)).arg(*size));
+        return kExitDone;
+    }
+
+  private:
+    QString local_;
+    QString serverPath_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakePutFileCommand() {
+    return std::make_unique<PutFileCommand>();
+}
