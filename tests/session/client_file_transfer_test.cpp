@@ -1,0 +1,172 @@
+// Files in both directions: the server's offers and pieces, the client's offers from SoobFile.
+#include <QFile>
+#include <algorithm>
+
+#include "client_fixture.h"
+#include "infra/codepage.h"
+
+namespace {
+
+QByteArray Pattern(int size) {
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i) {
+        bytes[i] = char((i * 7 + 3) & 0xFF);
+    }
+    return bytes;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+class FileTransfer : public ClientFixture {
+  protected:
+    void SetUp() override {
+        ClientFixture::SetUp();
+        MakeClient();
+        Login();
+    }
+    // The server offers a file under this name; true when the client accepted the offer.
+    bool Offer(const QString& name) {
+        peer.SendText(QStringLiteral("{\"$c$\":\"sendfile\",\"name\":\"") + StrToJSONStr(name) +
+                      QStringLiteral("\"}"));
+        return peer.AwaitCommand(QStringLiteral("startrecivefile"), Pump(), 1000).has_value();
+    }
+};
+
+class ServerToClient : public FileTransfer, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ServerToClient, FileLandsInTempWithOneNotice) {
+    const QByteArray content = Pattern(GetParam());
+    ASSERT_TRUE(Offer(QStringLiteral("photo.jpg")));
+    peer.SendBytes(PacketTypes::File, content);
+    EXPECT_EQ(AwaitNotice(QStringLiteral("getfileok")),
+              QStringLiteral("{\"$c$\":\"getfileok\",\"name\":\"photo.jpg\"}"));
+    EXPECT_EQ(ReadAll(QStringLiteral("temp/photo.jpg")), content);
+    EXPECT_EQ(client->ReciveSize, GetParam());
+    EXPECT_EQ(client->ResendPacket, 0);
+    EXPECT_TRUE(AwaitNotice(QStringLiteral("getfileok"), 100).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ServerToClient, ::testing::Values(0, 1, 960, 961, 5000));
+
+TEST_F(FileTransfer, ServerNamesAreCutToTheirLastComponent) {
+    ASSERT_TRUE(Offer(QStringLiteral("..\\..\\x/y:evil.txt")));
+    peer.SendBytes(PacketTypes::File, "abc");
+    EXPECT_EQ(AwaitNotice(QStringLiteral("getfileok")),
+              QStringLiteral("{\"$c$\":\"getfileok\",\"name\":\"evil.txt\"}"));
+    EXPECT_EQ(ReadAll(QStringLiteral("temp/evil.txt")), QByteArray("abc"));
+    // Names that cannot stay inside "temp" are not accepted: only the last offer is answered.
+    for (const char* name : {"..", "a\\.", "dir/", ""}) {
+        peer.SendText(QStringLiteral("{\"$c$\":\"sendfile\",\"name\":\"") +
+                      StrToJSONStr(QString::fromLatin1(name)) + QStringLiteral("\"}"));
+    }
+    ASSERT_TRUE(Offer(QStringLiteral("last.txt")));
+    const auto stray = std::count_if(peer.messages.begin(), peer.messages.end(),
+                                     [](const PeerMessage& m) { return m.Command() == u"startrecivefile"; });
+    EXPECT_EQ(stray, 0);
+    EXPECT_EQ(client->FileNameRecive, QStringLiteral("last.txt"));
+    EXPECT_TRUE(client->Connected);
+}
+
+TEST_F(FileTransfer, APieceWithoutAnOfferDropsWithCodeFour) {
+    peer.SendBytes(PacketTypes::File, "abc");
+    EXPECT_EQ(AwaitNotice(QStringLiteral("disconnected")),
+              QStringLiteral("{\"$c$\":\"disconnected\",\"p\":4}"));
+}
+
+TEST_F(FileTransfer, TheEleventhOfferWithoutAPieceDropsWithCodeTwelve) {
+    for (int i = 1; i <= 10; ++i) {
+        ASSERT_TRUE(Offer(QStringLiteral("f.bin"))) << i;
+    }
+    EXPECT_TRUE(client->Connected);
+    peer.SendText(QStringLiteral("{\"$c$\":\"sendfile\",\"name\":\"f.bin\"}"));
+    EXPECT_EQ(AwaitNotice(QStringLiteral("disconnected")),
+              QStringLiteral("{\"$c$\":\"disconnected\",\"p\":12}"));
+    EXPECT_EQ(client->StartfileCount, 0);
+}
+
+TEST_F(FileTransfer, AFileTooLargeIsNeverCreated) {
+    ASSERT_TRUE(Offer(QStringLiteral("big.bin")));
+    DatagramHeader header;
+    header.PacketType = PacketTypes::File;
+    header.MessageSize = int32_t(kMaxFileSize) + 1;
+    header.MessageNumber = peer.nextNumber++;
+    header.PacketCount = header.MessageSize / kMaxDataBytes + 1;
+    header.PacketNumber = 1;
+    peer.SendPacket(header, "abc");
+    PumpUntil([] { return false; }, 100);
+    EXPECT_FALSE(QFile::exists(QStringLiteral("temp/big.bin")));
+    EXPECT_TRUE(client->Connected);
+}
+
+class ClientToServer : public FileTransfer, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ClientToServer, PutFileGoesOutInPiecesAfterAcceptance) {
+    const QByteArray content = Pattern(GetParam());
+    QFile local(QStringLiteral("up.jpg"));
+    ASSERT_TRUE(local.open(QIODevice::WriteOnly));
+    local.write(content);
+    local.close();
+    client->SoobFile.PutSoob(QStringLiteral(
+        "{\"$c$\":\"putfile\",\"name\":\"up.jpg\",\"nameinserv\":\"photo\\\\mobile\\\\up.jpg\"}"));
+    auto offer = peer.AwaitCommand(QStringLiteral("sendfile"), Pump());
+    ASSERT_TRUE(offer);
+    EXPECT_EQ(
+        offer->Text(),
+        QStringLiteral("{\"$c$\":\"sendfile\",\"name\":\"up.jpg\",\"nameinserv\":\"photo\\\\mobile\\\\up."
+                       "jpg\",\"tid\":\"") +
+            kTid + QStringLiteral("\"}"));
+    peer.SendText(QStringLiteral("{\"$c$\":\"startrecivefile\"}"));
+    auto file = peer.Await([](const PeerMessage& m) { return m.type == PacketTypes::File; }, Pump());
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->bytes, content);
+    EXPECT_EQ(file->packets, GetParam() <= 960 ? 1 : (GetParam() - 1) / 960 + 1);
+    EXPECT_EQ(AwaitNotice(QStringLiteral("sendfileok")),
+              QStringLiteral(
+                  "{\"$c$\":\"sendfileok\",\"name\":\"up.jpg\",\"nameinserv\":\"photo\\\\mobile\\\\up.jpg\","
+                  "\"size\":") +
+                  QString::number(GetParam()) + u'}');
+    EXPECT_FALSE(client->SoobFile.IsSoob());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ClientToServer, ::testing::Values(0, 960, 961, 3000));
+
+TEST_F(FileTransfer, AMissingLocalFileIsDroppedSilentlyAndTheNextEntryGoes) {
+    QFile local(QStringLiteral("there.jpg"));
+    ASSERT_TRUE(local.open(QIODevice::WriteOnly));
+    local.close();
+    client->SoobFile.PutSoob(
+        QStringLiteral("{\"$c$\":\"putfile\",\"name\":\"missing.jpg\",\"nameinserv\":\"a\"}"));
+    client->SoobFile.PutSoob(
+        QStringLiteral("{\"$c$\":\"putfile\",\"name\":\"there.jpg\",\"nameinserv\":\"b\"}"));
+    auto offer = peer.AwaitCommand(QStringLiteral("sendfile"), Pump());
+    ASSERT_TRUE(offer);
+    EXPECT_EQ(GetJSONValue(offer->Text(), QStringLiteral("name")), QStringLiteral("there.jpg"));
+    EXPECT_EQ(client->SoobFile.CountSoob(), 1);
+    QString notice;
+    while (client->ReadJSON.GetSoobD(notice)) {
+        EXPECT_EQ(GetJSONValue(notice, QStringLiteral("$c$")), QStringLiteral("connected"));
+    }
+}
+
+TEST_F(FileTransfer, AnUnansweredOfferIsRepeatedAfterTheTimeOut) {
+    QFile local(QStringLiteral("up.jpg"));
+    ASSERT_TRUE(local.open(QIODevice::WriteOnly));
+    local.close();
+    client->SoobFile.PutSoob(
+        QStringLiteral("{\"$c$\":\"putfile\",\"name\":\"up.jpg\",\"nameinserv\":\"b\"}"));
+    ASSERT_TRUE(peer.AwaitCommand(QStringLiteral("sendfile"), Pump()));
+    EXPECT_FALSE(peer.AwaitCommand(QStringLiteral("sendfile"), Pump(), 100));
+    Advance(client->Window.PacketTimeOut);
+    EXPECT_TRUE(peer.AwaitCommand(QStringLiteral("sendfile"), Pump()));
+}
+
+TEST_F(FileTransfer, ServerErrorsDropTheSession) {
+    peer.SendText(QStringLiteral("{\"$c$\":\"startrecivefileerror2\"}"));
+    EXPECT_EQ(AwaitNotice(QStringLiteral("disconnected")),
+              QStringLiteral("{\"$c$\":\"disconnected\",\"p\":9}"));
+}
+
+}  // namespace
