@@ -22,9 +22,12 @@ struct CodePage {
         }
         QStringDecoder decoder("windows-1251");
         const QString text = decoder.decode(all);
-        const bool usable = decoder.isValid() && !decoder.hasError() && text.size() == 256;
+        // Without the code page every stored text would turn into question marks: refuse to run.
+        if (!decoder.isValid() || decoder.hasError() || text.size() != 256) {
+            qFatal("The Windows-1251 code page is not available from Qt");
+        }
         for (int b = 0; b < 256; ++b) {
-            const char16_t u = usable ? text[b].unicode() : char16_t(b < 0x80 ? b : 0xFFFD);
+            const char16_t u = text[b].unicode();
             toUnicode[b] = u;
             if (u != 0xFFFD && !mapped[u]) {
                 mapped[u] = true;
