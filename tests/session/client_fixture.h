@@ -96,6 +96,32 @@ class ClientFixture : public ::testing::Test {
         ASSERT_TRUE(PumpUntil([this] { return client->Connected.load(); }));
     }
 
+    // Plays the server's side of loading one table: the load request, "tablerawfromfile", the
+    // snapshot request and the file. False when the client did not ask for this table next.
+    bool ServeTableLoad(const QString& name, const QByteArray& file) {
+        auto request = peer.AwaitCommand(QStringLiteral("database"), Pump());
+        if (!request || GetJSONValue(request->Text(), QStringLiteral("command")) != u"gettableraw" ||
+            GetJSONValue(request->Text(), QStringLiteral("name")) != name) {
+            return false;
+        }
+        peer.SendText(QStringLiteral("{\"$c$\":\"tablerawfromfile\",\"name\":\"") + name +
+                      QStringLiteral("\",\"filename\":\"tables\\\\") + name +
+                      QStringLiteral(".tbl\",\"zip\":\"0\",\"x\":\"0\",\"size\":") +
+                      QString::number(file.size()) + u'}');
+        auto get = peer.AwaitCommand(QStringLiteral("getfile"), Pump());
+        if (!get) {
+            return false;
+        }
+        peer.SendText(QStringLiteral("{\"$c$\":\"sendfile\",\"name\":\"") +
+                      StrToJSONStr(GetJSONValue(get->Text(), QStringLiteral("name"))) +
+                      QStringLiteral("\"}"));
+        if (!peer.AwaitCommand(QStringLiteral("startrecivefile"), Pump())) {
+            return false;
+        }
+        peer.SendBytes(PacketTypes::File, file);
+        return true;
+    }
+
     QTemporaryDir dir;
     QString previousDir;
     ScriptedPeer peer;
