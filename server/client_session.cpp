@@ -11,7 +11,7 @@ namespace {
 
 constexpr uint64_t kTicksPerMs = 1000000;  // GetTicks counts nanoseconds
 // The first re-send time-out before any round trip is known: loopback and LAN answer well within it.
-constexpr uint32_t kFirstPacketTimeOutMs = 300;
+constexpr uint32_t kFirstPacketTimeOutMs = 200;
 // Packets of a file cut per pass: enough to keep the window full without starving other clients.
 constexpr int kFileChunksPerPump = 64;
 // A record update goes as text only when the client has had time to apply binary ones sent before
@@ -201,17 +201,25 @@ void ClientSession::fileAccepted() {
     OutgoingFile& f = queue_.front().file;
     fileState_ = FileState::Sending;
     acceptedEarly_ = false;
+    window_.BeginFileOffer();
     if (f.path.isEmpty()) {
-        window_.StartMessage(PacketTypes::File, f.bytes);
+        auto bytes = std::make_shared<QByteArray>(std::move(f.bytes));
+        window_.StartFileData(bytes->size(), [bytes](int64_t offset, char* into, int size) {
+            if (offset < 0 || offset + size > bytes->size()) {
+                return false;
+            }
+            memcpy(into, bytes->constData() + offset, size_t(size));
+            return true;
+        });
         return;
     }
     auto file = std::make_shared<QFile>(f.path);
     if (!file->open(QIODevice::ReadOnly)) {
+        window_.Abandon();
         queue_.pop_front();
         fileState_ = FileState::None;
         return;
     }
-    window_.BeginFileOffer();
     window_.StartFileData(file->size(), [file](int64_t offset, char* into, int size) {
         return file->seek(offset) && file->read(into, size) == size;
     });

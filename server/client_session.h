@@ -28,9 +28,9 @@ inline constexpr int32_t kMaxClientText = 1024 * 1024;
 inline constexpr int kMaxOpenTexts = 4;
 // Largest file a client may send us.
 inline constexpr int64_t kMaxUpload = 256LL * 1024 * 1024;
-// A file offer is repeated after this pause without acceptance, at most kMaxOffers times in all:
-// clients give up after ten offers without a piece.
-inline constexpr int64_t kOfferPauseMs = 1000;
+// A file offer is repeated after this pause (or three round trips, if longer) without acceptance,
+// at most kMaxOffers times in all: clients give up after ten offers without a piece.
+inline constexpr int64_t kOfferPauseMs = 250;
 inline constexpr int kMaxOffers = 10;
 
 // A file the client will be sent: held in memory (a snapshot) or read from disk.

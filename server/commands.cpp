@@ -78,6 +78,9 @@ bool Commands::registerClient(ClientSession& s, const QString& text) {
 
 void Commands::handle(ClientSession& s, const QString& text) {
     const QString c = GetJSONValue(text, lit("$c$"));
+    if (c != lit("testex")) {
+        log_(s.tid.left(8) + lit(" <<<< ") + text.left(300));
+    }
     if (c == lit("testex")) {
         s.queueTextOnce(lit("{\"$c$\":\"testex\"}"));
     } else if (c == lit("database")) {

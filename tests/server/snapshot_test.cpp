@@ -1,0 +1,155 @@
+// Table files and record updates built by the server, read back by the client's own table code:
+// the values arrive, the digests the client's cache keeps are the server's, a request carrying
+// them gets no data blocks, and only changed columns travel again.
+#include "server/snapshot.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "infra/codepage.h"
+#include "server/demo_data.h"
+#include "server/record_messages.h"
+#include "server/storage.h"
+#include "tables/base_client.h"
+#include "tables/base_set.h"
+#include "tables/field.h"
+
+namespace {
+
+class SnapshotTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QDir::setCurrent(dir.path());
+        QString error;
+        ASSERT_TRUE(storage.open(dir.filePath(QStringLiteral("server.db")), error)) << error.toStdString();
+        FillDemoData(storage, 0, 7);
+    }
+
+    // Loads the file into a fresh client table of that name, as the session client does.
+    TBaseClient* load(const QString& table, const QByteArray& file) {
+        int32_t i = clients.IndexOf(table);
+        if (i < 0) {
+            i = AddTable(clients, table, QString(), QString(), true, false);
+        }
+        TBaseClient* t = clients[i];
+        t->FlagLoadData = false;
+        t->SendLoadData = false;
+        t->GetJSONLoad();
+        QFile f(QStringLiteral("temp/") + table + QStringLiteral(".tbl"));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(file);
+        f.close();
+        t->LoadTypeRaw = true;
+        t->LoadFileName = table + QStringLiteral(".tbl");
+        EXPECT_TRUE(t->LoadFromFile(QStringLiteral("temp/") + table + QStringLiteral(".tbl")));
+        return t;
+    }
+
+    QString clientText(TBaseClient* t, const QString& column, int32_t row) {
+        auto guard = t->Guard();
+        return t->GetField(column, row + 1)->AsString();
+    }
+
+    QTemporaryDir dir;
+    Storage storage;
+    SnapshotBuilder builder;
+    TBaseC clients;
+};
+
+TEST_F(SnapshotTest, EveryTableArrivesWhole) {
+    for (TableData& server : storage.tables()) {
+        TBaseClient* t = load(server.def().name, builder.build(server, {}));
+        auto guard = t->Guard();
+        ASSERT_EQ(t->CountRecord, server.count()) << server.def().name.toStdString();
+        for (int32_t row = 0; row < server.count(); ++row) {
+            EXPECT_EQ(t->GetFieldNumber(1, row + 1)->AsInteger(), server.nAbsAt(row));
+            for (size_t c = 0; c < server.def().columns.size(); ++c) {
+                const ColumnDef& col = server.def().columns[c];
+                if (IsTextCode(col.code)) {
+                    EXPECT_EQ(t->GetField(col.name, row + 1)->AsString(),
+                              fromAnsi(server.bytesAt(row, int(c))))
+                        << server.def().name.toStdString() << "." << col.name.toStdString();
+                } else if (IsDictionaryCode(col.code)) {
+                    EXPECT_EQ(t->GetField(col.name, row + 1)->AsString(),
+                              fromAnsi(server.dictionaryTextAt(row, int(c))));
+                }
+            }
+        }
+    }
+}
+
+TEST_F(SnapshotTest, CachedDigestsMatchAndSpareTheBlocks) {
+    TableData& gps = *storage.table(QStringLiteral("gps"));
+    TBaseClient* t = load(QStringLiteral("gps"), builder.build(gps, {}));
+    // The client's next request carries the digests of what it cached.
+    t->FlagLoadData = false;
+    t->SendLoadData = false;
+    const QString request = t->GetJSONLoad();
+    QHash<QString, QString> digests;
+    for (size_t c = 0; c < gps.def().columns.size(); ++c) {
+        const QString& name = gps.def().columns[c].name;
+        const QString expected = builder.digest(gps, int(c));
+        EXPECT_TRUE(request.contains(QStringLiteral("\"%1\":\"%2\"").arg(name, expected)))
+            << name.toStdString() << " " << request.toStdString();
+        digests.insert(name, expected);
+    }
+    int32_t blocks = -1;
+    builder.build(gps, digests, &blocks);
+    EXPECT_EQ(blocks, 0);
+
+    // A changed text moves one column's digest; only that column travels, and the client ends up
+    // with the new text and every cached column intact.
+    const int name = gps.def().indexOf(QStringLiteral("name"));
+    gps.setBytes(2, name, toAnsi(QStringLiteral("Новое имя")));
+    const QByteArray file = builder.build(gps, digests, &blocks);
+    EXPECT_EQ(blocks, 1);
+    t = load(QStringLiteral("gps"), file);
+    EXPECT_EQ(clientText(t, QStringLiteral("name"), 2), QStringLiteral("Новое имя"));
+    EXPECT_EQ(clientText(t, QStringLiteral("gosnum"), 2),
+              fromAnsi(gps.bytesAt(2, gps.def().indexOf(QStringLiteral("gosnum")))));
+}
+
+TEST_F(SnapshotTest, RecordUpdatesKeepEarlierOffsetsValid) {
+    TableData& people = *storage.table(QStringLiteral("gpeople"));
+    TBaseClient* t = load(QStringLiteral("gpeople"), builder.build(people, {}));
+    const int fio = people.def().indexOf(QStringLiteral("fio"));
+    const QString before = clientText(t, QStringLiteral("fio"), 0);
+
+    // A change of record 1, then an addition: each update carries only its own text, and the text
+    // of record 0 must still be found where the client loaded it.
+    people.setBytes(1, fio, toAnsi(QStringLiteral("Сидоров Пётр Ильич")));
+    QByteArray update = RecordUpdateMessage(people, 1);
+    {
+        auto guard = t->Guard();
+        t->PutDataFieldPos(1, update.mid(4));
+    }
+    const int32_t row = people.appendRecord();
+    people.setBytes(row, fio, toAnsi(QStringLiteral("Новиков Иван")));
+    update = RecordUpdateMessage(people, row);
+    {
+        auto guard = t->Guard();
+        t->PutDataFieldPos(row, update.mid(4));
+        t->RefreshData();
+    }
+    EXPECT_EQ(clientText(t, QStringLiteral("fio"), 0), before);
+    EXPECT_EQ(clientText(t, QStringLiteral("fio"), 1), QStringLiteral("Сидоров Пётр Ильич"));
+    EXPECT_EQ(clientText(t, QStringLiteral("fio"), row), QStringLiteral("Новиков Иван"));
+    auto guard = t->Guard();
+    EXPECT_EQ(t->CountRecord, people.count());
+}
+
+TEST_F(SnapshotTest, RefreshTextCarriesTheSameBytes) {
+    TableData& members = *storage.table(QStringLiteral("gpsug"));
+    const QByteArray update = RecordUpdateMessage(members, 0);
+    const QString text = RefreshDataText(update);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("{\"$c$\":\"refreshdatadatabase\",\"nametable\":\"gpsug\"")));
+    EXPECT_TRUE(text.contains(QString::fromLatin1(update.mid(4).toHex().toUpper())));
+    EXPECT_TRUE(text.endsWith(QStringLiteral(",\"pos\":0}")));
+    EXPECT_LE(text.size(), 960);
+}
+
+}  // namespace
