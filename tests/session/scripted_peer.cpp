@@ -61,7 +61,16 @@ void ScriptedPeer::take(const char* datagram, int size) {
         EncodeAck(header, ack);
         socket_.SendTo(ack, kHeaderEnd, client_);
     }
-    Partial& partial = partial_[{header.PacketType, header.MessageNumber}];
+    const std::pair<uint8_t, int64_t> key{header.PacketType, header.MessageNumber};
+    if (header.PacketType == PacketTypes::Json && header.MessageNumber == 1 && header.PacketCount == 1) {
+        // Message 1 is a registration: the client numbers its messages from the start again.
+        complete_.clear();
+        partial_.clear();
+    }
+    if (complete_.count(key) != 0) {
+        return;
+    }
+    Partial& partial = partial_[key];
     if (partial.have.empty()) {
         partial.message.type = header.PacketType;
         partial.message.number = header.MessageNumber;
@@ -85,7 +94,8 @@ void ScriptedPeer::take(const char* datagram, int size) {
     }
     if (partial.missing == 0) {
         messages.push_back(partial.message);
-        partial_.erase({header.PacketType, header.MessageNumber});
+        complete_.insert(key);
+        partial_.erase(key);
     }
 }
 

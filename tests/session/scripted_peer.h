@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "infra/udp_socket.h"
@@ -78,4 +79,6 @@ class ScriptedPeer {
     UdpSocket socket_;
     UdpAddress client_;
     std::map<std::pair<uint8_t, int64_t>, Partial> partial_;
+    // Messages already complete: late re-sends of their packets are only acknowledged.
+    std::set<std::pair<uint8_t, int64_t>> complete_;
 };

@@ -1,0 +1,133 @@
+// The operator's commands survive a dropped session in the backlog and are replayed, once each,
+// after the next login and loading.
+#include <QFile>
+
+#include "client_fixture.h"
+#include "tables/table_file_writer.h"
+
+namespace {
+
+const QString kEdit =
+    QStringLiteral("{\"$c$\":\"database\",\"command\":\"neteditdatadatabase\",\"name\":\"gps\"}");
+const QString kPutFile =
+    QStringLiteral("{\"$c$\":\"putfile\",\"name\":\"up.jpg\",\"nameinserv\":\"photo\\\\mobile\\\\up.jpg\"}");
+
+QByteArray EmptyTableFile(const QString& name) {
+    TableFileContent t;
+    t.name = name;
+    TableFileColumn id;
+    id.n_abs = 1;
+    id.name = QStringLiteral("n_abs");
+    id.TypeField = 1;
+    id.Size = 4;
+    t.columns.push_back(id);
+    return WriteTableFile(t, false);
+}
+
+class Backlog : public ClientFixture {
+  protected:
+    void Drop() {
+        peer.SendText(QStringLiteral("{\"$c$\":\"startrecivefileerror\"}"));
+        ASSERT_FALSE(AwaitNotice(QStringLiteral("disconnected")).isEmpty());
+    }
+    // Lets the backlog step run (it looks at most every 100 ms) without letting the link time out.
+    std::function<void()> PumpOverTime() {
+        return [this] {
+            if (++passes % 50 == 0) {
+                Advance(101);
+            }
+            client->Pass();
+        };
+    }
+    int passes = 0;
+};
+
+TEST_F(Backlog, CommandsKeptAcrossADropAreReplayedInOrderAfterTheNextLogin) {
+    MakeClient();
+    Login();
+    QFile local(QStringLiteral("up.jpg"));
+    ASSERT_TRUE(local.open(QIODevice::WriteOnly));
+    local.write("jpeg");
+    local.close();
+    peer.autoAck = false;
+    client->Soob.PutSoob(kEdit);
+    client->Soob.PutSoob(QStringLiteral("{\"$c$\":\"getfile\",\"nameinserv\":\"x\",\"name\":\"x\"}"));
+    client->SoobFile.PutSoob(kPutFile);
+    ASSERT_TRUE(peer.AwaitCommand(QStringLiteral("sendfile"), Pump()));
+    Drop();
+    EXPECT_FALSE(client->Soob.IsSoob());
+    EXPECT_FALSE(client->SoobFile.IsSoob());
+    // The edit and the unfinished file are kept; the file request belonged to the dropped session.
+    ASSERT_EQ(client->Back.Count(), 2);
+    QString oldest;
+    ASSERT_TRUE(client->Back.GetSoob(oldest));
+    EXPECT_EQ(oldest, kEdit);
+
+    peer.autoAck = true;
+    peer.messages.clear();
+    Login();
+    auto edit = peer.AwaitCommand(QStringLiteral("database"), PumpOverTime());
+    ASSERT_TRUE(edit);
+    EXPECT_EQ(edit->Text(), kEdit);
+    auto offer = peer.AwaitCommand(QStringLiteral("sendfile"), PumpOverTime());
+    ASSERT_TRUE(offer);
+    EXPECT_EQ(GetJSONValue(offer->Text(), QStringLiteral("nameinserv")),
+              QStringLiteral("photo\\mobile\\up.jpg"));
+    peer.SendText(QStringLiteral("{\"$c$\":\"startrecivefile\"}"));
+    auto file = peer.Await([](const PeerMessage& m) { return m.type == PacketTypes::File; }, PumpOverTime());
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->bytes, QByteArray("jpeg"));
+    EXPECT_TRUE(PumpUntil(
+        [this] {
+            Advance(101);
+            return client->Back.Count() == 0;
+        },
+        1000));
+    EXPECT_FALSE(peer.AwaitCommand(QStringLiteral("getfile"), Pump(), 50));
+    EXPECT_FALSE(peer.AwaitCommand(QStringLiteral("database"), PumpOverTime(), 100));
+}
+
+TEST_F(Backlog, ReplayWaitsForLoadingAndAnEntryInFlightIsNotKeptTwice) {
+    {
+        TBackSoobString stored;
+        stored.NameBack = QStringLiteral("dd8");
+        stored.Init();
+        stored.PutSoob(kEdit);
+    }
+    TBaseC tables;
+    AddTable(tables, QStringLiteral("gps"), QString(), QString(), false, false);
+    MakeClient();
+    client->SetBases(&tables);
+    Login();
+    auto first = peer.AwaitCommand(QStringLiteral("database"), PumpOverTime());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(GetJSONValue(first->Text(), QStringLiteral("command")), QStringLiteral("gettableraw"));
+    EXPECT_FALSE(peer.AwaitCommand(QStringLiteral("database"), PumpOverTime(), 100));
+
+    peer.messages.push_front(*first);
+    ASSERT_TRUE(ServeTableLoad(QStringLiteral("gps"), EmptyTableFile(QStringLiteral("gps"))));
+    ASSERT_TRUE(PumpUntil([this] { return client->DatabaseLoad.load(); }));
+    peer.autoAck = false;
+    auto replayed = peer.AwaitCommand(QStringLiteral("database"), PumpOverTime());
+    ASSERT_TRUE(replayed);
+    EXPECT_EQ(replayed->Text(), kEdit);
+
+    Drop();
+    EXPECT_EQ(client->Back.Count(), 1);
+    EXPECT_FALSE(client->StartSoob);
+
+    peer.autoAck = true;
+    Login();
+    ASSERT_TRUE(ServeTableLoad(QStringLiteral("gps"), EmptyTableFile(QStringLiteral("gps"))));
+    auto again = peer.AwaitCommand(QStringLiteral("database"), PumpOverTime());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->Text(), kEdit);
+    EXPECT_TRUE(PumpUntil(
+        [this] {
+            Advance(101);
+            return client->Back.Count() == 0;
+        },
+        1000));
+}
+
+}  // namespace
