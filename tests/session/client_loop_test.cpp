@@ -150,4 +150,25 @@ TEST_F(Dispatch, CommandsFromTheTablesAndTheWindowLeaveAsMessagesAfterRegistrati
     EXPECT_TRUE(PumpUntil([this] { return !client->Soob.IsSoob() && !client->Window.PacketSend.start; }));
 }
 
+TEST_F(Dispatch, TheClientThreadRunsTheLoopUntilTerminatedAndSaysGoodbye) {
+    // Real time here: the thread measures its own tick rate.
+    SetTicksSource({});
+    client = client_udp::Create(kAppId, QStringLiteral("127.0.0.1"), peer.Port());
+    client->username.Set(QStringLiteral("oper"));
+    client->Connect = true;
+    ASSERT_TRUE(peer.AwaitCommand(QStringLiteral("reg"), {}));
+    peer.SendText(QStringLiteral("{\"$c$\":\"regok\",\"tid\":\"") + kTid +
+                  QStringLiteral("\",\"version\":\"7\"}"));
+    ASSERT_TRUE(peer.AwaitCommand(QStringLiteral("testex"), {}));
+    EXPECT_TRUE(client->Connected);
+    EXPECT_TRUE(client->DatabaseLoad);
+    client->Soob.PutSoob(Padded(QStringLiteral("note"), 3000));
+    auto note = peer.AwaitCommand(QStringLiteral("note"), {});
+    ASSERT_TRUE(note);
+    EXPECT_EQ(note->packets, 4);
+    client->Terminate();
+    client->WaitFor();
+    EXPECT_TRUE(peer.AwaitCommand(QStringLiteral("closeclient"), {}));
+}
+
 }  // namespace
