@@ -1,7 +1,8 @@
 // Bounded first-in, first-out ring queues for handing messages between threads: OchFIFO holds
 // byte arrays, OchFIFOJSON strings. A full queue refuses; it never overwrites. Every operation
 // except SetSizeOch runs under the queue's own lock, so any number of producers and one
-// consumer may use a queue at once. SetSizeOch is called once by the owner before sharing.
+// consumer may use a queue at once. SetSizeOch is called once by the owner before sharing; resizing
+// a queue that holds messages keeps the oldest that fit, in order.
 #pragma once
 
 #include <QByteArray>
@@ -21,8 +22,8 @@ class OchFIFO {
     void DeleteSoob();
     bool IsSoob();
     int32_t CountSoob();
-    // Up to Count front messages as one batch: int32 4, a count byte, then each message as an
-    // int32 length and its bytes (little-endian). The queue is unchanged.
+    // Up to Count front messages (at most 255, the count byte's range) as one batch: int32 4, a count
+    // byte, then each message as an int32 length and its bytes (little-endian). The queue is unchanged.
     bool GetSoob10(QByteArray& ma, int32_t Count);
 
   private:
