@@ -11,7 +11,7 @@ namespace {
 
 constexpr uint64_t kTicksPerMs = 1000000;  // GetTicks counts nanoseconds
 // The first re-send time-out before any round trip is known: loopback and LAN answer well within it.
-constexpr uint32_t kFirstPacketTimeOutMs = 200;
+constexpr uint32_t kFirstPacketTimeOutMs = 100;
 // Packets of a file cut per pass: enough to keep the window full without starving other clients.
 constexpr int kFileChunksPerPump = 64;
 // A record update goes as text only when the client has had time to apply binary ones sent before

@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr qsizetype kMaxPendingSnapshots = 12;
+
 QString lit(const char* s) {
     return QString::fromLatin1(s);
 }
@@ -122,6 +124,10 @@ void Commands::loadRequest(ClientSession& s, const QString& text) {
     p.bytes = snapshots_.build(*table, p.digests);
     p.version = table->version();
     const QString fileName = lit("%1_%2.tbl").arg(name).arg(++snapshotCounter_);
+    // A client asks for one table at a time; one that keeps asking without fetching holds no more.
+    if (s.snapshots.size() >= kMaxPendingSnapshots) {
+        s.snapshots.clear();
+    }
     const qsizetype size = p.bytes.size();
     s.snapshots.insert(fileName, std::move(p));
     s.queueText(lit("{\"$c$\":\"tablerawfromfile\",\"name\":\"") + name + lit("\",\"filename\":\"") +

@@ -84,6 +84,10 @@ bool SplitFields(const QString& inner, std::vector<RawField>& out) {
                 end = n;
             }
             f.value = inner.mid(i, end - i).trimmed();
+            // The last value may be followed by a comma before the closing brace.
+            while (end == n && f.value.endsWith(u',')) {
+                f.value.chop(1);
+            }
             i = end;
         }
         out.push_back(std::move(f));
