@@ -39,10 +39,12 @@ bool ReadScrambled(const QString& path, QByteArray& content) {
     return true;
 }
 
+// Sizes the array to count elements and copies what the bytes hold; false when they hold fewer.
 template <typename T>
-void FillArray(std::vector<T>& array, size_t count, QByteArrayView bytes) {
+bool FillArray(std::vector<T>& array, size_t count, QByteArrayView bytes) {
     array.assign(count, T{});
     std::memcpy(array.data(), bytes.data(), std::min(size_t(bytes.size()), count * sizeof(T)));
+    return size_t(bytes.size()) >= count * sizeof(T);
 }
 
 // Dictionary entries (key of KeyT, length-prefixed text) into keys and texts; false when an entry runs
@@ -150,10 +152,11 @@ bool TBaseClient::CacheLoad() {
         }
         f.Data.DataSelected.assign(records, false);
         ByteReader body(QByteArrayView(content).sliced(kColumnHead));
+        bool filled = true;
         switch (code) {
             case FieldCode::Integer:
             case FieldCode::Color:
-                FillArray(f.Data.DataInteger, records, body.TakeUpTo(body.Remaining()));
+                filled = FillArray(f.Data.DataInteger, records, body.TakeUpTo(body.Remaining()));
                 break;
             case FieldCode::FixedText:
             case FieldCode::ByteArray:
@@ -161,32 +164,33 @@ bool TBaseClient::CacheLoad() {
                     complete = false;
                     break;
                 }
-                FillArray(f.Data.DataByte, records * size_t(f.Size), body.TakeUpTo(body.Remaining()));
+                filled =
+                    FillArray(f.Data.DataByte, records * size_t(f.Size), body.TakeUpTo(body.Remaining()));
                 break;
             case FieldCode::Byte:
-                FillArray(f.Data.DataByte, records, body.TakeUpTo(body.Remaining()));
+                filled = FillArray(f.Data.DataByte, records, body.TakeUpTo(body.Remaining()));
                 break;
             case FieldCode::Boolean:
-                FillArray(f.Data.DataBoolean, records, body.TakeUpTo(body.Remaining()));
+                filled = FillArray(f.Data.DataBoolean, records, body.TakeUpTo(body.Remaining()));
                 break;
             case FieldCode::Word:
-                FillArray(f.Data.DataWord, records, body.TakeUpTo(body.Remaining()));
+                filled = FillArray(f.Data.DataWord, records, body.TakeUpTo(body.Remaining()));
                 break;
             case FieldCode::Float:
-                FillArray(f.Data.DataFloat, records, body.TakeUpTo(body.Remaining()));
+                filled = FillArray(f.Data.DataFloat, records, body.TakeUpTo(body.Remaining()));
                 break;
             case FieldCode::Double:
-                FillArray(f.Data.DataDouble, records, body.TakeUpTo(body.Remaining()));
+                filled = FillArray(f.Data.DataDouble, records, body.TakeUpTo(body.Remaining()));
                 break;
             case FieldCode::Cardinal:
             case FieldCode::Stamp2000:
-                FillArray(f.Data.DataCardinal, records, body.TakeUpTo(body.Remaining()));
+                filled = FillArray(f.Data.DataCardinal, records, body.TakeUpTo(body.Remaining()));
                 break;
             case FieldCode::DateTime:
-                FillArray(f.Data.DataDateTime, records, body.TakeUpTo(body.Remaining()));
+                filled = FillArray(f.Data.DataDateTime, records, body.TakeUpTo(body.Remaining()));
                 break;
             case FieldCode::Int64:
-                FillArray(f.Data.DataInt64, records, body.TakeUpTo(body.Remaining()));
+                filled = FillArray(f.Data.DataInt64, records, body.TakeUpTo(body.Remaining()));
                 break;
             case FieldCode::Dict16:
             case FieldCode::Dict8: {
@@ -200,14 +204,14 @@ bool TBaseClient::CacheLoad() {
                 }
                 complete = complete && ok;
                 if (wide) {
-                    FillArray(f.Data.DataWord, records, body.TakeUpTo(body.Remaining()));
+                    filled = FillArray(f.Data.DataWord, records, body.TakeUpTo(body.Remaining()));
                 } else {
-                    FillArray(f.Data.DataByte, records, body.TakeUpTo(body.Remaining()));
+                    filled = FillArray(f.Data.DataByte, records, body.TakeUpTo(body.Remaining()));
                 }
                 break;
             }
             case FieldCode::VarText: {
-                FillArray(f.Data.DataInteger, records, body.TakeUpTo(qsizetype(records) * 4));
+                filled = FillArray(f.Data.DataInteger, records, body.TakeUpTo(qsizetype(records) * 4));
                 const int64_t blob = std::clamp<int64_t>(d.Extra, 0, body.Remaining());
                 complete = complete && blob == d.Extra;
                 FillArray(f.Data.DataByte, size_t(blob), body.TakeUpTo(blob));
@@ -216,6 +220,7 @@ bool TBaseClient::CacheLoad() {
             default:
                 break;
         }
+        complete = complete && filled;
     }
     return complete;
 }
