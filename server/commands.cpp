@@ -229,7 +229,10 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
     }
 
     std::vector<RawField> raw;
-    if (!SplitFields(GetJSONValue(text, lit("fields")), raw)) {
+    const QString fields = GetJSONValue(text, lit("fields"));
+    // An empty value is either "fields":{} or an object that never closes.
+    const bool present = !fields.isEmpty() || text.contains(lit("\"fields\":{}"));
+    if (!present || !SplitFields(fields, raw)) {
         refuse(s, name, lit("malformed fields"));
         return;
     }

@@ -1,0 +1,205 @@
+// What the server answers: registration, load requests and snapshot fetches, edits stored and
+// distributed before they are confirmed, deletions, and refusals of what a client must not do.
+#include "server/commands.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "infra/codepage.h"
+#include "infra/json_text.h"
+#include "server/demo_data.h"
+#include "server/record_messages.h"
+#include "session_probe.h"
+
+namespace {
+
+class CommandsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        QString error;
+        ASSERT_TRUE(storage.open(dir.filePath(QStringLiteral("server.db")), error));
+        FillDemoData(storage, 0, 1);
+        for (ClientSession* s : {&a, &b}) {
+            ASSERT_TRUE(commands.registerClient(
+                *s, QStringLiteral("{\"$c$\":\"reg\",\"id\":\"x\",\"username\":\"admin\","
+                                   "\"password\":\"admin\",\"keepalive\":1,\"zip\":0,"
+                                   "\"ver\":\"1.0.0.0\"}")));
+            s->registered(1);
+            for (const TableDef& t : ServerTables()) {
+                s->loadedTables.insert(t.name);
+            }
+        }
+        pa.run(a);
+        pb.run(b);
+        pa.messages.clear();
+        pb.messages.clear();
+    }
+
+    QTemporaryDir dir;
+    Storage storage;
+    Commands commands{storage, FilesFolder(dir.filePath(QStringLiteral("files"))), [](const QString&) {},
+                      [this](const std::function<void(ClientSession&)>& f) {
+                          f(a);
+                          f(b);
+                      }};
+    SessionProbe pa;
+    SessionProbe pb;
+    ClientSession a{UdpAddress{0x7F000001, 5001}, pa.sender(), 0};
+    ClientSession b{UdpAddress{0x7F000001, 5002}, pb.sender(), 0};
+};
+
+TEST_F(CommandsTest, RegistrationGivesATagOrRefuses) {
+    EXPECT_EQ(a.tid.size(), 36);
+    EXPECT_NE(a.tid, b.tid);
+    SessionProbe p;
+    ClientSession c{UdpAddress{1, 1}, p.sender(), 0};
+    // The password travels unescaped: quotes in it are taken as typed.
+    storage.setUser(QStringLiteral("q"), QStringLiteral("a\"b\\c"));
+    EXPECT_TRUE(commands.registerClient(
+        c, QStringLiteral("{\"$c$\":\"reg\",\"id\":\"x\",\"username\":\"q\","
+                          "\"password\":\"a\"b\\c\",\"keepalive\":1,\"zip\":0,\"ver\":\"1\"}")));
+    EXPECT_FALSE(commands.registerClient(
+        c, QStringLiteral("{\"$c$\":\"reg\",\"username\":\"q\",\"password\":\"ab\"}")));
+    p.run(c);
+    ASSERT_EQ(p.texts().size(), 2u);
+    EXPECT_EQ(GetJSONValue(p.texts()[0], QStringLiteral("$c$")), QStringLiteral("regok"));
+    EXPECT_EQ(p.texts()[1], QStringLiteral("{\"$c$\":\"accessdenied\"}"));
+}
+
+TEST_F(CommandsTest, LoadRequestThenFetchOfTheSnapshot) {
+    commands.handle(
+        a,
+        QStringLiteral("{\"$c$\":\"database\",\"command\":\"gettableraw\",\"refresh\":1,\"name\":\"gpsug\","
+                       "\"md5\":{},\"filter\":{}}"));
+    pa.run(a);
+    ASSERT_EQ(pa.texts().size(), 1u);
+    const QString announce = pa.texts()[0];
+    EXPECT_EQ(GetJSONValue(announce, QStringLiteral("$c$")), QStringLiteral("tablerawfromfile"));
+    EXPECT_EQ(GetJSONValue(announce, QStringLiteral("name")), QStringLiteral("gpsug"));
+    EXPECT_EQ(GetJSONValue(announce, QStringLiteral("zip")), QStringLiteral("0"));
+    const QString file = GetJSONValue(announce, QStringLiteral("filename"));
+
+    // Another session's folder is not this one's.
+    commands.handle(b, QStringLiteral("{\"$c$\":\"getfile\",\"nameinserv\":\"client9\\\\") + a.tid +
+                           QStringLiteral("\\\\") + file + QStringLiteral("\",\"name\":\"x\"}"));
+    pb.run(b);
+    ASSERT_EQ(pb.texts().size(), 1u);
+    EXPECT_EQ(GetJSONValue(pb.texts()[0], QStringLiteral("$c$")), QStringLiteral("sendfilenotfind"));
+
+    a.loadedTables.clear();
+    commands.handle(a, QStringLiteral("{\"$c$\":\"getfile\",\"nameinserv\":\"client9\\\\") + a.tid +
+                           QStringLiteral("\\\\") + file + QStringLiteral("\",\"name\":\"") + file +
+                           QStringLiteral("\",\"delete\":1}"));
+    EXPECT_TRUE(a.loadedTables.contains(QStringLiteral("gpsug")));
+    pa.run(a);
+    ASSERT_EQ(pa.texts().size(), 2u);
+    EXPECT_EQ(pa.texts()[1],
+              QStringLiteral("{\"$c$\":\"sendfile\",\"name\":\"") + file + QStringLiteral("\"}"));
+    commands.handle(a, QStringLiteral("{\"$c$\":\"startrecivefile\"}"));
+    pa.run(a);
+    ASSERT_EQ(pa.messages.size(), 3u);
+    EXPECT_EQ(pa.messages[2].type, PacketTypes::File);
+    EXPECT_EQ(pa.messages[2].bytes.left(6), QByteArray("\x05gpsug", 6));
+}
+
+TEST_F(CommandsTest, AdditionReachesEveryoneBeforeItsConfirmation) {
+    commands.handle(
+        a, QStringLiteral("{\"$c$\":\"database\",\"command\":\"netadddatadatabase\",\"nametable\":\"gpsug\","
+                          "\"fields\":{\"n_absg\":2,\"n_absu\":5,\"typeu\":1}}"));
+    pa.run(a);
+    pb.run(b);
+    const TableData& members = *storage.table(QStringLiteral("gpsug"));
+    const int32_t row = members.count() - 1;
+    EXPECT_EQ(members.intAt(row, members.def().indexOf(QStringLiteral("n_absu"))), 5);
+    ASSERT_EQ(pa.texts().size(), 2u);
+    EXPECT_EQ(GetJSONValue(pa.texts()[0], QStringLiteral("$c$")), QStringLiteral("refreshdatadatabase"));
+    EXPECT_EQ(GetJSONValue(pa.texts()[0], QStringLiteral("pos")), QString::number(row));
+    EXPECT_EQ(pa.texts()[1],
+              QStringLiteral("{\"$c$\":\"netyesadddatadatabase\",\"nametable\":\"gpsug\",\"n_abs\":") +
+                  QString::number(members.nAbsAt(row)) + u'}');
+    ASSERT_EQ(pb.texts().size(), 1u);
+    EXPECT_EQ(pb.texts()[0], pa.texts()[0]);
+}
+
+TEST_F(CommandsTest, LongRecordsGoAsBinaryAndLooseValuesAreRead) {
+    commands.handle(
+        a, QStringLiteral("{\"$c$\":\"database\",\"command\":\"neteditdatadatabase\",\"nametable\":\"gps\","
+                          "\"n_abs\":3,\"fields\":{\"lat\":56,25,\"active\":F,\"sensors\":[1,2,3],"
+                          "\"name\":\"Экипаж \\\"Юг\\\"\",\"mapcolor\":255,}}"));
+    pb.run(b);
+    ASSERT_EQ(pb.messages.size(), 1u);
+    EXPECT_EQ(pb.messages[0].type, PacketTypes::Raw);
+    EXPECT_EQ(uint8_t(pb.messages[0].bytes[0]), kRecordUpdate);
+    const TableData& gps = *storage.table(QStringLiteral("gps"));
+    const int32_t row = gps.rowOf(3);
+    EXPECT_DOUBLE_EQ(gps.realAt(row, gps.def().indexOf(QStringLiteral("lat"))), 56.25);
+    EXPECT_EQ(gps.intAt(row, gps.def().indexOf(QStringLiteral("active"))), 0);
+    EXPECT_EQ(gps.bytesAt(row, gps.def().indexOf(QStringLiteral("sensors"))),
+              QByteArray("\1\2\3\0\0\0\0\0", 8));
+    EXPECT_EQ(fromAnsi(gps.bytesAt(row, gps.def().indexOf(QStringLiteral("name")))),
+              QStringLiteral("Экипаж \"Юг\""));
+    EXPECT_EQ(gps.intAt(row, gps.def().indexOf(QStringLiteral("ver"))), 2);
+}
+
+TEST_F(CommandsTest, DeletionSetsTheFlagAndTellsEveryone) {
+    commands.handle(
+        a, QStringLiteral(
+               "{\"$c$\":\"database\",\"command\":\"netdeletedatadatabase\",\"nametable\":\"groupgps\","
+               "\"n_abs\":\"2\",}"));
+    pb.run(b);
+    const TableData& groups = *storage.table(QStringLiteral("groupgps"));
+    EXPECT_TRUE(groups.isDeleted(groups.rowOf(2)));
+    ASSERT_EQ(pb.messages.size(), 1u);
+    const QByteArray& m = pb.messages[0].bytes;
+    ASSERT_EQ(uint8_t(m[0]), kRecordBatch);
+    EXPECT_EQ(uint8_t(m[4]), 2);
+    EXPECT_TRUE(m.endsWith(RecordDeletedMessage(groups, 2)));
+    // Editing a deleted record is refused.
+    commands.handle(
+        a,
+        QStringLiteral("{\"$c$\":\"database\",\"command\":\"neteditdatadatabase\",\"nametable\":\"groupgps\","
+                       "\"n_abs\":2,\"fields\":{\"status\":1}}"));
+    pa.run(a);
+    ASSERT_FALSE(pa.texts().empty());
+    EXPECT_EQ(GetJSONValue(pa.texts().back(), QStringLiteral("$c$")), QStringLiteral("neterrordatadatabase"));
+}
+
+TEST_F(CommandsTest, RefusalsChangeNothing) {
+    const char* bad[] = {
+        "{\"$c$\":\"database\",\"command\":\"netadddatadatabase\",\"nametable\":\"users\",\"fields\":{}}",
+        "{\"$c$\":\"database\",\"command\":\"netadddatadatabase\",\"nametable\":\"gps\",\"fields\":{"
+        "\"nosuch\":1}}",
+        "{\"$c$\":\"database\",\"command\":\"netadddatadatabase\",\"nametable\":\"gps\",\"fields\":{\"type\":"
+        "\"x\"}}",
+        "{\"$c$\":\"database\",\"command\":\"netadddatadatabase\",\"nametable\":\"gps\",\"fields\":{\"type\"",
+        "{\"$c$\":\"database\",\"command\":\"neteditdatadatabase\",\"nametable\":\"gps\",\"n_abs\":999,"
+        "\"fields\":{}}",
+        "{\"$c$\":\"database\",\"command\":\"netdeletedatadatabase\",\"nametable\":\"gps\",\"n_abs\":\"x\",}",
+    };
+    const int32_t before = storage.table(QStringLiteral("gps"))->count();
+    for (const char* text : bad) {
+        commands.handle(a, QString::fromUtf8(text));
+    }
+    pa.run(a, 2000);
+    pb.run(b);
+    EXPECT_EQ(storage.table(QStringLiteral("gps"))->count(), before);
+    EXPECT_TRUE(pb.messages.empty());
+    ASSERT_EQ(pa.texts().size(), std::size(bad));
+    for (const QString& t : pa.texts()) {
+        EXPECT_EQ(GetJSONValue(t, QStringLiteral("$c$")), QStringLiteral("neterrordatadatabase"))
+            << t.toStdString();
+    }
+    // Texts that are no commands at all are only logged.
+    for (const char* text :
+         {"", "garbage", "{\"$c$\":\"database\"}", "{\"$c$\":\"getfile\"}", "{\"$c$\":\"sendfile\"}"}) {
+        commands.handle(b, QString::fromUtf8(text));
+    }
+    pb.run(b);
+    for (const QString& t : pb.texts()) {
+        EXPECT_NE(GetJSONValue(t, QStringLiteral("$c$")), QStringLiteral("startrecivefile"))
+            << t.toStdString();
+    }
+}
+
+}  // namespace
