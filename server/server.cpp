@@ -17,7 +17,8 @@ constexpr int64_t kUpkeepEveryMs = 100;
 constexpr int64_t kKeepAliveEveryMs = 2000;
 // A client not heard from for this long is gone (it tests the link once a second).
 constexpr int64_t kSessionIdleMs = 60000;
-// A second "reg" with the same text this soon, with nothing else in between, is a copy of the first.
+// A second "reg" this soon is a copy of the first (same text, nothing else in between) or a retry
+// after a refusal.
 constexpr int64_t kDuplicateRegMs = 1000;
 constexpr int kSocketBuffer = 4 * 1024 * 1024;
 
@@ -221,7 +222,10 @@ void Server::receive(const QByteArray& bytes, const UdpAddress& from) {
 
 void Server::registration(const DatagramHeader& h, const QString& text, const UdpAddress& from) {
     ClientSession* old = find(from);
-    if (old && old->regText == text && nowMs_ - old->regAtMs < kDuplicateRegMs && !old->dataSinceReg) {
+    // A copy of the registration just answered, or a retry right after a refusal (each refusal
+    // costs a slow password derivation), is only acknowledged.
+    if (old && nowMs_ - old->regAtMs < kDuplicateRegMs &&
+        ((old->regText == text && !old->dataSinceReg) || !old->loggedIn)) {
         sendAck(h, from);
         return;
     }

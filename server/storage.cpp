@@ -19,6 +19,10 @@ QByteArray derive(const QString& password, const QByteArray& salt, int iteration
                                               kKeyBytes);
 }
 
+QByteArray quickDigest(const QString& password, const QByteArray& salt) {
+    return QCryptographicHash::hash(salt + password.toUtf8(), QCryptographicHash::Sha256);
+}
+
 QString quoted(const QString& name) {
     return QLatin1Char('"') + name + QLatin1Char('"');
 }
@@ -253,6 +257,7 @@ void Storage::commit() {
 }
 
 bool Storage::setUser(const QString& name, const QString& password) {
+    verified_.remove(name);
     QByteArray salt(kSaltBytes, '\0');
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(salt.data()), kSaltBytes / 4);
     const QByteArray hash = derive(password, salt, kPbkdf2Iterations);
@@ -272,6 +277,10 @@ bool Storage::setUser(const QString& name, const QString& password) {
 }
 
 bool Storage::checkUser(const QString& name, const QString& password) {
+    const auto known = verified_.constFind(name);
+    if (known != verified_.constEnd() && quickDigest(password, known->salt) == known->quick) {
+        return true;
+    }
     sqlite3_stmt* st = prepare(QStringLiteral("SELECT salt, hash, iterations FROM users WHERE name=?"));
     if (!st) {
         return false;
@@ -290,6 +299,9 @@ bool Storage::checkUser(const QString& name, const QString& password) {
             diff |= unsigned(uint8_t(given[i]) ^ uint8_t(hash[i]));
         }
         ok = diff == 0 && !hash.isEmpty();
+        if (ok) {
+            verified_.insert(name, Verified{salt, quickDigest(password, salt)});
+        }
     }
     sqlite3_finalize(st);
     return ok;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <memory>
 #include <vector>
@@ -52,4 +53,11 @@ class Storage {
     std::vector<TableData> tables_;
     std::vector<sqlite3_stmt*> inserts_;  // per table, same order as tables_
     sqlite3_stmt* dictInsert_ = nullptr;
+    // Users whose password was verified the slow way, with a quick digest of it: a login costs the
+    // protocol thread a PBKDF2 derivation (tens of milliseconds) only the first time.
+    struct Verified {
+        QByteArray salt;
+        QByteArray quick;
+    };
+    QHash<QString, Verified> verified_;
 };

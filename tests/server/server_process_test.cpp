@@ -7,16 +7,20 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QUuid>
 #include <chrono>
 #include <functional>
 #include <thread>
 
+#include "infra/bytes.h"
+#include "infra/codepage.h"
 #include "infra/json_text.h"
 #include "infra/udp_socket.h"
 #include "server/schema.h"
 #include "session/client_udp.h"
+#include "session/datagram.h"
 #include "tables/base_client.h"
 #include "tables/base_set.h"
 #include "tables/field.h"
@@ -287,4 +291,102 @@ TEST_F(ServerProcessTest, LoadsThroughLostDoubledAndReorderedDatagrams) {
     }
 }
 
+// A bare client on the session codec: one socket, single-packet texts, acknowledgements.
+class WireClient {
+  public:
+    explicit WireClient(uint16_t serverPort) {
+        ParseIPv4(QStringLiteral("127.0.0.1"), server.ip);
+        server.port = serverPort;
+        socket.Open(server.ip, 0);
+    }
+    void send(const QString& text) {
+        QByteArray payload;
+        StrToScrambledBytes(text, payload, VerP);
+        DatagramHeader h;
+        h.PacketType = PacketTypes::Json;
+        h.MessageNumber = ++number;
+        h.PacketCount = 1;
+        h.PacketNumber = 1;
+        h.MessageSize = int32_t(payload.size());
+        h.TIDB = tag;
+        const QByteArray d = EncodeDatagram(h, payload);
+        socket.SendTo(d.constData(), int(d.size()), server);
+    }
+    // Takes what has arrived: acknowledges data packets, keeps texts, counts acknowledgements.
+    void poll() {
+        char buf[2048];
+        UdpAddress from;
+        int n;
+        while ((n = socket.RecvFrom(buf, sizeof buf, from)) >= 0) {
+            DatagramHeader h;
+            QByteArrayView data;
+            if (!DecodeDatagramInPlace(buf, n, h, data)) {
+                continue;
+            }
+            if (h.PacketType == PacketTypes::Ack) {
+                ++acks;
+            } else if (h.PacketType == PacketTypes::Json) {
+                char ack[kHeaderEnd];
+                EncodeAck(h, ack);
+                socket.SendTo(ack, kHeaderEnd, server);
+                texts << fromAnsi(data);
+            }
+        }
+    }
+    bool has(const QString& part) const { return texts.join(u'\n').contains(part); }
+
+    UdpSocket socket;
+    UdpAddress server;
+    TIDBytes tag{};
+    int64_t number = 0;
+    int acks = 0;
+    QStringList texts;
+};
+
 }  // namespace
+
+TEST_F(ServerProcessTest, FiftyClientsAtOnceAndStrangersHearNothing) {
+    auto server = startServer();
+    std::vector<std::unique_ptr<WireClient>> clients;
+    for (int i = 0; i < 50; ++i) {
+        clients.push_back(std::make_unique<WireClient>(server->port));
+        clients.back()->send(
+            QStringLiteral("{\"$c$\":\"reg\",\"id\":\"c%1\",\"username\":\"admin\","
+                           "\"password\":\"admin\",\"keepalive\":1,\"zip\":0,\"ver\":\"1.0.0.0\"}")
+                .arg(i));
+    }
+    auto all = [&](const QString& part) {
+        return waitFor(
+            [&] {
+                for (auto& c : clients) {
+                    c->poll();
+                    if (!c->has(part)) {
+                        return false;
+                    }
+                }
+                return true;
+            },
+            10);
+    };
+    ASSERT_TRUE(all(QStringLiteral("\"$c$\":\"regok\"")));
+    QSet<QString> tids;
+    for (auto& c : clients) {
+        const QString tid = GetJSONValue(c->texts.first(), QStringLiteral("tid"));
+        tids.insert(tid);
+        const QByteArray raw = QUuid(tid).toRfc4122();
+        std::copy(raw.begin(), raw.end(), c->tag.begin());
+        c->send(QStringLiteral("{\"$c$\":\"testex\"}"));
+    }
+    EXPECT_EQ(tids.size(), 50);
+    EXPECT_TRUE(all(QStringLiteral("{\"$c$\":\"testex\"}")));
+
+    // A client the server does not know gets neither an acknowledgement nor an answer.
+    WireClient stranger(server->port);
+    stranger.tag = clients[0]->tag;
+    stranger.number = 5;
+    stranger.send(QStringLiteral("{\"$c$\":\"testex\"}"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stranger.poll();
+    EXPECT_EQ(stranger.acks, 0);
+    EXPECT_TRUE(stranger.texts.isEmpty());
+}
