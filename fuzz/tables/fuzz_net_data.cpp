@@ -1,0 +1,98 @@
+// Arbitrary dictionary change messages, with an arbitrary Size argument, applied to dictionary
+// columns of both key widths; the records and every dictionary entry are read afterwards.
+#include <QByteArray>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <cstddef>
+#include <cstdint>
+
+#include "tables/base_client.h"
+
+namespace {
+
+constexpr int32_t kRecords = 3;
+
+void MakeTable(TBaseClient& t) {
+    t.NameTableS = QStringLiteral("t");
+    const struct {
+        const char* name;
+        uint8_t code;
+        int32_t size;
+        int32_t spr;
+    } columns[] = {
+        {"n_abs", 1, 4, 0}, {"p_d", 3, 1, 0}, {"k15", 15, 2, 8}, {"k16", 16, 1, 8}, {"n", 1, 4, 0}};
+    for (const auto& c : columns) {
+        Stru_NetFields fi;
+        fi.name = QString::fromLatin1(c.name);
+        fi.TypeField = c.code;
+        fi.Size = c.size;
+        fi.SprSize = c.spr;
+        FieldGFB& f = *t.Fields[size_t(t.AddField(fi))];
+        f.Load = true;
+        f.ResizeRecords(kRecords);
+    }
+    t.Fields[2]->Data.DataWord = {1, 2, 0};
+    t.Fields[2]->Data.DataCardinal = {1, 2};
+    t.Fields[2]->Data.DataStringN = {QStringLiteral("a"), QStringLiteral("b")};
+    t.Fields[3]->Data.DataByte = {1, 5, 0};
+    t.Fields[3]->Data.DataWord = {1};
+    t.CountRecord = kRecords;
+}
+
+// Lets the fuzzer reach the handling of each action without guessing the command and a column name:
+// bit 0 of the control byte writes the command, bits 1-2 pick a column name (or leave the bytes).
+void Patch(QByteArray& message, uint8_t control) {
+    if ((control & 1) && message.size() >= 8) {
+        qToLittleEndian(NetCommand::SprChange, message.data() + 4);
+    }
+    static const char* const names[] = {"k15", "k16", "n"};
+    const int pick = control >> 1 & 3;
+    if (pick > 0 && message.size() >= 42) {
+        QByteArray slot(names[pick - 1]);
+        slot.prepend(char(slot.size()));
+        slot.append(16 - slot.size(), '\0');
+        message.replace(26, 16, slot);
+    }
+}
+
+}  // namespace
+
+// Input: bytes 0-1 a signed adjustment of the Size argument, then messages of up to 64 bytes each,
+// every one preceded by a control byte and its length byte (so that several changes meet the same
+// dictionary).
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static QTemporaryDir scratch;
+    static const bool ready = scratch.isValid() && QDir::setCurrent(scratch.path());
+    if (!ready || size < 2) {
+        return 0;
+    }
+    const int32_t adjust = qFromLittleEndian<int16_t>(data);
+    TBaseClient t;
+    MakeTable(t);
+    size_t at = 2;
+    while (at + 1 < size) {
+        const uint8_t control = data[at++];
+        const size_t wanted = data[at++] % 65;
+        const size_t len = std::min(wanted, size - at);
+        QByteArray message(reinterpret_cast<const char*>(data + at), qsizetype(len));
+        at += len;
+        Patch(message, control);
+        t.NetData(message, int32_t(len) + adjust);
+    }
+    t.RefreshData();
+    auto guard = t.Guard();
+    for (const char* name : {"k15", "k16"}) {
+        for (int32_t pos = 1; pos <= t.Count(); ++pos) {
+            FieldGFB* f = t.GetField(QString::fromLatin1(name), pos);
+            f->AsString();
+            f->GetSprValueNumber();
+        }
+        FieldGFB* f = t.GetField(QString::fromLatin1(name), 0);
+        for (int32_t k = 0; k <= f->GetSprCount() + 1; ++k) {
+            f->GetSprString(k);
+            f->GetSprNumber(k);
+        }
+    }
+    return 0;
+}
