@@ -55,10 +55,10 @@ class AddCommand final : public Command {
             return !pairs.isEmpty();
         });
         if (!done) {
-            Output::Error(QStringLiteral("the server did not confirm the new %1 record within %2 seconds")
-                              .arg(table_)
-                              .arg(context.timeoutSeconds));
-            return kExitNotConfirmed;
+            return context.session.NotConfirmed(
+                QStringLiteral("the server did not confirm the new %1 record within %2 seconds")
+                    .arg(table_)
+                    .arg(context.timeoutSeconds));
         }
         context.output.Line(pairs);
         return kExitDone;

@@ -91,7 +91,7 @@ QString UsageText() {
         "usage: mobcfg-cli [--host H] [--port P] --user U --password P [--timeout SECONDS] [--times] "
         "COMMAND\n"
         "  load                           log in, load all six tables; one JSON line per table loaded\n"
-        "  dump TABLE                     also print each visible record as one JSON object per line\n"
+        "  dump TABLE...                  also print each visible record as one JSON object per line\n"
         "  add TABLE COL=VALUE...         add a record; print it once the server has stored it\n"
         "  edit TABLE N_ABS COL=VALUE...  change a record; print it once its update has arrived\n"
         "  delete TABLE N_ABS             delete a record; done once the deletion is applied\n"

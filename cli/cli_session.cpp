@@ -71,6 +71,12 @@ bool CliSession::WaitUntil(Clock::time_point deadline, const std::function<bool(
     }
 }
 
+int CliSession::NotConfirmed(const QString& message) {
+    Output::Error(StopRequested() ? QStringLiteral("stopped by a signal before the operation was confirmed")
+                                  : message);
+    return kExitNotConfirmed;
+}
+
 bool CliSession::Ready() const {
     return client_->Connected && client_->DatabaseLoad;
 }

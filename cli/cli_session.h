@@ -58,6 +58,9 @@ class CliSession {
     bool PutCommand(const QString& text);
     bool PutFile(const QString& text);
 
+    // Reports an operation that was not confirmed, or that a signal ended the wait; kExitNotConfirmed.
+    static int NotConfirmed(const QString& message);
+
     // Called from a signal handler: makes WaitUntil return at its next pass.
     static void RequestStop() { stopRequested_.store(true); }
     static bool StopRequested() { return stopRequested_.load(); }

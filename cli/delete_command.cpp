@@ -53,11 +53,11 @@ class DeleteCommand final : public Command {
             return !table->GotoAbs(n_abs_);
         });
         if (!done) {
-            Output::Error(QStringLiteral("the deletion of %1 record %2 was not applied within %3 seconds")
-                              .arg(table_)
-                              .arg(n_abs_)
-                              .arg(context.timeoutSeconds));
-            return kExitNotConfirmed;
+            return context.session.NotConfirmed(
+                QStringLiteral("the deletion of %1 record %2 was not applied within %3 seconds")
+                    .arg(table_)
+                    .arg(n_abs_)
+                    .arg(context.timeoutSeconds));
         }
         context.output.Line(
             QStringLiteral("\"table\":%1,\"deleted\":%2").arg(JsonString(table_)).arg(n_abs_));

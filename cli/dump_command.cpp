@@ -1,4 +1,4 @@
-// dump TABLE: every visible record of one table, one JSON object per line.
+// dump TABLE...: every visible record of the tables, one JSON object per line, table after table.
 #include "cli/cli_session.h"
 #include "cli/command.h"
 #include "cli/exit_codes.h"
@@ -11,25 +11,32 @@ namespace {
 class DumpCommand final : public Command {
   public:
     QString Parse(const QStringList& words) override {
-        if (words.size() != 1) {
-            return QStringLiteral("dump takes one table name");
+        if (words.isEmpty()) {
+            return QStringLiteral("dump needs a table name");
         }
-        table_ = words[0];
-        return CheckTableName(table_);
+        for (const QString& word : words) {
+            if (const QString error = CheckTableName(word); !error.isEmpty()) {
+                return error;
+            }
+        }
+        tables_ = words;
+        return {};
     }
 
     int Run(CommandContext& context) override {
-        TBaseClient* table = context.session.Base().Find(table_);
-        const auto guard = table->Guard();
-        const int32_t count = table->Count();
-        for (int32_t pos = 1; pos <= count; ++pos) {
-            context.output.Line(RecordPairsAt(*table, pos));
+        for (const QString& name : tables_) {
+            TBaseClient* table = context.session.Base().Find(name);
+            const auto guard = table->Guard();
+            const int32_t count = table->Count();
+            for (int32_t pos = 1; pos <= count; ++pos) {
+                context.output.Line(RecordPairsAt(*table, pos));
+            }
         }
         return kExitDone;
     }
 
   private:
-    QString table_;
+    QStringList tables_;
 };
 
 }  // namespace

@@ -66,11 +66,11 @@ class EditCommand final : public Command {
             return !after.isEmpty() && (after != before || HoldsValues(*table));
         });
         if (!done) {
-            Output::Error(QStringLiteral("no update of %1 record %2 arrived within %3 seconds")
-                              .arg(table_)
-                              .arg(n_abs_)
-                              .arg(context.timeoutSeconds));
-            return kExitNotConfirmed;
+            return context.session.NotConfirmed(
+                QStringLiteral("no update of %1 record %2 arrived within %3 seconds")
+                    .arg(table_)
+                    .arg(n_abs_)
+                    .arg(context.timeoutSeconds));
         }
         context.output.Line(after);
         return kExitDone;

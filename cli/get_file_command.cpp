@@ -43,14 +43,12 @@ class GetFileCommand final : public Command {
                 .arg(StrToJSONStr(serverPath_), StrToJSONStr(name_)));
         context.session.WaitUntil(context.deadline, [&] { return received || missing; });
         if (missing) {
-            Output::Error(QStringLiteral("the server has no file %1").arg(serverPath_));
-            return kExitNotConfirmed;
+            return context.session.NotConfirmed(QStringLiteral("the server has no file %1").arg(serverPath_));
         }
         if (!received) {
-            Output::Error(QStringLiteral("the file %1 did not arrive within %2 seconds")
-                              .arg(serverPath_)
-                              .arg(context.timeoutSeconds));
-            return kExitNotConfirmed;
+            return context.session.NotConfirmed(QStringLiteral("the file %1 did not arrive within %2 seconds")
+                                                    .arg(serverPath_)
+                                                    .arg(context.timeoutSeconds));
         }
         const QString local = QStringLiteral("temp/") + name_;
         context.output.Line(

@@ -37,10 +37,10 @@ class PutFileCommand final : public Command {
         context.session.PutFile(QStringLiteral("{\"$c$\":\"putfile\",\"nameinserv\":\"%1\",\"name\":\"%2\"}")
                                     .arg(StrToJSONStr(serverPath_), StrToJSONStr(local_)));
         if (!context.session.WaitUntil(context.deadline, [&] { return size.has_value(); })) {
-            Output::Error(QStringLiteral("the server did not take the file %1 within %2 seconds")
-                              .arg(serverPath_)
-                              .arg(context.timeoutSeconds));
-            return kExitNotConfirmed;
+            return context.session.NotConfirmed(
+                QStringLiteral("the server did not take the file %1 within %2 seconds")
+                    .arg(serverPath_)
+                    .arg(context.timeoutSeconds));
         }
         context.output.Line(
             QStringLiteral("\"sent\":%1,\"size\":%2").arg(JsonString(serverPath_)).arg(*size));

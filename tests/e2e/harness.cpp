@@ -1,0 +1,221 @@
+#include "harness.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+#include <chrono>
+#include <csignal>
+
+#include "infra/udp_socket.h"
+
+namespace {
+
+constexpr uint32_t kLoopback = 0x7F000001;
+
+bool PortInUse(uint16_t port) {
+    UdpSocket probe;
+    return !probe.Open(kLoopback, port, 4096);
+}
+
+}  // namespace
+
+QString BinaryPath(const QString& name) {
+    return qEnvironmentVariable("MOBCFG_BIN_DIR") + u'/' + name;
+}
+
+uint16_t FreeUdpPort() {
+    UdpSocket socket;
+    if (!socket.Open(kLoopback, 0, 4096)) {
+        return 0;
+    }
+    return socket.LocalPort();
+}
+
+ServerProcess::ServerProcess(const QString& dir, uint16_t port, QStringList extraArgs)
+    : dir_(dir), port_(port), args_(std::move(extraArgs)) {
+    QDir().mkpath(dir_);
+}
+
+ServerProcess::~ServerProcess() {
+    if (Running()) {
+        Stop();
+    }
+}
+
+bool ServerProcess::Start() {
+    process_ = std::make_unique<QProcess>();
+    process_->setWorkingDirectory(dir_);
+    process_->setProcessChannelMode(QProcess::MergedChannels);
+    QStringList args = {
+        "--bind",  "127.0.0.1",    "--port", QString::number(port_),          "--db", "server.db",
+        "--files", "server-files", "--user", kTestUser + u':' + kTestPassword};
+    args += args_;
+    process_->start(BinaryPath("mobcfg-server"), args);
+    if (!process_->waitForStarted(5000)) {
+        log_ +=
+            QStringLiteral("cannot start %1: %2\n").arg(BinaryPath("mobcfg-server"), process_->errorString());
+        return false;
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < end) {
+        if (PortInUse(port_)) {
+            return true;
+        }
+        if (process_->waitForFinished(5)) {
+            log_ += QStringLiteral("the server ended at start with code %1\n").arg(process_->exitCode());
+            return false;
+        }
+    }
+    log_ += QStringLiteral("the server did not bind port %1 in time\n").arg(port_);
+    return false;
+}
+
+void ServerProcess::Kill() {
+    if (Running()) {
+        ::kill(pid_t(process_->processId()), SIGKILL);
+        process_->waitForFinished(5000);
+    }
+}
+
+int ServerProcess::Stop() {
+    if (!Running()) {
+        return process_ ? process_->exitCode() : -1;
+    }
+    process_->terminate();
+    if (!process_->waitForFinished(5000)) {
+        Kill();
+        return -1;
+    }
+    return process_->exitStatus() == QProcess::NormalExit ? process_->exitCode() : -1;
+}
+
+bool ServerProcess::Running() const {
+    return process_ && process_->state() != QProcess::NotRunning;
+}
+
+QString ServerProcess::Log() {
+    if (process_) {
+        log_ += QString::fromUtf8(process_->readAll());
+    }
+    return log_;
+}
+
+CliProcess::CliProcess(const QString& dir, uint16_t port) : dir_(dir), port_(port) {
+    QDir().mkpath(dir_);
+}
+
+CliProcess::~CliProcess() {
+    if (process_ && process_->state() != QProcess::NotRunning) {
+        process_->kill();
+        process_->waitForFinished(5000);
+    }
+}
+
+QStringList CliProcess::FullArgs(const QStringList& commandArgs, double cliTimeoutSeconds) const {
+    QStringList args = {"--host",     "127.0.0.1",
+                        "--port",     QString::number(port_),
+                        "--user",     user_,
+                        "--password", password_,
+                        "--timeout",  QString::number(cliTimeoutSeconds)};
+    return args + commandArgs;
+}
+
+CliResult CliProcess::Run(const QStringList& commandArgs, int timeoutMs, double cliTimeoutSeconds) {
+    if (!Start(commandArgs, cliTimeoutSeconds)) {
+        return {};
+    }
+    return Wait(timeoutMs);
+}
+
+bool CliProcess::Start(const QStringList& commandArgs, double cliTimeoutSeconds) {
+    process_ = std::make_unique<QProcess>();
+    process_->setWorkingDirectory(dir_);
+    pending_.clear();
+    lines_.clear();
+    process_->start(BinaryPath("mobcfg-cli"), FullArgs(commandArgs, cliTimeoutSeconds));
+    return process_->waitForStarted(5000);
+}
+
+void CliProcess::ReadLines() {
+    pending_ += process_->readAllStandardOutput();
+    qsizetype newline;
+    while ((newline = pending_.indexOf('\n')) >= 0) {
+        lines_ << QString::fromUtf8(pending_.left(newline));
+        pending_.remove(0, newline + 1);
+    }
+}
+
+QString CliProcess::WaitForLine(const std::function<bool(const QString&)>& match, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    qsizetype checked = 0;
+    for (;;) {
+        ReadLines();
+        for (; checked < lines_.size(); ++checked) {
+            if (match(lines_[checked])) {
+                return lines_[checked];
+            }
+        }
+        if (std::chrono::steady_clock::now() >= end || process_->state() == QProcess::NotRunning) {
+            return {};
+        }
+        process_->waitForReadyRead(10);
+    }
+}
+
+CliResult CliProcess::Wait(int timeoutMs) {
+    if (process_->waitForFinished(timeoutMs) || process_->state() == QProcess::NotRunning) {
+        return Collect(true);
+    }
+    process_->kill();
+    process_->waitForFinished(5000);
+    return Collect(false);
+}
+
+CliResult CliProcess::Stop(int timeoutMs) {
+    if (process_->state() != QProcess::NotRunning) {
+        process_->terminate();
+    }
+    return Wait(timeoutMs);
+}
+
+CliResult CliProcess::Collect(bool finished) {
+    ReadLines();
+    CliResult result;
+    result.exitCode = finished && process_->exitStatus() == QProcess::NormalExit ? process_->exitCode() : -1;
+    result.lines = lines_;
+    result.errors = QString::fromUtf8(process_->readAllStandardError());
+    return result;
+}
+
+QJsonObject ParseLine(const QString& line) {
+    return QJsonDocument::fromJson(line.toUtf8()).object();
+}
+
+QStringList TableLoadLines(const QStringList& lines) {
+    QStringList tables;
+    for (const QString& line : lines) {
+        const QJsonObject object = ParseLine(line);
+        if (object.contains("table") && object.contains("size") && object.contains("count")) {
+            tables << object.value("table").toString();
+        }
+    }
+    return tables;
+}
+
+void E2eTest::SetUp() {
+    ASSERT_TRUE(dir_.isValid());
+    port_ = FreeUdpPort();
+    ASSERT_NE(port_, 0);
+}
+
+std::unique_ptr<ServerProcess> E2eTest::StartServer(const QStringList& extraArgs) {
+    return StartServerOn(port_, extraArgs);
+}
+
+std::unique_ptr<ServerProcess> E2eTest::StartServerOn(uint16_t port, const QStringList& extraArgs) {
+    auto server = std::make_unique<ServerProcess>(Path("server"), port, extraArgs);
+    const bool started = server->Start();
+    EXPECT_TRUE(started) << server->Log().toStdString();
+    return started ? std::move(server) : nullptr;
+}
