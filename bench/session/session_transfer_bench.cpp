@@ -1,0 +1,35 @@
+// Throughput of a 50 MB file received by the session client over loopback, beside two references
+// measured in the same run: the loopback limit (plain datagrams of the session's sizes, one reply
+// each, no protocol work) and the ENet library moving the same bytes reliably.
+//
+//   cmake -S . -B build-bench -G Ninja -DBUILD_BENCH=ON -DBUILD_GUI=OFF -DBUILD_TESTING=OFF
+//   cmake --build build-bench --target bench_session_transfer && build-bench/bin/bench_session_transfer
+#include <QDir>
+#include <QTemporaryDir>
+#include <cstdio>
+
+#include "enet_reference.h"
+#include "loopback_reference.h"
+#include "session/datagram.h"
+#include "session_transfer.h"
+
+int main() {
+    constexpr int64_t kBytes = 50 * 1000 * 1000;
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+
+    const ReferenceResult limit = RunLoopbackReference(kBytes, kMaxDatagram, kMaxDataBytes, kHeaderEnd, 192);
+    std::printf("loopback limit (1019-byte datagrams, 57-byte replies): %8.1f MB/s  (%lld unanswered)\n",
+                limit.megabytesPerSecond, static_cast<long long>(limit.resends));
+    const ReferenceResult enet = RunEnetReference(kBytes, kMaxDataBytes);
+    std::printf("ENet, reliable 960-byte packets:                       %8.1f MB/s  (%lld packets lost)\n",
+                enet.megabytesPerSecond, static_cast<long long>(enet.resends));
+    const ReferenceResult session = RunSessionTransfer(kBytes);
+    std::printf("session client receiving a file through the window:   %8.1f MB/s  (%lld re-sends)\n",
+                session.megabytesPerSecond, static_cast<long long>(session.resends));
+    std::printf(
+        "session / limit: %.0f %%   session / ENet: %.0f %%\n",
+        limit.megabytesPerSecond > 0 ? 100 * session.megabytesPerSecond / limit.megabytesPerSecond : 0,
+        enet.megabytesPerSecond > 0 ? 100 * session.megabytesPerSecond / enet.megabytesPerSecond : 0);
+    return session.megabytesPerSecond > 0 ? 0 : 1;
+}
