@@ -272,37 +272,44 @@ void ClientSession::startNext(uint64_t nowTicks) {
 }
 
 bool ClientSession::pump(uint64_t nowTicks) {
-    if (!window_.PacketSend.start) {
-        if (fileState_ == FileState::WaitingAcceptance &&
-            nowTicks - offeredAt_ > kOfferPauseMs * kTicksPerMs) {
-            if (offers_ >= kMaxOffers) {
-                queue_.pop_front();
-                fileState_ = FileState::None;
-            } else {
-                offerFile(nowTicks);
-            }
+    // The client answers an offer at once, with a single datagram that may be lost.
+    const uint64_t pause = std::max<uint64_t>(kOfferPauseMs, 3 * uint64_t(window_.PacketPing));
+    if (!window_.PacketSend.start && fileState_ == FileState::WaitingAcceptance &&
+        nowTicks - offeredAt_ > pause * kTicksPerMs) {
+        if (offers_ >= kMaxOffers) {
+            queue_.pop_front();
+            fileState_ = FileState::None;
+        } else {
+            offerFile(nowTicks);
         }
-        startNext(nowTicks);
+    }
+    // A message that completes makes room for the next one in the same pass.
+    for (int round = 0; round < 2; ++round) {
+        if (!window_.PacketSend.start) {
+            startNext(nowTicks);
+        }
+        if (!window_.PacketSend.start) {
+            return true;
+        }
+        const TSendWindow::FillResult fill = window_.FillWindow(nowTicks, kFileChunksPerPump);
+        if (fill == TSendWindow::FillResult::Failed) {
+            return false;
+        }
+        if (fill != TSendWindow::FillResult::Complete) {
+            break;
+        }
+        if (fileState_ == FileState::OfferInWindow) {
+            fileState_ = FileState::WaitingAcceptance;
+            if (acceptedEarly_) {
+                fileAccepted();
+            }
+        } else if (fileState_ == FileState::Sending) {
+            queue_.pop_front();
+            fileState_ = FileState::None;
+        }
     }
     if (!window_.PacketSend.start) {
         return true;
-    }
-    switch (window_.FillWindow(nowTicks, kFileChunksPerPump)) {
-        case TSendWindow::FillResult::Complete:
-            if (fileState_ == FileState::OfferInWindow) {
-                fileState_ = FileState::WaitingAcceptance;
-                if (acceptedEarly_) {
-                    fileAccepted();
-                }
-            } else if (fileState_ == FileState::Sending) {
-                queue_.pop_front();
-                fileState_ = FileState::None;
-            }
-            return true;
-        case TSendWindow::FillResult::Failed:
-            return false;
-        default:
-            break;
     }
     lastSendMs = int64_t(nowTicks / kTicksPerMs);
     return window_.SendWindow(nowTicks) == TSendWindow::SendResult::Sent;
