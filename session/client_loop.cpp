@@ -348,7 +348,7 @@ void client_udp::DispatchJSON(const QString& m) {
     } else if (c == u"startrecivefile") {
         HandleFileAccepted();
     } else if (c == u"filetoserver") {
-        SoobFile.PutSoob(m);
+        HandleFileToServer(m);
     } else if (c == u"mobiltech") {
         ReadJSON.PutSoob(GetJSONValue(m, QStringLiteral("data")));
     } else if (c == u"accessdenied") {

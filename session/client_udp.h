@@ -235,6 +235,7 @@ class client_udp : public TThread, public SessionLink {
     void HandleFileAccepted();
     void FileSendComplete(uint64_t now);
     QString FileOfferText() const;
+    void HandleFileToServer(const QString& m);
     void HandleGetArchiveOk(const QString& m);
     void HandleHistoryFromFile(const QString& m);
     void CloseFiles();

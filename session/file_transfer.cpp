@@ -255,6 +255,18 @@ void client_udp::FileSendComplete(uint64_t now) {
     Window.AdaptAfterFile(now);
 }
 
+void client_udp::HandleFileToServer(const QString& m) {
+    // The server may ask only for files under the working directory, never for any file the user
+    // can read.
+    const QString name = GetJSONValue(m, QStringLiteral("name"));
+    const QString clean = QDir::cleanPath(name);
+    if (name.isEmpty() || QDir::isAbsolutePath(name) || clean == u".." || clean.startsWith(u"../")) {
+        Log(QStringLiteral("filetoserver refused ") + m);
+        return;
+    }
+    SoobFile.PutSoob(m);
+}
+
 void client_udp::HandleGetArchiveOk(const QString& m) {
     const QString filename = GetJSONValue(m, QStringLiteral("filename"));
     const QString part = SafeFileName(filename);

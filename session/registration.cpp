@@ -247,6 +247,11 @@ void client_udp::BaseLostConnect() {
     StartFile = false;
     CloseFiles();
     StartfileCount = 0;
+    // Files asked for in this session are not expected in the next one.
+    FileNameRecive.clear();
+    ArchiveFileName.clear();
+    ArchiveName.clear();
+    MessagesRefreshFileName.clear();
     TekHost = (TekHost + 1) % int32_t(host.size());
     SetServer(ServerAddress());
 }

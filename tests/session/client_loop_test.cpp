@@ -99,6 +99,12 @@ TEST_F(Dispatch, FileRequestsFromTheServerGoToTheSendQueues) {
     EXPECT_EQ(client->ArchiveName, QStringLiteral("arc"));
     ASSERT_TRUE(client->SoobFile.GetSoobD(m));
     EXPECT_EQ(m, QStringLiteral("{\"$c$\":\"filetoserver\",\"name\":\"x\",\"nameinserv\":\"y\"}"));
+    // Nothing outside the working directory is handed out on the server's request.
+    for (const char* name : {"\\/etc\\/passwd", "..\\/x", "a\\/..\\/..\\/x", ""}) {
+        client->DispatchJSON(QStringLiteral("{\"$c$\":\"filetoserver\",\"name\":\"") +
+                             QString::fromLatin1(name) + QStringLiteral("\",\"nameinserv\":\"y\"}"));
+    }
+    EXPECT_FALSE(client->SoobFile.IsSoob());
 }
 
 TEST_F(Dispatch, AnArchiveIsSplitIntoItsThreeParts) {
