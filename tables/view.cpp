@@ -1,13 +1,15 @@
 // The record view: which stored records are visible, in which order, and which one is current.
 //
 // A rebuild runs after every record update, so on a large table it must stay one pass over the flag
-// column when nothing is filtered or sorted. A sorted view keeps the collation key of every record's
-// sort text between rebuilds and only recomputes the keys whose text changed: computing a key costs
-// as much as sorting by it.
+// column when nothing is filtered or sorted. A sorted view keeps, between rebuilds, the collation key
+// of every record's sort text and the order it produced: computing a key costs as much as sorting by
+// it, so only keys whose value changed are recomputed, and when few changed, those records are
+// merged into the previous order instead of sorting everything again.
 #include <QCollator>
 #include <QCollatorSortKey>
 #include <QLocale>
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "infra/bytes.h"
@@ -18,28 +20,43 @@
 struct ViewSortCache {
     QString localeName;
     std::optional<QCollator> collator;
+    // What the keys were made for; a change of any of these makes every key stale.
+    const FieldGFB* column = nullptr;
+    QString columnName;
     uint8_t code = 0;
+    int32_t size = 0;
     int32_t width = -1;
-    // Per storage record: whether the key is current, the text or number it was made from, the key.
+    // Per storage record: whether the key is current, the value it was made from (the record's
+    // value bytes when the code has a fixed layout, else its text), and the key.
     std::vector<uint8_t> valid;
+    std::vector<uint8_t> raw;
     std::vector<QString> text;
-    std::vector<int32_t> number;
     std::vector<QCollatorSortKey> keys;
+    // The order the keys gave at the last sort; empty when it must be made from scratch.
+    std::vector<int32_t> order;
 
-    void Reset(uint8_t sortCode, int32_t padWidth) {
-        code = sortCode;
+    void Reset(const FieldGFB& sortColumn, int32_t padWidth) {
+        column = &sortColumn;
+        columnName = sortColumn.name;
+        code = sortColumn.TypeField;
+        size = sortColumn.Size;
         width = padWidth;
         std::fill(valid.begin(), valid.end(), 0);
+        order.clear();
     }
 
-    void Grow(size_t records) {
-        if (valid.size() >= records) {
-            return;
+    bool Matches(const FieldGFB& sortColumn, int32_t padWidth) const {
+        return column == &sortColumn && columnName == sortColumn.name && code == sortColumn.TypeField &&
+               size == sortColumn.Size && width == padWidth;
+    }
+
+    void Grow(size_t records, size_t stride) {
+        if (valid.size() < records) {
+            valid.resize(records, 0);
+            text.resize(records);
+            keys.resize(records, collator->sortKey(QString()));
         }
-        valid.resize(records, 0);
-        text.resize(records);
-        number.resize(records, 0);
-        keys.resize(records, collator->sortKey(QString()));
+        raw.resize(valid.size() * stride);
     }
 };
 
@@ -50,6 +67,34 @@ constexpr int32_t kPadHigh = -1048575;
 
 bool Deleted(uint8_t flags) {
     return GetBit(flags, 1);
+}
+
+// Writes the storage numbers of the records whose deleted bit (the lowest) is clear; returns how
+// many. Deletions are rare, so eight flag bytes are tested at once.
+int32_t ListUndeleted(const uint8_t* flags, int32_t records, int32_t* out) {
+    constexpr uint64_t kDeletedBits = 0x0101010101010101;
+    int32_t made = 0;
+    int32_t r = 0;
+    for (; r + 8 <= records; r += 8) {
+        uint64_t word;
+        std::memcpy(&word, flags + r, sizeof word);
+        if ((word & kDeletedBits) == 0) {
+            for (int32_t k = 0; k < 8; ++k) {
+                out[made + k] = r + k + 1;
+            }
+            made += 8;
+            continue;
+        }
+        for (int32_t k = r; k < r + 8; ++k) {
+            out[made] = k + 1;
+            made += flags[k] & 1 ? 0 : 1;
+        }
+    }
+    for (; r < records; ++r) {
+        out[made] = r + 1;
+        made += flags[r] & 1 ? 0 : 1;
+    }
+    return made;
 }
 
 template <typename T>
@@ -174,16 +219,146 @@ std::optional<int32_t> MasterValue(TBaseClient* master, const QString& field) {
     }
 }
 
+// Where a fixed-layout code keeps its record values: the key text is a function of these bytes
+// alone (and of the locale, which resets the cache). Dictionary and variable texts have none.
+struct RecordBytes {
+    const uint8_t* base = nullptr;
+    size_t stride = 0;
+    size_t count = 0;
+};
+
+template <typename T>
+RecordBytes BytesOf(const std::vector<T>& values) {
+    return {reinterpret_cast<const uint8_t*>(values.data()), sizeof(T), values.size()};
+}
+
+RecordBytes ValueBytes(const FieldGFB& f) {
+    const Stru_Data& d = f.Data;
+    switch (f.TypeField) {
+        case FieldCode::Integer:
+        case FieldCode::Color:
+            return BytesOf(d.DataInteger);
+        case FieldCode::FixedText:
+        case FieldCode::ByteArray:
+            return f.Size < 1
+                       ? RecordBytes{}
+                       : RecordBytes{d.DataByte.data(), size_t(f.Size), d.DataByte.size() / size_t(f.Size)};
+        case FieldCode::Byte:
+            return BytesOf(d.DataByte);
+        case FieldCode::Boolean:
+            return BytesOf(d.DataBoolean);
+        case FieldCode::Word:
+            return BytesOf(d.DataWord);
+        case FieldCode::Float:
+            return BytesOf(d.DataFloat);
+        case FieldCode::Double:
+            return BytesOf(d.DataDouble);
+        case FieldCode::Cardinal:
+        case FieldCode::Stamp2000:
+            return BytesOf(d.DataCardinal);
+        case FieldCode::DateTime:
+            return BytesOf(d.DataDateTime);
+        case FieldCode::Int64:
+            return BytesOf(d.DataInt64);
+        default:
+            return {};
+    }
+}
+
+// Recomputes the keys of the listed records whose value changed since their key was made; returns
+// those records. RecNoTemp is moved to read each text and put back afterwards.
+std::vector<int32_t> RefreshKeys(ViewSortCache& cache, FieldGFB& column, const std::vector<int32_t>& records,
+                                 bool padded, int32_t& RecNoTemp) {
+    const RecordBytes bytes = ValueBytes(column);
+    const int32_t selected = RecNoTemp;
+    std::vector<int32_t> changed;
+    for (int32_t r : records) {
+        const size_t i = size_t(r - 1);
+        QString text;
+        if (bytes.stride > 0) {
+            // A record beyond the stored values has no bytes to compare: its key is always made anew.
+            const bool held = i < bytes.count;
+            uint8_t* cached = cache.raw.data() + i * bytes.stride;
+            const uint8_t* current = held ? bytes.base + i * bytes.stride : nullptr;
+            if (held && cache.valid[i] && std::memcmp(cached, current, bytes.stride) == 0) {
+                continue;
+            }
+            if (held) {
+                std::memcpy(cached, current, bytes.stride);
+            }
+            cache.valid[i] = held ? 1 : 0;
+            RecNoTemp = r;
+            text = column.TypeField == FieldCode::Integer
+                       ? QString::number(At(column.Data.DataInteger, int64_t(i)))
+                       : column.AsString();
+        } else {
+            RecNoTemp = r;
+            text = column.AsString();
+            if (cache.valid[i] && cache.text[i] == text) {
+                continue;
+            }
+            cache.text[i] = text;
+            cache.valid[i] = 1;
+        }
+        cache.keys[i] = cache.collator->sortKey(padded ? text.rightJustified(cache.width, u'0') : text);
+        changed.push_back(r);
+    }
+    RecNoTemp = selected;
+    return changed;
+}
+
+// Puts the changed and newly listed records into the previous order, which still holds for every
+// other record: a binary search per such record instead of a sort of them all.
+template <typename Less>
+void MergeIntoPrevious(std::vector<int32_t>& SortData, const std::vector<int32_t>& previous,
+                       const std::vector<int32_t>& changed, size_t records, Less less) {
+    enum : uint8_t { kListed = 1, kChanged = 2, kWasListed = 4 };
+    std::vector<uint8_t> marks(records + 1, 0);
+    for (int32_t r : SortData) {
+        marks[size_t(r)] |= kListed;
+    }
+    for (int32_t r : changed) {
+        marks[size_t(r)] |= kChanged;
+    }
+    std::vector<int32_t> kept;
+    kept.reserve(SortData.size());
+    for (int32_t r : previous) {
+        if (size_t(r) < marks.size()) {
+            marks[size_t(r)] |= kWasListed;
+            if (marks[size_t(r)] == (kListed | kWasListed)) {
+                kept.push_back(r);
+            }
+        }
+    }
+    std::vector<int32_t> added;
+    for (int32_t r : SortData) {
+        if (marks[size_t(r)] != (kListed | kWasListed)) {
+            added.push_back(r);
+        }
+    }
+    std::sort(added.begin(), added.end(), less);
+    std::vector<int32_t> merged;
+    merged.reserve(SortData.size());
+    auto from = kept.cbegin();
+    for (int32_t r : added) {
+        const auto at = std::upper_bound(from, kept.cend(), r, less);
+        merged.insert(merged.end(), from, at);
+        merged.push_back(r);
+        from = at;
+    }
+    merged.insert(merged.end(), from, kept.cend());
+    SortData.swap(merged);
+}
+
 // Orders SortData by the sort column's text, padded to a common width unless the column holds text
-// or dictionary values, with the locale's case-insensitive collation.
-// RecNoTemp is moved to read each record's text and put back afterwards.
+// or dictionary values, with the locale's case-insensitive collation; equal keys keep storage order.
 void SortView(ViewSortCache& cache, FieldGFB& column, std::vector<int32_t>& SortData, int32_t& RecNoTemp) {
     const QString localeName = QLocale().bcp47Name();
     if (!cache.collator || cache.localeName != localeName) {
         cache.collator.emplace(QLocale());
         cache.collator->setCaseSensitivity(Qt::CaseInsensitive);
         cache.localeName = localeName;
-        cache.valid.assign(cache.valid.size(), 0);
+        cache.column = nullptr;
     }
 
     const uint8_t code = column.TypeField;
@@ -198,41 +373,24 @@ void SortView(ViewSortCache& cache, FieldGFB& column, std::vector<int32_t>& Sort
         }
     }
     const int32_t width = padded ? std::max(DecimalWidth(least), DecimalWidth(greatest)) : 0;
-    if (cache.code != code || cache.width != width) {
-        cache.Reset(code, width);
+    if (!cache.Matches(column, width)) {
+        cache.Reset(column, width);
     }
     // SortData still lists storage numbers in ascending order here.
-    cache.Grow(size_t(SortData.back()));
-
-    const int32_t selected = RecNoTemp;
-    for (int32_t r : SortData) {
-        const size_t i = size_t(r - 1);
-        QString text;
-        if (code == FieldCode::Integer) {
-            const int32_t v = At(column.Data.DataInteger, r - 1);
-            if (cache.valid[i] && cache.number[i] == v) {
-                continue;
-            }
-            cache.number[i] = v;
-            text = QString::number(v);
-        } else {
-            RecNoTemp = r;
-            text = column.AsString();
-            if (cache.valid[i] && cache.text[i] == text) {
-                continue;
-            }
-            cache.text[i] = text;
-        }
-        cache.keys[i] = cache.collator->sortKey(padded ? text.rightJustified(width, u'0') : text);
-        cache.valid[i] = 1;
-    }
-    RecNoTemp = selected;
+    cache.Grow(size_t(SortData.back()), ValueBytes(column).stride);
+    const std::vector<int32_t> changed = RefreshKeys(cache, column, SortData, padded, RecNoTemp);
 
     const std::vector<QCollatorSortKey>& keys = cache.keys;
-    std::sort(SortData.begin(), SortData.end(), [&keys](int32_t a, int32_t b) {
+    const auto less = [&keys](int32_t a, int32_t b) {
         const int c = keys[size_t(a - 1)].compare(keys[size_t(b - 1)]);
         return c < 0 || (c == 0 && a < b);
-    });
+    };
+    if (cache.order.empty() || changed.size() * 16 > SortData.size()) {
+        std::sort(SortData.begin(), SortData.end(), less);
+    } else {
+        MergeIntoPrevious(SortData, cache.order, changed, cache.valid.size(), less);
+    }
+    cache.order = SortData;
 }
 
 }  // namespace
@@ -277,10 +435,7 @@ void TBaseClient::RefreshData() {
         SortData.resize(size_t(records));
         int32_t made = 0;
         if (filters.empty() && !linked) {
-            for (int32_t r = 0; r < records; ++r) {
-                SortData[size_t(made)] = r + 1;
-                made += Deleted(flags[size_t(r)]) ? 0 : 1;
-            }
+            made = ListUndeleted(flags.data(), records, SortData.data());
         } else {
             for (int32_t r = 1; r <= records; ++r) {
                 if (Deleted(flags[size_t(r - 1)]) || !PassesFilters(filters, FFilterOper, r)) {
