@@ -172,10 +172,6 @@ void ClientSession::queueFile(OutgoingFile file) {
     queue_.push_back(Outgoing{Outgoing::File, {}, {}, std::move(file)});
 }
 
-bool ClientSession::busy() const {
-    return window_.PacketSend.start || !queue_.empty();
-}
-
 void ClientSession::handleAck(int64_t messageNumber, int32_t packetNumber, uint64_t nowTicks) {
     window_.HandleAck(messageNumber, packetNumber, nowTicks);
 }

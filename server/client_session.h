@@ -94,8 +94,7 @@ class ClientSession {
     // False when a packet went unanswered too often: the session is dead.
     bool pump(uint64_t nowTicks);
     void handleAck(int64_t messageNumber, int32_t packetNumber, uint64_t nowTicks);
-    bool busy() const;
-    // Packets sent, for the keep-alive decision.
+    // When the window last sent (ms); keep-alives fill the silence.
     int64_t lastSendMs = 0;
 
   private:

@@ -9,7 +9,6 @@ class FilesFolder {
   public:
     explicit FilesFolder(QString root);
 
-    const QString& root() const { return root_; }
     // The local path of a client's server path inside the folder, or empty when it is refused.
     QString resolve(const QString& serverPath) const;
     // Creates the folders a resolved path needs; false when that fails.

@@ -40,8 +40,6 @@ class Server {
 
     // Handles one datagram as if it had just come from `from` (after the incoming faults).
     void receive(const QByteArray& datagram, const UdpAddress& from);
-    size_t sessionCount() const { return sessions_.size(); }
-    Storage& storage() { return storage_; }
 
   private:
     static uint64_t key(const UdpAddress& a) { return (uint64_t(a.ip) << 16) | a.port; }

@@ -12,6 +12,7 @@
 #include <QUuid>
 #include <chrono>
 #include <functional>
+#include <set>
 #include <thread>
 
 #include "infra/bytes.h"
@@ -329,7 +330,10 @@ class WireClient {
                 char ack[kHeaderEnd];
                 EncodeAck(h, ack);
                 socket.SendTo(ack, kHeaderEnd, server);
-                texts << fromAnsi(data);
+                // A re-sent copy of a message already taken is acknowledged again, not kept again.
+                if (seen.insert(h.MessageNumber).second) {
+                    texts << fromAnsi(data);
+                }
             }
         }
     }
@@ -341,6 +345,7 @@ class WireClient {
     int64_t number = 0;
     int acks = 0;
     QStringList texts;
+    std::set<int64_t> seen;
 };
 
 }  // namespace
@@ -389,4 +394,48 @@ TEST_F(ServerProcessTest, FiftyClientsAtOnceAndStrangersHearNothing) {
     stranger.poll();
     EXPECT_EQ(stranger.acks, 0);
     EXPECT_TRUE(stranger.texts.isEmpty());
+}
+
+TEST_F(ServerProcessTest, ACopyOfRegistrationIsOnlyAcknowledged) {
+    auto server = startServer();
+    WireClient c(server->port);
+    const QString reg = QStringLiteral(
+        "{\"$c$\":\"reg\",\"id\":\"dup\",\"username\":\"admin\",\"password\":\"admin\",\"keepalive\":1,"
+        "\"zip\":0,"
+        "\"ver\":\"1.0.0.0\"}");
+    c.send(reg);
+    c.number = 0;
+    c.send(reg);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            c.poll();
+            return c.acks == 2 && c.has(QStringLiteral("regok"));
+        },
+        10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    c.poll();
+    ASSERT_EQ(c.texts.size(), 1);
+    const QString first = GetJSONValue(c.texts[0], QStringLiteral("tid"));
+
+    // Once the client has spoken in its session, a new registration starts a new session.
+    const QByteArray raw = QUuid(first).toRfc4122();
+    std::copy(raw.begin(), raw.end(), c.tag.begin());
+    c.send(QStringLiteral("{\"$c$\":\"testex\"}"));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            c.poll();
+            return c.has(QStringLiteral("testex"));
+        },
+        10));
+    c.tag = {};
+    c.number = 0;
+    c.seen.clear();
+    c.send(reg);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            c.poll();
+            return c.texts.size() == 3;
+        },
+        10));
+    EXPECT_NE(GetJSONValue(c.texts[2], QStringLiteral("tid")), first);
 }
