@@ -43,7 +43,10 @@ bool ReadScrambled(const QString& path, QByteArray& content) {
 template <typename T>
 bool FillArray(std::vector<T>& array, size_t count, QByteArrayView bytes) {
     array.assign(count, T{});
-    std::memcpy(array.data(), bytes.data(), std::min(size_t(bytes.size()), count * sizeof(T)));
+    const size_t n = std::min(size_t(bytes.size()), count * sizeof(T));
+    if (n > 0) {
+        std::memcpy(array.data(), bytes.data(), n);
+    }
     return size_t(bytes.size()) >= count * sizeof(T);
 }
 

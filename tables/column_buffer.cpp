@@ -15,7 +15,9 @@ bool ReadArray(ByteReader& in, std::vector<T>& array, size_t count) {
         return false;
     }
     array.resize(count);
-    std::memcpy(array.data(), bytes.data(), size_t(bytes.size()));
+    if (count > 0) {
+        std::memcpy(array.data(), bytes.data(), size_t(bytes.size()));
+    }
     return true;
 }
 

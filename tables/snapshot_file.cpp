@@ -62,7 +62,10 @@ bool InflateAll(QByteArrayView in, QByteArray& out) {
 template <typename T>
 void FillRecords(std::vector<T>& array, size_t count, QByteArrayView bytes) {
     array.assign(count, T{});
-    std::memcpy(array.data(), bytes.data(), std::min(size_t(bytes.size()), count * sizeof(T)));
+    const size_t n = std::min(size_t(bytes.size()), count * sizeof(T));
+    if (n > 0) {
+        std::memcpy(array.data(), bytes.data(), n);
+    }
 }
 
 // Stores a block's record values into the array of its code; the bytes not present stay zero.
@@ -145,7 +148,9 @@ void WriteArchive(const QString& table, const FieldGFB& f, uint8_t code,
             if (slot > 0) {
                 const qsizetype len = std::min<qsizetype>(e.text.size(), slot - 1);
                 s[0] = char(uint8_t(len));
-                std::memcpy(s.data() + 1, e.text.data(), size_t(len));
+                if (len > 0) {
+                    std::memcpy(s.data() + 1, e.text.data(), size_t(len));
+                }
             }
             out.append(s);
         }
