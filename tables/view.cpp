@@ -32,8 +32,15 @@ struct ViewSortCache {
     std::vector<uint8_t> raw;
     std::vector<QString> text;
     std::vector<QCollatorSortKey> keys;
-    // The order the keys gave at the last sort; empty when it must be made from scratch.
+    // The order the keys gave at the last sort, and the records it lists in storage order; the order
+    // is empty when it must be made from scratch.
     std::vector<int32_t> order;
+    std::vector<int32_t> listed;
+    // Working space of a patch, kept so that a record update allocates nothing (marks stay zero
+    // between patches).
+    std::vector<uint8_t> marks;
+    std::vector<int32_t> kept;
+    std::vector<int32_t> added;
 
     void Reset(const FieldGFB& sortColumn, int32_t padWidth) {
         column = &sortColumn;
@@ -43,6 +50,7 @@ struct ViewSortCache {
         width = padWidth;
         std::fill(valid.begin(), valid.end(), 0);
         order.clear();
+        listed.clear();
     }
 
     bool Matches(const FieldGFB& sortColumn, int32_t padWidth) const {
@@ -265,16 +273,25 @@ RecordBytes ValueBytes(const FieldGFB& f) {
     }
 }
 
-// Recomputes the keys of the listed records whose value changed since their key was made; returns
-// those records. RecNoTemp is moved to read each text and put back afterwards.
-std::vector<int32_t> RefreshKeys(ViewSortCache& cache, FieldGFB& column, const std::vector<int32_t>& records,
-                                 bool padded, int32_t& RecNoTemp) {
+// The records whose key was made anew, in storage order, with the keys they had before (when all had
+// one).
+struct KeyChanges {
+    std::vector<int32_t> records;
+    std::vector<QCollatorSortKey> before;
+    bool allHadKeys = true;
+};
+
+// Recomputes the keys of the listed records whose value changed since their key was made. RecNoTemp
+// is moved to read each text and put back afterwards.
+KeyChanges RefreshKeys(ViewSortCache& cache, FieldGFB& column, const std::vector<int32_t>& records,
+                       bool padded, int32_t& RecNoTemp) {
     const RecordBytes bytes = ValueBytes(column);
     const int32_t selected = RecNoTemp;
-    std::vector<int32_t> changed;
+    KeyChanges changes;
     for (int32_t r : records) {
         const size_t i = size_t(r - 1);
         QString text;
+        const bool hadKey = cache.valid[i] != 0;
         if (bytes.stride > 0) {
             // A record beyond the stored values has no bytes to compare: its key is always made anew.
             const bool held = i < bytes.count;
@@ -288,9 +305,13 @@ std::vector<int32_t> RefreshKeys(ViewSortCache& cache, FieldGFB& column, const s
             }
             cache.valid[i] = held ? 1 : 0;
             RecNoTemp = r;
-            text = column.TypeField == FieldCode::Integer
-                       ? QString::number(At(column.Data.DataInteger, int64_t(i)))
-                       : column.AsString();
+            if (column.TypeField == FieldCode::Integer) {
+                text = QString::number(At(column.Data.DataInteger, int64_t(i)));
+            } else if (column.TypeField == FieldCode::FixedText) {
+                text = column.FixedTextOf(r);
+            } else {
+                text = column.AsString();
+            }
         } else {
             RecNoTemp = r;
             text = column.AsString();
@@ -300,29 +321,90 @@ std::vector<int32_t> RefreshKeys(ViewSortCache& cache, FieldGFB& column, const s
             cache.text[i] = text;
             cache.valid[i] = 1;
         }
+        if (hadKey) {
+            changes.before.push_back(cache.keys[i]);
+        } else {
+            changes.allHadKeys = false;
+        }
         cache.keys[i] = cache.collator->sortKey(padded ? text.rightJustified(cache.width, u'0') : text);
-        changed.push_back(r);
+        changes.records.push_back(r);
     }
     RecNoTemp = selected;
-    return changed;
+    return changes;
+}
+
+// Merges the sorted `added` into the sorted `kept`: a binary search per added record.
+template <typename Less>
+void InsertSorted(const std::vector<int32_t>& kept, const std::vector<int32_t>& added, Less less,
+                  std::vector<int32_t>& out) {
+    out.clear();
+    auto from = kept.cbegin();
+    for (int32_t r : added) {
+        const auto at = std::upper_bound(from, kept.cend(), r, less);
+        out.insert(out.end(), from, at);
+        out.push_back(r);
+        from = at;
+    }
+    out.insert(out.end(), from, kept.cend());
+}
+
+// The common record update: the same records are listed and a few changed their key. Each is found
+// in the previous order by its key from before, taken out and put back by its new key. False (with
+// SortData untouched) when a record is not where its old key says.
+template <typename Less>
+bool MoveChangedRecords(ViewSortCache& cache, const KeyChanges& changes, Less less,
+                        std::vector<int32_t>& SortData) {
+    const std::vector<QCollatorSortKey>& keys = cache.keys;
+    const auto keyBefore = [&](int32_t r) -> const QCollatorSortKey& {
+        const auto it = std::lower_bound(changes.records.begin(), changes.records.end(), r);
+        return it != changes.records.end() && *it == r ? changes.before[size_t(it - changes.records.begin())]
+                                                       : keys[size_t(r - 1)];
+    };
+    const auto lessBefore = [&](int32_t a, int32_t b) {
+        const int c = keyBefore(a).compare(keyBefore(b));
+        return c < 0 || (c == 0 && a < b);
+    };
+    std::vector<size_t> positions;
+    for (int32_t r : changes.records) {
+        const auto it = std::lower_bound(cache.order.begin(), cache.order.end(), r, lessBefore);
+        if (it == cache.order.end() || *it != r) {
+            return false;
+        }
+        positions.push_back(size_t(it - cache.order.begin()));
+    }
+    std::sort(positions.begin(), positions.end());
+    std::vector<int32_t>& kept = cache.kept;
+    kept.clear();
+    size_t from = 0;
+    for (size_t at : positions) {
+        kept.insert(kept.end(), cache.order.begin() + ptrdiff_t(from), cache.order.begin() + ptrdiff_t(at));
+        from = at + 1;
+    }
+    kept.insert(kept.end(), cache.order.begin() + ptrdiff_t(from), cache.order.end());
+    std::vector<int32_t>& added = cache.added;
+    added = changes.records;
+    std::sort(added.begin(), added.end(), less);
+    InsertSorted(kept, added, less, SortData);
+    return true;
 }
 
 // Puts the changed and newly listed records into the previous order, which still holds for every
 // other record: a binary search per such record instead of a sort of them all.
 template <typename Less>
-void MergeIntoPrevious(std::vector<int32_t>& SortData, const std::vector<int32_t>& previous,
-                       const std::vector<int32_t>& changed, size_t records, Less less) {
+void MergeIntoPrevious(ViewSortCache& cache, std::vector<int32_t>& SortData,
+                       const std::vector<int32_t>& changed, Less less) {
     enum : uint8_t { kListed = 1, kChanged = 2, kWasListed = 4 };
-    std::vector<uint8_t> marks(records + 1, 0);
+    std::vector<uint8_t>& marks = cache.marks;
+    marks.resize(cache.valid.size() + 1, 0);
     for (int32_t r : SortData) {
         marks[size_t(r)] |= kListed;
     }
     for (int32_t r : changed) {
         marks[size_t(r)] |= kChanged;
     }
-    std::vector<int32_t> kept;
-    kept.reserve(SortData.size());
-    for (int32_t r : previous) {
+    std::vector<int32_t>& kept = cache.kept;
+    kept.clear();
+    for (int32_t r : cache.order) {
         if (size_t(r) < marks.size()) {
             marks[size_t(r)] |= kWasListed;
             if (marks[size_t(r)] == (kListed | kWasListed)) {
@@ -330,24 +412,21 @@ void MergeIntoPrevious(std::vector<int32_t>& SortData, const std::vector<int32_t
             }
         }
     }
-    std::vector<int32_t> added;
+    std::vector<int32_t>& added = cache.added;
+    added.clear();
     for (int32_t r : SortData) {
         if (marks[size_t(r)] != (kListed | kWasListed)) {
             added.push_back(r);
         }
+        marks[size_t(r)] = 0;
+    }
+    for (int32_t r : cache.order) {
+        if (size_t(r) < marks.size()) {
+            marks[size_t(r)] = 0;
+        }
     }
     std::sort(added.begin(), added.end(), less);
-    std::vector<int32_t> merged;
-    merged.reserve(SortData.size());
-    auto from = kept.cbegin();
-    for (int32_t r : added) {
-        const auto at = std::upper_bound(from, kept.cend(), r, less);
-        merged.insert(merged.end(), from, at);
-        merged.push_back(r);
-        from = at;
-    }
-    merged.insert(merged.end(), from, kept.cend());
-    SortData.swap(merged);
+    InsertSorted(kept, added, less, SortData);
 }
 
 // Orders SortData by the sort column's text, padded to a common width unless the column holds text
@@ -378,17 +457,19 @@ void SortView(ViewSortCache& cache, FieldGFB& column, std::vector<int32_t>& Sort
     }
     // SortData still lists storage numbers in ascending order here.
     cache.Grow(size_t(SortData.back()), ValueBytes(column).stride);
-    const std::vector<int32_t> changed = RefreshKeys(cache, column, SortData, padded, RecNoTemp);
+    const KeyChanges changes = RefreshKeys(cache, column, SortData, padded, RecNoTemp);
+    const bool sameRecords = cache.listed == SortData;
+    cache.listed = SortData;
 
     const std::vector<QCollatorSortKey>& keys = cache.keys;
     const auto less = [&keys](int32_t a, int32_t b) {
         const int c = keys[size_t(a - 1)].compare(keys[size_t(b - 1)]);
         return c < 0 || (c == 0 && a < b);
     };
-    if (cache.order.empty() || changed.size() * 16 > SortData.size()) {
+    if (cache.order.empty() || changes.records.size() * 16 > SortData.size()) {
         std::sort(SortData.begin(), SortData.end(), less);
-    } else {
-        MergeIntoPrevious(SortData, cache.order, changed, cache.valid.size(), less);
+    } else if (!sameRecords || !changes.allHadKeys || !MoveChangedRecords(cache, changes, less, SortData)) {
+        MergeIntoPrevious(cache, SortData, changes.records, less);
     }
     cache.order = SortData;
 }
