@@ -1,0 +1,266 @@
+#include "groups_page.h"
+
+#include <QCollator>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
+
+#include "app/detail_layout.h"
+#include "app/record_grid.h"
+#include "app/record_order.h"
+#include "app/table_access.h"
+#include "infra/bytes.h"
+#include "tables/base_client.h"
+
+namespace {
+
+const QString kStatusColumn = QStringLiteral("status");
+const QString kNameColumn = QStringLiteral("name");
+
+int32_t VehicleGridColumnToTable(int column) {
+    switch (column) {
+        case 1:
+            return 8;
+        case 2:
+            return 9;
+        case 3:
+            return 24;
+        case 4:
+            return 15;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+GroupsPage::GroupsPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* parent)
+    : RecordPage(navigationBar, dialogs, parent) {
+    auto* grid3 = new RecordGrid(
+        {{QStringLiteral("№"), 21}, {QStringLiteral("Наименование"), 230}},
+        [this](int32_t position, int) { return TextAt(Table(), 7, position); }, RecordGrid::Origins::Standard,
+        this);
+    grid4_ = new RecordGrid(
+        {{QStringLiteral("№"), 21},
+         {QStringLiteral("Наименование"), 97},
+         {QString(), 192},
+         {QString(), 164},
+         {QString(), 169}},
+        [this](int32_t position, int column) { return column == 1 ? MemberName(position) : QString(); },
+        RecordGrid::Origins::Standard, this);
+    grid5_ = new RecordGrid(
+        {{QStringLiteral("№"), 21},
+         {QStringLiteral("Номер"), 102},
+         {QStringLiteral("Наименование"), 204},
+         {QStringLiteral("Гос. номер"), 160},
+         {QStringLiteral("Владелец"), 155}},
+        [this](int32_t position, int column) {
+            return TextAt(gps_, VehicleGridColumnToTable(column), position);
+        },
+        RecordGrid::Origins::Standard, this);
+
+    auto* panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("Panel13"));
+    panel->setFixedHeight(54);
+    auto* caption = new QLabel(QStringLiteral("Наименование"), panel);
+    caption->move(16, 9);
+    Edit30 = new QLineEdit(panel);
+    Edit30->setGeometry(100, 6, 171, 19);
+    Edit30->setMaxLength(16);
+    CheckBox1 = new QCheckBox(QStringLiteral("Внутренние"), panel);
+    CheckBox1->setLayoutDirection(Qt::RightToLeft);
+    CheckBox1->move(16, 31);
+    connect(Edit30, &QLineEdit::textChanged, this,
+            [this](const QString& text) { WriteText(Table(), 7, text); });
+    connect(CheckBox1, &QCheckBox::toggled, this, [this](bool checked) {
+        if (!InAddOrEdit(Table())) {
+            return;
+        }
+        auto status = uint8_t(CurrentInteger(Table(), kStatusColumn));
+        SetBit(status, 1, checked ? 1 : 0);
+        WriteInteger(Table(), kStatusColumn, status);
+    });
+
+    auto* left = new QWidget(this);
+    left->setFixedWidth(280);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->setSpacing(0);
+    leftLayout->addSpacing(34);
+    leftLayout->addWidget(grid3, 1);
+    leftLayout->addWidget(panel);
+    leftLayout->addWidget(MakeButtonBar(grid3, panel));
+
+    auto* members = new QWidget(this);
+    members->setFixedHeight(352);
+    auto* membersLayout = new QVBoxLayout(members);
+    membersLayout->setContentsMargins(0, 0, 0, 0);
+    membersLayout->setSpacing(0);
+    membersLayout->addSpacing(34);
+    membersLayout->addWidget(grid4_, 1);
+    auto* bar = new QWidget(members);
+    bar->setFixedHeight(48);
+    SpeedButton4 = new QPushButton(QStringLiteral("Добавить"), bar);
+    SpeedButton4->setGeometry(6, 7, 91, 34);
+    SpeedButton4->setFlat(true);
+    SpeedButton5 = new QPushButton(QStringLiteral("Удалить"), bar);
+    SpeedButton5->setGeometry(103, 7, 91, 34);
+    SpeedButton5->setFlat(true);
+    membersLayout->addWidget(bar);
+    connect(SpeedButton4, &QPushButton::clicked, this, [this] { SpeedButton4Click(); });
+    connect(SpeedButton5, &QPushButton::clicked, this, [this] { SpeedButton5Click(); });
+
+    auto* right = new QWidget(this);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(4, 0, 0, 0);
+    rightLayout->setSpacing(0);
+    rightLayout->addWidget(members);
+    rightLayout->addWidget(grid5_, 1);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(left);
+    layout->addWidget(right, 1);
+
+    connect(grid3, &RecordGrid::rowSelected, this, [this](int r) { SelectRow(r); });
+    connect(grid4_, &RecordGrid::rowSelected, this, [this](int r) { StringGrid4SelectCell(r); });
+    connect(grid5_, &RecordGrid::rowSelected, this, [this](int r) { StringGrid5SelectCell(r); });
+    SpeedButton4->setEnabled(false);
+    SpeedButton5->setEnabled(false);
+}
+
+void GroupsPage::SetTables(TBaseClient* groupgps, TBaseClient* gpsug, TBaseClient* gps) {
+    SetTable(groupgps);
+    gpsug_ = gpsug;
+    gps_ = gps;
+}
+
+QString GroupsPage::MemberName(int32_t memberPosition) {
+    return TextOfRecord(gps_, kNameColumn, IntegerAt(gpsug_, 8, memberPosition));
+}
+
+void GroupsPage::Rebuild() {
+    TBaseClient* table = Table();
+    if (table == nullptr) {
+        return;
+    }
+    auto guard = table->Guard();
+    if (table->RecordNE) {
+        return;
+    }
+    ApplyOrder(SortedPositions(*table, 0));
+    SelectRow(Grid()->CurrentRow());
+}
+
+void GroupsPage::SelectRow(int r) {
+    const std::vector<int32_t>& idx = Grid()->Idx();
+    if (idx.empty() || r < 1 || size_t(r) > idx.size()) {
+        Edit30->clear();
+        return;
+    }
+    TBaseClient* table = Table();
+    const int32_t p = idx[size_t(r - 1)];
+    {
+        auto guard = table->Guard();
+        table->SetRecordIndex(p);
+    }
+    Edit30->setText(TextAt(table, 7, p));
+    Tek_n_abs_gtoupgps = IntegerAt(table, 1, p);
+    CheckBox1->setChecked(GetBit(uint8_t(CurrentInteger(table, kStatusColumn)), 1));
+    REfreshGPSUG();
+}
+
+void GroupsPage::REfreshGPSUG() {
+    if (gpsug_ == nullptr) {
+        return;
+    }
+    std::vector<std::pair<QString, int32_t>> members;
+    {
+        auto guard = gpsug_->Guard();
+        for (int32_t p = 1; p <= gpsug_->CountRecordFilter; ++p) {
+            if (IntegerAt(gpsug_, 7, p) == Tek_n_abs_gtoupgps) {
+                members.emplace_back(MemberName(p), p);
+            }
+        }
+    }
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(members.begin(), members.end(), [&collator](const auto& a, const auto& b) {
+        return collator.compare(a.first, b.first) < 0;
+    });
+    std::vector<int32_t> idx;
+    for (const auto& m : members) {
+        idx.push_back(m.second);
+    }
+    grid4_->SetIdx(std::move(idx));
+    SpeedButton5->setEnabled(!grid4_->Idx().empty());
+    StringGrid5SelectCell(grid5_->CurrentRow());
+    grid4_->viewport()->update();
+    StringGrid4SelectCell(grid4_->CurrentRow());
+}
+
+void GroupsPage::ShowVehicleOrder(std::vector<int32_t> order) {
+    grid5_->SetIdx(std::move(order));
+    grid5_->viewport()->update();
+    // The row may now show another vehicle, so whether it may be added is decided again.
+    StringGrid5SelectCell(grid5_->CurrentRow());
+}
+
+void GroupsPage::StringGrid4SelectCell(int r) {
+    const std::vector<int32_t>& idx = grid4_->Idx();
+    if (!idx.empty() && r >= 1 && size_t(r) <= idx.size()) {
+        auto guard = gpsug_->Guard();
+        gpsug_->SetRecordIndex(idx[size_t(r - 1)]);
+    }
+}
+
+void GroupsPage::StringGrid5SelectCell(int r) {
+    SpeedButton4->setEnabled(MonaUp(r));
+}
+
+bool GroupsPage::MonaUp(int down) {
+    const std::vector<int32_t>& vehicles = grid5_->Idx();
+    if (vehicles.empty() || down < 1 || size_t(down) > vehicles.size()) {
+        return false;
+    }
+    // Without a group to join there is nothing to add to.
+    if (Grid()->Idx().empty()) {
+        return false;
+    }
+    const QString s = TextAt(gps_, 9, vehicles[size_t(down - 1)]);
+    for (int32_t member : grid4_->Idx()) {
+        if (MemberName(member) == s) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void GroupsPage::SpeedButton4Click() {
+    const std::vector<int32_t>& groups = Grid()->Idx();
+    const std::vector<int32_t>& vehicles = grid5_->Idx();
+    if (gpsug_ == nullptr || groups.empty() || vehicles.empty()) {
+        return;
+    }
+    const int32_t group = IntegerAt(Table(), 1, groups[size_t(Grid()->CurrentRow() - 1)]);
+    const int32_t vehicle = IntegerAt(gps_, 1, vehicles[size_t(grid5_->CurrentRow() - 1)]);
+    gpsug_->Add();
+    WriteInteger(gpsug_, QStringLiteral("n_absg"), group);
+    WriteInteger(gpsug_, QStringLiteral("n_absu"), vehicle);
+    WriteInteger(gpsug_, QStringLiteral("typeu"), 1);
+    gpsug_->Post();
+}
+
+void GroupsPage::SpeedButton5Click() {
+    if (gpsug_ != nullptr && !grid4_->Idx().empty() && dialogs_.confirm(this, kDeleteQuestion)) {
+        gpsug_->DeleteRecordCurrent();
+    }
+}
+
+void GroupsPage::StartAdding() {
+    Table()->Add();
+    Edit30->clear();
+}

@@ -1,0 +1,59 @@
+// The groups page ("group", button "Группы"): groups of vehicles (table "groupgps") in identifier
+// order, the members of the selected group (table "gpsug") in name order, and all vehicles (table
+// "gps", in the order of the vehicles page) to add from. Groups follow the shared browse/edit mode;
+// members are added and removed at once.
+//
+// Thread-safety: UI thread only.
+#pragma once
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cstdint>
+#include <vector>
+
+#include "app/record_page.h"
+
+class GroupsPage : public RecordPage {
+  public:
+    GroupsPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* parent);
+
+    void SetTables(TBaseClient* groupgps, TBaseClient* gpsug, TBaseClient* gps);
+
+    RecordGrid* StringGrid3() const { return Grid(); }
+    RecordGrid* StringGrid4() const { return grid4_; }
+    RecordGrid* StringGrid5() const { return grid5_; }
+    QLineEdit* Edit30;
+    QCheckBox* CheckBox1;
+    QPushButton* SpeedButton4;  // "Добавить"
+    QPushButton* SpeedButton5;  // "Удалить"
+
+    // Identifier of the group whose members are shown; 0 until a group is selected.
+    int32_t Tek_n_abs_gtoupgps = 0;
+
+    // RefreshGroupGPS.
+    void Rebuild() override;
+    void SelectRow(int r) override;
+    // REfreshGPSUG: always rebuilds the members grid.
+    void REfreshGPSUG();
+    // The vehicles grid's part of RefreshGPS.
+    void ShowVehicleOrder(std::vector<int32_t> order);
+    // Whether the vehicle in row `down` of the vehicles grid may join the selected group.
+    bool MonaUp(int down);
+
+    void SpeedButton4Click();
+    void SpeedButton5Click();
+
+  protected:
+    void StartAdding() override;
+
+  private:
+    void StringGrid4SelectCell(int r);
+    void StringGrid5SelectCell(int r);
+    QString MemberName(int32_t memberPosition);
+
+    TBaseClient* gpsug_ = nullptr;
+    TBaseClient* gps_ = nullptr;
+    RecordGrid* grid4_ = nullptr;
+    RecordGrid* grid5_ = nullptr;
+};

@@ -1,0 +1,85 @@
+// TForm1, the main window: the navigation bar, the three record pages, the polling of the session
+// client's notices every 10 ms, and the table-change handler through which the client announces
+// changed tables.
+//
+// Start-up (FormCreate) reads "setup.ini", registers the six tables, creates the session client,
+// shows the vehicles page and runs the login-and-load loop; the window is shown afterwards only when
+// the operator logged in. Destroying the window stops the client thread and frees the client.
+//
+// Thread-safety: everything runs on the UI thread except RefreshDataBase, which the client calls on
+// its own thread; it only posts the table name to the UI thread, where the grid is rebuilt under the
+// table's lock.
+#pragma once
+
+#include <QButtonGroup>
+#include <QMainWindow>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <cstdint>
+#include <memory>
+
+#include "app/dialogs.h"
+#include "cli/table_registration.h"
+#include "tables/base_set.h"
+
+class client_udp;
+class GroupsPage;
+class TerminalsPage;
+class VehiclesPage;
+
+inline const QString kMainCaption = QStringLiteral("КПО Велта 8 - Настройка мониторинга мобильных объектов");
+
+class TForm1 : public QMainWindow {
+  public:
+    explicit TForm1(Dialogs dialogs = RealDialogs());
+    ~TForm1() override;
+
+    // Settings, tables, session client and login; true when the operator logged in and every table
+    // is loaded, false after a cancelled login.
+    bool FormCreate();
+    // The steps of FormCreate, for callers that start the session their own way.
+    void ReadSettingsAndRegisterTables();
+    // Takes over the client and wires it to the tables and to RefreshDataBase.
+    void AttachClient(std::unique_ptr<client_udp> client);
+
+    // Working directory with a trailing '/', and the server address from "setup.ini".
+    QString dir;
+    QString host;
+    uint16_t port = 9010;
+    TBaseC Base;
+    TableNumbers numbers;
+    std::unique_ptr<client_udp> clientU;
+
+    QWidget* Panel1;
+    QToolButton* SpeedButton1;  // "МТК"
+    QToolButton* SpeedButton2;  // "ТС"
+    QToolButton* SpeedButton3;  // "Группы"
+    QStackedWidget* Notebook1;
+    TerminalsPage* terminals;
+    VehiclesPage* vehicles;
+    GroupsPage* groups;
+    QTimer* Timer1;
+
+    // Shows the page "Default", "gps" or "group".
+    void ShowPage(const QString& name);
+    QString ActivePage() const;
+
+    // Called by the client on its own thread for a changed table.
+    void RefreshDataBase(client_udp* Sender, const QString& name);
+    // The rebuild for one table, on the UI thread.
+    void RefreshTable(const QString& name);
+    void RefreshMobile();
+    void RefreshGPS();
+    void RefreshGroupGPS();
+    void REfreshGPSUG();
+
+    // One tick of the 10 ms polling.
+    void Timer1Timer();
+
+  private:
+    QToolButton* NavigationButton(const QString& caption, int top, int height);
+    void WirePages();
+
+    Dialogs dialogs_;
+};

@@ -1,0 +1,130 @@
+#include "record_page.h"
+
+#include "app/record_grid.h"
+#include "app/table_access.h"
+#include "tables/base_client.h"
+
+RecordPage::RecordPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), dialogs_(dialogs), navigationBar_(navigationBar) {}
+
+QPushButton* ColouredButton(const QString& caption, const QColor& colour, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::ButtonText, colour);
+    button->setPalette(palette);
+    return button;
+}
+
+QWidget* RecordPage::MakeButtonBar(RecordGrid* grid, QWidget* detailPanel) {
+    grid_ = grid;
+    detail_ = detailPanel;
+    detail_->setEnabled(false);
+    auto* bar = new QWidget(this);
+    bar->setFixedHeight(41);
+    first_ = ColouredButton(kNewCaption, QColor(0x00, 0x00, 0xFF), bar);
+    first_->setGeometry(5, 8, 75, 25);
+    second_ = ColouredButton(kEditCaption, QColor(0x00, 0x80, 0x00), bar);
+    second_->setGeometry(86, 8, 107, 25);
+    third_ = ColouredButton(kDeleteCaption, QColor(0xFF, 0x00, 0x00), bar);
+    third_->setGeometry(199, 8, 75, 25);
+    connect(first_, &QPushButton::clicked, this, [this] { FirstButtonClick(); });
+    connect(second_, &QPushButton::clicked, this, [this] { SecondButtonClick(); });
+    connect(third_, &QPushButton::clicked, this, [this] { ThirdButtonClick(); });
+    return bar;
+}
+
+bool RecordPage::InEditMode() const {
+    return first_->text() != kNewCaption;
+}
+
+void RecordPage::SetButton(QPushButton* b1, QPushButton* b2, QPushButton* b3, bool Yes) {
+    if (Yes) {
+        b1->setText(kSaveCaption);
+        b2->setText(kCancelCaption);
+        b1->setEnabled(true);
+        b2->setEnabled(true);
+        b3->setEnabled(false);
+    } else {
+        b1->setText(kNewCaption);
+        b2->setText(kEditCaption);
+        b3->setEnabled(true);
+    }
+}
+
+void RecordPage::EnterEditMode() {
+    SetButton(first_, second_, third_, true);
+    detail_->setEnabled(true);
+    grid_->setEnabled(false);
+    navigationBar_->setEnabled(false);
+}
+
+void RecordPage::LeaveEditMode() {
+    SetButton(first_, second_, third_, false);
+    detail_->setEnabled(false);
+    grid_->setEnabled(true);
+    navigationBar_->setEnabled(true);
+}
+
+void RecordPage::FirstButtonClick() {
+    if (table_ == nullptr) {
+        return;
+    }
+    if (!InEditMode()) {
+        EnterEditMode();
+        StartAdding();
+    } else if (ReadyToSave()) {
+        table_->Post();
+    }
+}
+
+void RecordPage::SecondButtonClick() {
+    if (table_ == nullptr) {
+        return;
+    }
+    if (!InEditMode()) {
+        EnterEditMode();
+        table_->Edit();
+        return;
+    }
+    LeaveEditMode();
+    table_->Cancel();
+    SelectRow(grid_->CurrentRow());
+    if (table_->Count() == 0) {
+        second_->setEnabled(false);
+        third_->setEnabled(false);
+    }
+}
+
+void RecordPage::ThirdButtonClick() {
+    if (table_ != nullptr && dialogs_.confirm(this, kDeleteQuestion)) {
+        table_->DeleteRecordCurrent();
+    }
+}
+
+void RecordPage::AdditionConfirmed(int32_t n_abs) {
+    LeaveEditMode();
+    RememberedId = n_abs;
+    if (table_ != nullptr) {
+        table_->RefreshYes = true;
+    }
+    Rebuild();
+}
+
+void RecordPage::ApplyOrder(std::vector<int32_t> order) {
+    grid_->SetIdx(std::move(order));
+    // In edit mode the second button cancels and the third stays off until the page is back.
+    if (!InEditMode()) {
+        const bool any = !grid_->Idx().empty();
+        second_->setEnabled(any);
+        third_->setEnabled(any);
+    }
+    if (RememberedId != -1) {
+        const int row =
+            grid_->RowOfRecord([this](int32_t p) { return IntegerAt(table_, 1, p); }, RememberedId);
+        if (row > 0) {
+            grid_->SelectRow(row);
+            RememberedId = -1;
+        }
+    }
+    grid_->viewport()->update();
+}

@@ -1,0 +1,91 @@
+// RecordPage: what the three record pages share. A page is in browse mode or in edit mode (adding or
+// editing a record); the mode is carried by the captions of its first two buttons ("Новый" /
+// "Редактировать" in browse mode, "Сохранить" / "Отменить" in edit mode). While a page is in edit
+// mode its detail panel is enabled and its grid and the navigation bar are disabled, so the operator
+// cannot leave the page until it returns to browse mode.
+//
+// A page reaches its table only once the tables are registered (SetTable). The page's grid rebuild
+// skips a table that is being added to or edited; the table is reported again when it leaves that
+// mode.
+//
+// Thread-safety: UI thread only.
+#pragma once
+
+#include <QPushButton>
+#include <QWidget>
+#include <cstdint>
+#include <vector>
+
+#include "app/dialogs.h"
+
+class RecordGrid;
+class TBaseClient;
+
+inline const QString kNewCaption = QStringLiteral("Новый");
+inline const QString kEditCaption = QStringLiteral("Редактировать");
+inline const QString kSaveCaption = QStringLiteral("Сохранить");
+inline const QString kCancelCaption = QStringLiteral("Отменить");
+inline const QString kDeleteCaption = QStringLiteral("Удалить");
+inline const QString kDeleteQuestion = QStringLiteral("Вы действительно хотите удалить эту запись?");
+
+class RecordPage : public QWidget {
+  public:
+    RecordPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* parent);
+
+    void SetTable(TBaseClient* table) { table_ = table; }
+    TBaseClient* Table() const { return table_; }
+
+    QPushButton* FirstButton() const { return first_; }
+    QPushButton* SecondButton() const { return second_; }
+    QPushButton* ThirdButton() const { return third_; }
+    QWidget* DetailPanel() const { return detail_; }
+    RecordGrid* Grid() const { return grid_; }
+
+    // Identifier of a record the next rebuild selects, -1 for none.
+    int32_t RememberedId = -1;
+
+    bool InEditMode() const;
+
+    // Edit (true) or browse (false) captions and states of a page's three buttons.
+    static void SetButton(QPushButton* b1, QPushButton* b2, QPushButton* b3, bool Yes);
+
+    void FirstButtonClick();
+    void SecondButtonClick();
+    void ThirdButtonClick();
+    // The server stored the page's addition or change: back to browse mode, selecting that record.
+    void AdditionConfirmed(int32_t n_abs);
+
+    // The page's grid rebuild.
+    virtual void Rebuild() = 0;
+    // The row-selection handler of the page's grid.
+    virtual void SelectRow(int r) = 0;
+
+  protected:
+    // Builds the button bar under the page's parts; call once from the page's constructor.
+    QWidget* MakeButtonBar(RecordGrid* grid, QWidget* detailPanel);
+    // Steps shared by every rebuild once the order is known: the grid's index array, the buttons
+    // that need a record, and the remembered record's row.
+    void ApplyOrder(std::vector<int32_t> order);
+
+    // Clears the page's edits and calls the table's Add, in the page's order.
+    virtual void StartAdding() = 0;
+    // Whether the record may be posted; a page that refuses tells the operator why.
+    virtual bool ReadyToSave() { return true; }
+
+    const Dialogs& dialogs_;
+
+  private:
+    void EnterEditMode();
+    void LeaveEditMode();
+
+    QWidget* navigationBar_;
+    TBaseClient* table_ = nullptr;
+    RecordGrid* grid_ = nullptr;
+    QWidget* detail_ = nullptr;
+    QPushButton* first_ = nullptr;
+    QPushButton* second_ = nullptr;
+    QPushButton* third_ = nullptr;
+};
+
+// A button whose caption is drawn in the given colour.
+QPushButton* ColouredButton(const QString& caption, const QColor& colour, QWidget* parent);

@@ -1,0 +1,329 @@
+#include "terminals_page.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QImageReader>
+#include <QLocale>
+#include <QUuid>
+#include <QVBoxLayout>
+
+#include "app/detail_layout.h"
+#include "app/record_grid.h"
+#include "app/record_order.h"
+#include "app/table_access.h"
+#include "infra/bytes.h"
+#include "infra/json_text.h"
+#include "infra/ticks.h"
+#include "session/client_udp.h"
+#include "tables/base_client.h"
+
+namespace {
+
+const QString kRez = QStringLiteral("rez");
+const QString kStatus = QStringLiteral("status");
+const QString kNotSaved = QStringLiteral("Не введен объект в стационарном режиме");
+constexpr int kPhotoWaitSeconds = 10;
+
+QString FileRequest(const QString& command, const QString& nameInServ, const QString& name) {
+    return QStringLiteral("{\"$c$\":\"") + command + QStringLiteral("\",\"nameinserv\":\"") +
+           StrToJSONStr(nameInServ) + QStringLiteral("\",\"name\":\"") + StrToJSONStr(name) +
+           QStringLiteral("\"}");
+}
+
+QImage ReadPicture(const QString& path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    return reader.read();
+}
+
+}  // namespace
+
+QString NewGUIDStr() {
+    const QUuid id = QUuid::createUuid();
+    return id.isNull() ? QString() : id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+TerminalsPage::TerminalsPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* parent)
+    : RecordPage(navigationBar, dialogs, parent) {
+    auto* grid = new RecordGrid(
+        {{QStringLiteral("№"), 21},
+         {QStringLiteral("ФИО"), 281},
+         {QStringLiteral("Телефон"), 108},
+         {QStringLiteral("Адрес"), 244},
+         {QStringLiteral("Регистрация"), 111}},
+        [this](int32_t position, int column) -> QString {
+            switch (column) {
+                case 1:
+                    return TextAt(Table(), QStringLiteral("fio"), position);
+                case 2:
+                    return TextAt(Table(), QStringLiteral("tel"), position);
+                case 3:
+                    return TextAt(Table(), QStringLiteral("address"), position);
+                case 4:
+                    return RegistrationText(position);
+                default:
+                    return {};
+            }
+        },
+        RecordGrid::Origins::Terminals, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addSpacing(34);
+    layout->addWidget(grid, 1);
+    QWidget* panel = MakeDetailPanel();
+    layout->addWidget(panel);
+    layout->addWidget(MakeButtonBar(grid, panel));
+    connect(grid, &RecordGrid::rowSelected, this, [this](int r) { SelectRow(r); });
+    connect(grid, &RecordGrid::headerPressed, this, [this](int column) { SortByColumn(column); });
+
+    PopupMenu1 = new QMenu(this);
+    N1 = PopupMenu1->addAction(QStringLiteral("Сброс запросов"));
+    PopupMenu1->addSeparator();
+    N3 = PopupMenu1->addAction(QStringLiteral("Сброс регистрации"));
+    connect(N1, &QAction::triggered, this, [this] { N1Click(); });
+    connect(N3, &QAction::triggered, this, [this] { N3Click(); });
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
+        PopupMenu1Popup();
+        PopupMenu1->popup(grid->viewport()->mapToGlobal(at));
+    });
+}
+
+QWidget* TerminalsPage::MakeDetailPanel() {
+    auto* panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("Panel5"));
+    panel->setFixedHeight(174);
+    auto edit = [this, panel](const QString& caption, QRect geometry, const QString& column) {
+        auto* e = new QLineEdit(panel);
+        e->setGeometry(geometry);
+        CaptionLeftOf(panel, caption, geometry);
+        if (!column.isEmpty()) {
+            connect(e, &QLineEdit::textChanged, this,
+                    [this, column](const QString& text) { WriteText(Table(), column, text); });
+        }
+        return e;
+    };
+    Edit1 = edit(QStringLiteral("ФИО"), {58, 21, 423, 19}, QStringLiteral("fio"));
+    Edit2 = edit(QStringLiteral("Адрес"), {58, 47, 423, 19}, QStringLiteral("address"));
+    Edit3 = edit(QStringLiteral("Телефон"), {58, 72, 148, 19}, QStringLiteral("tel"));
+    Edit15 = edit(QStringLiteral("Номер объекта"), {199, 97, 58, 19}, QString());
+    connect(Edit15, &QLineEdit::textChanged, this, [this](const QString& text) {
+        WriteText(Table(), QStringLiteral("number"), text);
+        bool ok = false;
+        const int32_t number = text.toInt(&ok);
+        Edit16->setText(GetNameObj(ok ? number : -1));
+    });
+    Edit16 = new QLineEdit(panel);
+    Edit16->setGeometry(263, 97, 218, 19);
+    Edit16->setReadOnly(true);
+
+    auto box = [this, panel](const QString& caption, QPoint at, uint8_t bit) {
+        auto* c = new QCheckBox(caption, panel);
+        c->setLayoutDirection(Qt::RightToLeft);
+        c->setGeometry(at.x(), at.y(), 97, 17);
+        connect(c, &QCheckBox::toggled, this, [this, bit](bool on) { WriteRezBit(bit, on); });
+        return c;
+    };
+    CheckBox2 = box(QStringLiteral("Стационарная"), {8, 97}, 1);
+    CheckBox3 = box(QStringLiteral("Патруль"), {8, 120}, 2);
+    CheckBox4 = box(QStringLiteral("Заблокировать"), {384, 122}, 3);
+
+    auto* frame = new QGroupBox(QStringLiteral("Фотография"), panel);
+    frame->setGeometry(492, 5, 118, 134);
+    Image1 = new QLabel(panel);
+    Image1->setGeometry(496, 23, 110, 113);
+    Image1->setScaledContents(true);
+    Label4 = new QLabel(QStringLiteral("Загрузка..."), panel);
+    Label4->move(524, 72);
+    Label4->hide();
+    BitBtn8 = new QPushButton(QStringLiteral("Загрузить"), panel);
+    BitBtn8->setGeometry(492, 145, 118, 26);
+    connect(BitBtn8, &QPushButton::clicked, this, [this] { BitBtn8Click(); });
+    return panel;
+}
+
+QString TerminalsPage::RegistrationText(int32_t position) {
+    TBaseClient* table = Table();
+    if (GetBit(uint8_t(IntegerAt(table, kStatus, position)), 1)) {
+        return QStringLiteral("Зарегистрирован");
+    }
+    const int32_t day = IntegerAt(table, QStringLiteral("smsdate"), position);
+    if (day == 0) {
+        return QStringLiteral("Не запрашивал");
+    }
+    const QDate date = QDate(1899, 12, 30).addDays(day);
+    return QLocale().toString(date, QLocale::ShortFormat) + u' ' +
+           QString::number(IntegerAt(table, QStringLiteral("smssend"), position));
+}
+
+void TerminalsPage::Rebuild() {
+    TBaseClient* table = Table();
+    if (table == nullptr) {
+        return;
+    }
+    auto guard = table->Guard();
+    if (table->RecordNE) {
+        return;
+    }
+    Grid()->Model().SetSortField(SG1Sort);
+    ApplyOrder(SortedPositions(*table, SG1Sort));
+    Grid()->horizontalHeader()->viewport()->update();
+}
+
+void TerminalsPage::SortByColumn(int column) {
+    SG1Sort = column;
+    if (Table() != nullptr) {
+        Table()->RefreshYes = true;
+    }
+    Rebuild();
+}
+
+void TerminalsPage::SelectRow(int r) {
+    const std::vector<int32_t>& idx = Grid()->Idx();
+    if (idx.empty() || r < 1 || size_t(r) > idx.size()) {
+        Edit1->clear();
+        Edit2->clear();
+        Edit3->clear();
+        Edit15->clear();
+        Image1->clear();
+        return;
+    }
+    TBaseClient* table = Table();
+    const int32_t p = idx[size_t(r - 1)];
+    {
+        auto guard = table->Guard();
+        table->SetRecordIndex(p);
+    }
+    Edit1->setText(TextAt(table, QStringLiteral("fio"), p));
+    Edit2->setText(TextAt(table, QStringLiteral("address"), p));
+    Edit3->setText(TextAt(table, QStringLiteral("tel"), p));
+    Edit15->setText(TextAt(table, QStringLiteral("number"), p));
+    const auto rez = uint8_t(IntegerAt(table, kRez, p));
+    CheckBox2->setChecked(GetBit(rez, 1));
+    CheckBox3->setChecked(GetBit(rez, 2));
+    CheckBox4->setChecked(GetBit(rez, 3));
+    const QString foto = TextAt(table, QStringLiteral("foto"), p);
+    if (foto.isEmpty()) {
+        Image1->clear();
+        Image1NameF.clear();
+    } else if (foto != Image1NameF) {
+        Image1->clear();
+        RequestPhoto(foto);
+    }
+}
+
+void TerminalsPage::RequestPhoto(const QString& foto) {
+    const QString name = NewGUIDStr() + QStringLiteral(".jpg");
+    if (client_udp* c = client ? client() : nullptr) {
+        c->Soob.PutSoob(FileRequest(QStringLiteral("getfile"), foto, name));
+    }
+    Label4->show();
+    Image1Name = name;
+    Image1NameF = foto;
+    Image1NameFT = CurrentDateTime().addSecs(kPhotoWaitSeconds);
+}
+
+void TerminalsPage::CheckPhotoTimeout(const QDateTime& now) {
+    if (!Image1NameF.isEmpty() && now > Image1NameFT) {
+        Image1NameF.clear();
+    }
+}
+
+void TerminalsPage::PhotoArrived(const QString& name) {
+    if (name.isEmpty() || name != Image1Name) {
+        return;
+    }
+    Label4->hide();
+    const QString path = kTempDir + u'/' + name;
+    // A file that is no picture leaves the box empty; it is not kept either way.
+    Image1->setPixmap(QPixmap::fromImage(ReadPicture(path)));
+    Image1->repaint();
+    QFile::remove(path);
+    Image1Name.clear();
+}
+
+QString TerminalsPage::GetNameObj(int32_t number) {
+    if (object_ == nullptr) {
+        return {};
+    }
+    auto guard = object_->Guard();
+    for (int32_t p = 1; p <= object_->CountRecordFilter; ++p) {
+        if (IntegerAt(object_, 7, p) == number) {
+            return TextAt(object_, 8, p);
+        }
+    }
+    return {};
+}
+
+void TerminalsPage::WriteRezBit(uint8_t bit, bool on) {
+    TBaseClient* table = Table();
+    if (!InAddOrEdit(table)) {
+        return;
+    }
+    auto rez = uint8_t(CurrentInteger(table, kRez));
+    SetBit(rez, bit, on ? 1 : 0);
+    WriteInteger(table, kRez, rez);
+}
+
+void TerminalsPage::StartAdding() {
+    Edit1->clear();
+    Edit2->clear();
+    Edit3->clear();
+    Edit15->clear();
+    Edit16->clear();
+    CheckBox2->setChecked(false);
+    CheckBox3->setChecked(false);
+    CheckBox4->setChecked(false);
+    Table()->Add();
+}
+
+bool TerminalsPage::ReadyToSave() {
+    if (CheckBox2->isChecked() && (Edit16->text().isEmpty() || Edit15->text() == QStringLiteral("0"))) {
+        dialogs_.inform(this, kNotSaved);
+        return false;
+    }
+    return true;
+}
+
+void TerminalsPage::BitBtn8Click() {
+    const QString path = dialogs_.openPicture(this);
+    if (path.isEmpty()) {
+        return;
+    }
+    const QString suffix = QFileInfo(path).suffix();
+    const QString name = NewGUIDStr() + (suffix.isEmpty() ? QString() : u'.' + suffix);
+    Image1->setPixmap(QPixmap::fromImage(ReadPicture(path)));
+    WriteText(Table(), QStringLiteral("foto"), kPhotoFolder + name);
+    if (client_udp* c = client ? client() : nullptr) {
+        c->SoobFile.PutSoob(FileRequest(QStringLiteral("putfile"), kPhotoFolder + name, path));
+    }
+}
+
+void TerminalsPage::PopupMenu1Popup() {
+    if (Grid()->Idx().empty()) {
+        N1->setEnabled(false);
+        N3->setEnabled(false);
+        return;
+    }
+    const bool registered = GetBit(uint8_t(CurrentInteger(Table(), kStatus)), 1);
+    N1->setEnabled(!registered);
+    N3->setEnabled(registered);
+}
+
+void TerminalsPage::N1Click() {
+    TBaseClient* table = Table();
+    table->Edit();
+    WriteInteger(table, QStringLiteral("smssend"), 0);
+    table->Post();
+}
+
+void TerminalsPage::N3Click() {
+    TBaseClient* table = Table();
+    auto status = uint8_t(CurrentInteger(table, kStatus));
+    SetBit(status, 1, 0);
+    table->Edit();
+    WriteInteger(table, kStatus, status);
+    table->Post();
+}

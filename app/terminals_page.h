@@ -1,0 +1,88 @@
+// The mobile terminals page ("Default", button "МТК"): the terminals and the people who carry them
+// (table "gpeople"), sortable by clicking a header, with the holder's photo fetched from the server
+// as a file and uploaded as one. The object a stationary terminal is bound to is looked up by number
+// in the table "object".
+//
+// Only one photo fetch is tracked at a time: Image1NameF is the server path whose photo is shown or
+// being fetched, Image1Name the local name the fetch will arrive under, Image1NameFT the time after
+// which the fetch counts as lost (the next selection of the row then asks again).
+//
+// Thread-safety: UI thread only.
+#pragma once
+
+#include <QCheckBox>
+#include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <functional>
+
+#include "app/record_page.h"
+
+class client_udp;
+
+inline const QString kPhotoFolder = QStringLiteral("photo\\mobile\\");
+
+class TerminalsPage : public RecordPage {
+  public:
+    TerminalsPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* parent);
+
+    void SetTables(TBaseClient* gpeople, TBaseClient* object) {
+        SetTable(gpeople);
+        object_ = object;
+    }
+    // The session client the photo requests go to; may be null (no requests are made then).
+    std::function<client_udp*()> client;
+
+    RecordGrid* StringGrid1() const { return Grid(); }
+    QLineEdit* Edit1;  // full name
+    QLineEdit* Edit2;  // address
+    QLineEdit* Edit3;  // phone
+    QCheckBox* CheckBox2;
+    QLineEdit* Edit15;  // object number
+    QLineEdit* Edit16;  // object name
+    QCheckBox* CheckBox3;
+    QCheckBox* CheckBox4;
+    QLabel* Image1;
+    QLabel* Label4;
+    QPushButton* BitBtn8;
+    QMenu* PopupMenu1;
+    QAction* N1;  // "Сброс запросов"
+    QAction* N3;  // "Сброс регистрации"
+
+    int SG1Sort = 0;
+    QString Image1Name;
+    QString Image1NameF;
+    QDateTime Image1NameFT;
+
+    // RefreshMobile.
+    void Rebuild() override;
+    void SelectRow(int r) override;
+    void SortByColumn(int column);
+    // The name of the object with that number, empty when there is none.
+    QString GetNameObj(int32_t number);
+
+    // From the window's polling: a lost fetch is forgotten; a fetched file arrived.
+    void CheckPhotoTimeout(const QDateTime& now);
+    void PhotoArrived(const QString& name);
+
+    void BitBtn8Click();
+    void PopupMenu1Popup();
+    void N1Click();
+    void N3Click();
+
+  protected:
+    void StartAdding() override;
+    bool ReadyToSave() override;
+
+  private:
+    QWidget* MakeDetailPanel();
+    QString RegistrationText(int32_t position);
+    void WriteRezBit(uint8_t bit, bool on);
+    void RequestPhoto(const QString& foto);
+
+    TBaseClient* object_ = nullptr;
+};
+
+// A new GUID as 36 upper-case characters without braces.
+QString NewGUIDStr();

@@ -1,0 +1,162 @@
+// The login-and-load loop with its real windows, a session client whose loop is not running (the test
+// plays its side through the shared flags) and a hand-moved clock.
+#include <QFile>
+#include <QTimer>
+#include <functional>
+#include <vector>
+
+#include "app/login_window.h"
+#include "app/splash.h"
+#include "app/user_default.h"
+#include "app_fixture.h"
+#include "cli/application_id.h"
+#include "infra/ticks.h"
+#include "session/client_udp.h"
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+template <typename T>
+T* TopLevel(const char* name) {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QLatin1String(name) && w->isVisible()) {
+            return dynamic_cast<T*>(w);
+        }
+    }
+    return nullptr;
+}
+
+class LoginTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        app_test::Application();
+        SetDateTimeSource([this] { return now; });
+    }
+    void TearDown() override { SetDateTimeSource({}); }
+
+    // Runs the loop while steps act on the windows, one step per timer tick; a step returning false
+    // is tried again on the next tick. Every step must have run by the time the loop ends.
+    bool Run(std::vector<std::function<bool(TPasZas&)>> steps) {
+        size_t next = 0;
+        QTimer script;
+        script.setInterval(2);
+        QObject::connect(&script, &QTimer::timeout, [&] {
+            TPasZas* login = TopLevel<TPasZas>("paszasu");
+            if (login != nullptr && next < steps.size() && steps[next](*login)) {
+                ++next;
+            }
+        });
+        script.start();
+        const bool result = ConnectAndLoad(client, dir);
+        EXPECT_EQ(next, steps.size());
+        return result;
+    }
+
+    app_test::WorkFolder work;
+    QString dir = QDir::currentPath() + u'/';
+    QDateTime now = QDateTime(QDate(2026, 3, 1), QTime(10, 0));
+    client_udp client{kApplicationId, QStringLiteral("127.0.0.1"), 9};
+};
+
+TEST_F(LoginTest, LoginReportsNoLinkAndRefusalThenLoadsBehindTheSplash) {
+    ASSERT_TRUE(QFile("setup.ini").open(QIODevice::WriteOnly));
+    {
+        QFile ini("setup.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[ServerHost]\r\nAddress=127.0.0.1\r\n[Main]\r\nUserDefault=ivanov\r\n; kept\r\n");
+    }
+    const bool loaded = Run({
+        [](TPasZas& login) {
+            EXPECT_EQ(login.MaskEdit2->text(), "ivanov");
+            EXPECT_EQ(login.focusWidget(), login.MaskEdit1);
+            EXPECT_EQ(TopLevel<TSplash>("splash"), nullptr);
+            login.MaskEdit1->setText("secret");
+            emit login.MaskEdit1->returnPressed();
+            return true;
+        },
+        [this](TPasZas& login) {
+            EXPECT_TRUE(client.Connect);
+            EXPECT_EQ(client.username.Get(), "ivanov");
+            EXPECT_EQ(client.password.Get(), "secret");
+            EXPECT_EQ(login.Label1->text(), "Соединение...");
+            EXPECT_FALSE(login.Button1->isEnabled());
+            now = now.addMSecs(5001);
+            return true;
+        },
+        [this](TPasZas& login) {
+            if (login.Label1->text() != "Нет связи") {
+                return false;
+            }
+            client.AD = true;
+            return true;
+        },
+        [this](TPasZas& login) {
+            EXPECT_EQ(login.Label1->text(), "Доступ запрещен");
+            EXPECT_EQ(login.MaskEdit1->text(), "");
+            EXPECT_TRUE(login.Button1->isEnabled());
+            EXPECT_FALSE(client.Connect);
+            EXPECT_FALSE(client.AD);
+            login.MaskEdit2->setText("Петров");
+            login.MaskEdit1->setText("2");
+            login.Button1->click();
+            return true;
+        },
+        [this](TPasZas& login) {
+            EXPECT_EQ(login.Label1->text(), "Соединение...");
+            EXPECT_EQ(client.username.Get(), "Петров");
+            client.Connected = true;
+            client.PasOK = true;
+            return true;
+        },
+        [this](TPasZas&) {
+            TSplash* splash = TopLevel<TSplash>("splash");
+            if (splash == nullptr) {
+                return false;
+            }
+            EXPECT_EQ(splash->Label()->text(), "Загрузка базы - ");
+            EXPECT_EQ(splash->Image()->pixmap().size(), QSize(550, 350));
+            client.DatabaseLoad = true;
+            return true;
+        },
+    });
+    EXPECT_TRUE(loaded);
+    // The last name entered is kept in the code page, the rest of the file as it was.
+    EXPECT_EQ(ReadAll("setup.ini"),
+              QByteArray("[ServerHost]\r\nAddress=127.0.0.1\r\n[Main]\r\nUserDefault=") +
+                  QByteArray("\xcf\xe5\xf2\xf0\xee\xe2") + "\r\n; kept\r\n");
+    EXPECT_EQ(TopLevel<TPasZas>("paszasu"), nullptr);
+}
+
+TEST_F(LoginTest, CancelEndsTheLoginWithoutConnecting) {
+    const bool loaded = Run({[](TPasZas& login) {
+        EXPECT_EQ(login.MaskEdit2->text(), "");
+        EXPECT_EQ(login.focusWidget(), login.MaskEdit2);
+        login.Button2->click();
+        return true;
+    }});
+    EXPECT_FALSE(loaded);
+    EXPECT_FALSE(client.Connect);
+    EXPECT_FALSE(QFile::exists("setup.ini"));
+}
+
+TEST(UserDefaultTest, AddsTheSectionOrTheKeyWhereMissing) {
+    app_test::WorkFolder work;
+    const QString dir = QDir::currentPath() + u'/';
+    EXPECT_EQ(ReadUserDefault(dir), "");
+    ASSERT_TRUE(WriteUserDefault(dir, "admin"));
+    EXPECT_EQ(ReadAll("setup.ini"), "[Main]\r\nUserDefault=admin\r\n");
+    {
+        QFile ini("setup.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[main]\nother=1\n\n[ServerHost]\nPort=9011\n");
+    }
+    ASSERT_TRUE(WriteUserDefault(dir, "b"));
+    EXPECT_EQ(ReadAll("setup.ini"), "[main]\nother=1\nUserDefault=b\n\n[ServerHost]\nPort=9011\n");
+    EXPECT_EQ(ReadUserDefault(dir), "b");
+}
+
+}  // namespace

@@ -1,0 +1,442 @@
+// The real main window, offscreen, over tables filled from table files and a session client whose
+// loop is not running: its queues show what the window sends and take what it is told.
+#include "app/main_window.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QImage>
+#include <QLocale>
+
+#include "app/groups_page.h"
+#include "app/record_grid.h"
+#include "app/terminals_page.h"
+#include "app/vehicles_page.h"
+#include "app_fixture.h"
+#include "cli/application_id.h"
+#include "session/client_udp.h"
+
+namespace {
+
+using app_test::Record;
+
+class WindowTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        app_test::Application();
+        Dialogs d;
+        d.confirm = [this](QWidget*, const QString& text) {
+            questions << text;
+            return confirmAnswer;
+        };
+        d.inform = [this](QWidget*, const QString& text) { informed << text; };
+        d.pickColor = [this](QWidget*, const QColor&) { return pickedColour; };
+        d.openPicture = [this](QWidget*) { return pickedPicture; };
+        form = std::make_unique<TForm1>(d);
+        form->ReadSettingsAndRegisterTables();
+        form->AttachClient(std::make_unique<client_udp>(kApplicationId, QStringLiteral("127.0.0.1"), 9));
+        // As the client does when the server accepts the login.
+        client_udp* client = form->clientU.get();
+        for (int32_t i = 0; i < form->Base.Count(); ++i) {
+            form->Base[i]->OnNetDataSend9 = [client](TBaseClient* sender, const QString& data) {
+                client->GFBaseNetDataSend9(sender, data);
+            };
+        }
+    }
+
+    TBaseClient* Table(const char* name) { return form->Base.Find(QString::fromLatin1(name)); }
+
+    // Loads the table and lets the window rebuild it as after the client's report.
+    void Load(const char* name, const std::vector<Record>& records) {
+        app_test::Fill(Table(name), records);
+        form->RefreshDataBase(form->clientU.get(), QString::fromLatin1(name));
+        QCoreApplication::processEvents();
+    }
+
+    static QString Cell(RecordGrid* grid, int row, int column) {
+        return grid->model()->index(row - 1, column).data().toString();
+    }
+    static QStringList Column(RecordGrid* grid, int column) {
+        QStringList texts;
+        for (int r = 1; r <= int(grid->Idx().size()); ++r) {
+            texts << Cell(grid, r, column);
+        }
+        return texts;
+    }
+
+    QStringList TakeSoob() {
+        QStringList all;
+        QString m;
+        while (form->clientU->Soob.GetSoobD(m)) {
+            all << m;
+        }
+        return all;
+    }
+
+    void Notice(const QString& text) {
+        ASSERT_TRUE(form->clientU->ReadJSON.PutSoob(text));
+        form->Timer1Timer();
+    }
+
+    app_test::WorkFolder work;
+    std::unique_ptr<TForm1> form;
+    QStringList questions;
+    QStringList informed;
+    bool confirmAnswer = true;
+    QColor pickedColour;
+    QString pickedPicture;
+};
+
+const std::vector<Record> kVehicles = {{{"n_abs", 99999},
+                                        {"number", "7"},
+                                        {"name", "Газель 7"},
+                                        {"gosnum", "А001АА96"},
+                                        {"owner", "ООО Охрана"},
+                                        {"type", 0},
+                                        {"mapcolor", 255},
+                                        {"coord", 1},
+                                        {"imei", 860000000000001LL}},
+                                       {{"n_abs", 100000}, {"number", "8"}, {"name", "УАЗ 8"}, {"type", -1}},
+                                       {{"n_abs", 12}, {"number", "9"}, {"name", "Снятый"}, {"p_d", 1}},
+                                       {{"n_abs", 5}, {"number", "5"}, {"name", "Нива 5"}, {"type", 7}}};
+
+TEST_F(WindowTest, StartsOnTheVehiclesPageWithTheCaptionAndTheSixTables) {
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("КПО Велта 8 - Настройка мониторинга мобильных объектов"));
+    EXPECT_EQ(form->ActivePage(), QStringLiteral("gps"));
+    EXPECT_TRUE(form->SpeedButton2->isChecked());
+    ASSERT_EQ(form->Base.Count(), 6);
+    const QStringList names = {"object", "gps", "gpeople", "groupgps", "gpsug", "gpsshab"};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(form->Base[i]->NameTableS, names[i]);
+    }
+    EXPECT_EQ(form->host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(form->port, 9010);
+}
+
+TEST_F(WindowTest, VehiclesGridShowsVisibleRecordsInIdentifierTextOrder) {
+    Load("gps", kVehicles);
+    RecordGrid* grid = form->vehicles->StringGrid2();
+    const QStringList headers = {"№", "Номер", "Наименование", "Гос. номер", "Владелец"};
+    for (int c = 0; c < headers.size(); ++c) {
+        EXPECT_EQ(grid->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), headers[c]);
+    }
+    // The deleted record is not shown; 100000 sorts before 99999 as text.
+    EXPECT_EQ(Column(grid, 2), QStringList({"Нива 5", "УАЗ 8", "Газель 7"}));
+    EXPECT_EQ(Column(grid, 0), QStringList({"1", "2", "3"}));
+    EXPECT_EQ(Cell(grid, 3, 1), "7");
+    EXPECT_EQ(Cell(grid, 3, 3), "А001АА96");
+    EXPECT_EQ(Cell(grid, 3, 4), "ООО Охрана");
+    // The groups page lists the same vehicles in the same order.
+    EXPECT_EQ(Column(form->groups->StringGrid5(), 2), Column(grid, 2));
+}
+
+TEST_F(WindowTest, SelectingAVehicleFillsTheDetailPanelWithoutWriting) {
+    Load("gps", kVehicles);
+    VehiclesPage* page = form->vehicles;
+    page->StringGrid2()->SelectRow(3);
+    EXPECT_EQ(page->Edit13->text(), "Газель 7");
+    EXPECT_EQ(page->Edit14->text(), "860000000000001");
+    EXPECT_EQ(page->ComboBox1->currentText(), "GT-20");
+    EXPECT_EQ(page->MapColour(), 255u);
+    EXPECT_EQ(page->RadioGroup1->checkedId(), 1);
+    page->StringGrid2()->SelectRow(2);
+    EXPECT_EQ(page->ComboBox1->currentIndex(), -1);
+    EXPECT_EQ(page->RadioGroup1->checkedId(), 0);
+    // A type beyond the list keeps what the previous record showed.
+    page->StringGrid2()->SelectRow(3);
+    page->StringGrid2()->SelectRow(1);
+    EXPECT_EQ(page->ComboBox1->currentIndex(), 0);
+    EXPECT_TRUE(TakeSoob().isEmpty());
+}
+
+TEST_F(WindowTest, EmptyTableShowsOneBlankRowAndOnlyNewIsOffered) {
+    Load("gps", {});
+    VehiclesPage* page = form->vehicles;
+    EXPECT_EQ(page->StringGrid2()->model()->rowCount(), 1);
+    EXPECT_EQ(Cell(page->StringGrid2(), 1, 0), "");
+    EXPECT_TRUE(page->FirstButton()->isEnabled());
+    EXPECT_FALSE(page->SecondButton()->isEnabled());
+    EXPECT_FALSE(page->ThirdButton()->isEnabled());
+    EXPECT_EQ(page->MapColour(), 0u);
+    EXPECT_EQ(page->RadioGroup1->checkedId(), 0);
+}
+
+TEST_F(WindowTest, EditModeLocksTheGridAndTheNavigationUntilCancelled) {
+    Load("gps", kVehicles);
+    VehiclesPage* page = form->vehicles;
+    page->SecondButton()->click();
+    EXPECT_EQ(page->FirstButton()->text(), "Сохранить");
+    EXPECT_EQ(page->SecondButton()->text(), "Отменить");
+    EXPECT_FALSE(page->ThirdButton()->isEnabled());
+    EXPECT_TRUE(page->DetailPanel()->isEnabled());
+    EXPECT_FALSE(page->StringGrid2()->isEnabled());
+    EXPECT_FALSE(form->Panel1->isEnabled());
+    EXPECT_TRUE(Table("gps")->RecordNE);
+
+    page->Edit13->setText("Черновик");
+    page->SecondButton()->click();
+    EXPECT_EQ(page->FirstButton()->text(), "Новый");
+    EXPECT_EQ(page->SecondButton()->text(), "Редактировать");
+    EXPECT_TRUE(page->ThirdButton()->isEnabled());
+    EXPECT_FALSE(page->DetailPanel()->isEnabled());
+    EXPECT_TRUE(page->StringGrid2()->isEnabled());
+    EXPECT_TRUE(form->Panel1->isEnabled());
+    // The edits show the record again and nothing was sent.
+    EXPECT_EQ(page->Edit13->text(), Cell(page->StringGrid2(), page->StringGrid2()->CurrentRow(), 2));
+    EXPECT_TRUE(TakeSoob().isEmpty());
+}
+
+TEST_F(WindowTest, SavingAnEditedVehicleSendsExactlyTheChangedColumns) {
+    Load("gps", kVehicles);
+    VehiclesPage* page = form->vehicles;
+    page->StringGrid2()->SelectRow(3);
+    page->SecondButton()->click();
+    page->Edit13->setText("Газель \"Next\"");
+    page->Edit14->setText("860000000000001");  // the same IMEI writes nothing
+    pickedColour = QColor(0, 0, 255);
+    page->BitBtn7Click();
+    page->FirstButton()->click();
+    EXPECT_EQ(TakeSoob(), QStringList({"{\"$c$\":\"database\",\"command\":\"neteditdatadatabase\","
+                                       "\"nametable\":\"gps\",\"n_abs\":99999,\"fields\":{\"name\":"
+                                       "\"Газель \\\"Next\\\"\",\"mapcolor\":16711680}}"}));
+    // Still in edit mode until the server confirms.
+    EXPECT_EQ(page->FirstButton()->text(), "Сохранить");
+}
+
+TEST_F(WindowTest, LettersInTheImeiStoreZero) {
+    Load("gps", kVehicles);
+    VehiclesPage* page = form->vehicles;
+    page->StringGrid2()->SelectRow(3);
+    page->SecondButton()->click();
+    page->Edit14->setText("86abc");
+    page->FirstButton()->click();
+    EXPECT_EQ(TakeSoob(), QStringList({"{\"$c$\":\"database\",\"command\":\"neteditdatadatabase\","
+                                       "\"nametable\":\"gps\",\"n_abs\":99999,\"fields\":{\"imei\":0}}"}));
+}
+
+TEST_F(WindowTest, ConfirmedAdditionReturnsToBrowseModeAndSelectsTheNewRecord) {
+    Load("gps", kVehicles);
+    VehiclesPage* page = form->vehicles;
+    page->FirstButton()->click();
+    page->Edit13->setText("Новая");
+    page->FirstButton()->click();
+    const QStringList sent = TakeSoob();
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_TRUE(sent[0].startsWith(
+        "{\"$c$\":\"database\",\"command\":\"netadddatadatabase\",\"nametable\":\"gps\","));
+    EXPECT_TRUE(sent[0].contains("\"name\":\"Новая\""));
+
+    // A report for the table while the page waits changes nothing; the confirmation does.
+    std::vector<Record> stored = kVehicles;
+    stored.push_back({{"n_abs", 200}, {"name", "Новая"}});
+    app_test::Fill(Table("gps"), stored);
+    Notice("{\"$c$\":\"netyesadddatadatabase\",\"nametable\":\"gps\",\"n_abs\":200}");
+    EXPECT_EQ(page->FirstButton()->text(), "Новый");
+    EXPECT_EQ(page->SecondButton()->text(), "Редактировать");
+    EXPECT_TRUE(form->Panel1->isEnabled());
+    EXPECT_TRUE(page->StringGrid2()->isEnabled());
+    EXPECT_EQ(Cell(page->StringGrid2(), page->StringGrid2()->CurrentRow(), 2), "Новая");
+    EXPECT_EQ(page->Edit13->text(), "Новая");
+    EXPECT_EQ(page->RememberedId, -1);
+}
+
+TEST_F(WindowTest, NoticesForOtherTablesOrUnreadableOnesAreDropped) {
+    Load("gps", kVehicles);
+    VehiclesPage* page = form->vehicles;
+    page->FirstButton()->click();
+    Notice("{\"$c$\":\"netyesadddatadatabase\",\"nametable\":\"gpsshab\",\"n_abs\":1}");
+    Notice("not json at all");
+    Notice("{\"$c$\":\"newlk\"}");
+    EXPECT_EQ(page->FirstButton()->text(), "Сохранить");
+    EXPECT_EQ(form->clientU->ReadJSON.CountSoob(), 0);
+}
+
+TEST_F(WindowTest, AChangeReportWhileEditingLeavesTheGridUntilTheTableIsReportedAgain) {
+    Load("gps", kVehicles);
+    VehiclesPage* page = form->vehicles;
+    page->SecondButton()->click();
+    std::vector<Record> grown = kVehicles;
+    grown.push_back({{"n_abs", 1}, {"name", "Пришла с сервера"}});
+    app_test::Fill(Table("gps"), grown);
+    Table("gps")->RecordNE = true;  // the edit is still under way
+    form->RefreshTable("gps");
+    EXPECT_EQ(page->StringGrid2()->Idx().size(), 3u);
+    page->SecondButton()->click();
+    form->RefreshTable("gps");
+    EXPECT_EQ(Column(page->StringGrid2(), 2),
+              QStringList({"Пришла с сервера", "Нива 5", "УАЗ 8", "Газель 7"}));
+}
+
+TEST_F(WindowTest, DeletingAsksFirstAndSendsOnlyOnYes) {
+    Load("gps", kVehicles);
+    form->vehicles->StringGrid2()->SelectRow(1);
+    confirmAnswer = false;
+    form->vehicles->ThirdButton()->click();
+    EXPECT_TRUE(TakeSoob().isEmpty());
+    confirmAnswer = true;
+    form->vehicles->ThirdButton()->click();
+    EXPECT_EQ(questions, QStringList(2, "Вы действительно хотите удалить эту запись?"));
+    EXPECT_EQ(TakeSoob(), QStringList({"{\"$c$\":\"database\",\"command\":\"netdeletedatadatabase\","
+                                       "\"nametable\":\"gps\",\"n_abs\":\"5\",}"}));
+}
+
+const std::vector<Record> kPeople = {
+    {{"n_abs", 1},
+     {"fio", "Петров Пётр"},
+     {"tel", "111"},
+     {"address", "Ленина 1"},
+     {"status", 1},
+     {"smsdate", 45000}},
+    {{"n_abs", 2},
+     {"fio", "алексеев Иван"},
+     {"tel", "333"},
+     {"address", "Мира 2"},
+     {"smsdate", 45000},
+     {"smssend", 3},
+     {"rez", 257},
+     {"number", "1001"},
+     {"foto", "photo\\mobile\\a.jpg"}},
+    {{"n_abs", 3}, {"fio", "Борисов Олег"}, {"tel", "222"}, {"address", ""}, {"number", "1001"}, {"rez", 1}}};
+
+TEST_F(WindowTest, TerminalsGridShowsRegistrationAndSortsByTheClickedHeader) {
+    form->ShowPage("Default");
+    Load("object", {{{"n_abs", 1}, {"number", 1001}, {"name", "Склад"}}});
+    Load("gpeople", kPeople);
+    RecordGrid* grid = form->terminals->StringGrid1();
+    const QString asked = QLocale().toString(QDate(1899, 12, 30).addDays(45000), QLocale::ShortFormat) + " 3";
+    EXPECT_EQ(Column(grid, 4), QStringList({"Зарегистрирован", asked, "Не запрашивал"}));
+
+    form->terminals->SortByColumn(1);  // "ФИО", case-insensitive
+    EXPECT_EQ(Column(grid, 1), QStringList({"алексеев Иван", "Борисов Олег", "Петров Пётр"}));
+    form->terminals->SortByColumn(2);  // "Телефон"
+    EXPECT_EQ(Column(grid, 2), QStringList({"111", "222", "333"}));
+    form->terminals->SortByColumn(3);  // "Адрес": an empty one first
+    EXPECT_EQ(Column(grid, 3), QStringList({"", "Ленина 1", "Мира 2"}));
+    EXPECT_EQ(grid->Model().SortField(), 3);
+}
+
+TEST_F(WindowTest, TerminalPhotoIsFetchedOnceShownOnArrivalAndItsFileRemoved) {
+    Load("gpeople", kPeople);
+    TerminalsPage* page = form->terminals;
+    page->StringGrid1()->SelectRow(2);
+    const QStringList sent = TakeSoob();
+    ASSERT_EQ(sent.size(), 1);
+    const QString name = page->Image1Name;
+    EXPECT_TRUE(name.endsWith(".jpg"));
+    EXPECT_EQ(name.size(), 40);
+    EXPECT_EQ(sent[0],
+              "{\"$c$\":\"getfile\",\"nameinserv\":\"photo\\\\mobile\\\\a.jpg\",\"name\":\"" + name + "\"}");
+    EXPECT_FALSE(page->Label4->isHidden());
+    page->SelectRow(2);
+    EXPECT_TRUE(TakeSoob().isEmpty());
+
+    QImage picture(20, 30, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save("temp/" + name, "JPEG"));
+    Notice("{\"$c$\":\"getfileok\",\"name\":\"someone-else.jpg\"}");
+    EXPECT_TRUE(QFile::exists("temp/" + name));
+    Notice("{\"$c$\":\"getfileok\",\"name\":\"" + name + "\"}");
+    EXPECT_TRUE(page->Label4->isHidden());
+    EXPECT_EQ(page->Image1->pixmap().size(), QSize(20, 30));
+    EXPECT_FALSE(QFile::exists("temp/" + name));
+    EXPECT_TRUE(page->Image1Name.isEmpty());
+}
+
+TEST_F(WindowTest, TerminalFlagsKeepOnlyTheLowByteAndStationaryNeedsAnObject) {
+    Load("object", {{{"n_abs", 1}, {"number", 1001}, {"name", "Склад"}}});
+    Load("gpeople", kPeople);
+    TerminalsPage* page = form->terminals;
+    page->StringGrid1()->SelectRow(3);
+    EXPECT_EQ(page->Edit16->text(), "Склад");
+    page->StringGrid1()->SelectRow(2);
+    TakeSoob();
+    page->SecondButton()->click();
+    page->CheckBox3->setChecked(true);  // "Патруль" on rez 256 + 1
+    page->FirstButton()->click();
+    EXPECT_EQ(TakeSoob(), QStringList({"{\"$c$\":\"database\",\"command\":\"neteditdatadatabase\","
+                                       "\"nametable\":\"gpeople\",\"n_abs\":2,\"fields\":{\"rez\":3}}"}));
+
+    page->SecondButton()->click();  // "Отменить"
+    page->SecondButton()->click();  // "Редактировать"
+    page->Edit15->setText("0");
+    EXPECT_EQ(page->Edit16->text(), "");
+    page->FirstButton()->click();
+    page->Edit15->setText("99");
+    page->FirstButton()->click();
+    EXPECT_EQ(informed, QStringList(2, "Не введен объект в стационарном режиме"));
+    EXPECT_TRUE(TakeSoob().isEmpty());
+    EXPECT_EQ(page->FirstButton()->text(), "Сохранить");
+    page->Edit15->setText("1001");
+    page->FirstButton()->click();
+    EXPECT_EQ(TakeSoob().size(), 1);
+}
+
+TEST_F(WindowTest, PhotoUploadNamesTheFileAnewAndSendsIt) {
+    Load("gpeople", kPeople);
+    TerminalsPage* page = form->terminals;
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    pickedPicture = QDir::current().filePath("holder.jpeg");
+    ASSERT_TRUE(picture.save(pickedPicture, "JPEG"));
+    page->StringGrid1()->SelectRow(1);
+    page->SecondButton()->click();
+    page->BitBtn8Click();
+    QString file;
+    ASSERT_TRUE(form->clientU->SoobFile.GetSoobD(file));
+    const QString escapedPath = QString(pickedPicture).replace("/", "\\/");
+    EXPECT_TRUE(file.startsWith("{\"$c$\":\"putfile\",\"nameinserv\":\"photo\\\\mobile\\\\"));
+    EXPECT_TRUE(file.endsWith(".jpeg\",\"name\":\"" + escapedPath + "\"}"));
+    page->FirstButton()->click();
+    const QStringList sent = TakeSoob();
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_TRUE(sent[0].contains("\"foto\":\"photo\\\\mobile\\\\"));
+}
+
+TEST_F(WindowTest, GroupMembersAreListedByNameAndMembersCannotJoinTwice) {
+    Load("gps", kVehicles);
+    Load("groupgps", {{{"n_abs", 1}, {"name", "Первая"}}, {{"n_abs", 2}, {"name", "Вторая"}}});
+    Load("gpsug", {{{"n_abs", 10}, {"n_absg", 1}, {"n_absu", 99999}, {"typeu", 1}},
+                   {{"n_abs", 11}, {"n_absg", 1}, {"n_absu", 4242}, {"typeu", 1}},
+                   {{"n_abs", 12}, {"n_absg", 1}, {"n_absu", 5}, {"typeu", 1}},
+                   {{"n_abs", 13}, {"n_absg", 2}, {"n_absu", 100000}, {"typeu", 1}}});
+    GroupsPage* page = form->groups;
+    page->StringGrid3()->SelectRow(1);
+    EXPECT_EQ(page->Tek_n_abs_gtoupgps, 1);
+    EXPECT_EQ(Column(page->StringGrid4(), 1), QStringList({"Газель 7", "Запись не найдена", "Нива 5"}));
+    EXPECT_TRUE(page->SpeedButton5->isEnabled());
+
+    page->StringGrid5()->SelectRow(1);  // "Нива 5", already a member
+    EXPECT_FALSE(page->SpeedButton4->isEnabled());
+    page->StringGrid5()->SelectRow(2);  // "УАЗ 8"
+    ASSERT_TRUE(page->SpeedButton4->isEnabled());
+    page->SpeedButton4->click();
+    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_EQ(TakeSoob(), QStringList({"{\"$c$\":\"database\",\"command\":\"netadddatadatabase\","
+                                       "\"nametable\":\"gpsug\",\"fields\":{\"n_absg\":1,\"n_absu\":100000,"
+                                       "\"typeu\":1}}"}));
+
+    page->StringGrid3()->SelectRow(2);
+    EXPECT_EQ(Column(page->StringGrid4(), 1), QStringList({"УАЗ 8"}));
+    page->SpeedButton5->click();
+    EXPECT_EQ(questions, QStringList({"Вы действительно хотите удалить эту запись?"}));
+    EXPECT_EQ(TakeSoob(), QStringList({"{\"$c$\":\"database\",\"command\":\"netdeletedatadatabase\","
+                                       "\"nametable\":\"gpsug\",\"n_abs\":\"13\",}"}));
+}
+
+TEST_F(WindowTest, NavigationIsRefusedWhileAPageIsBeingEdited) {
+    Load("groupgps", {{{"n_abs", 1}, {"name", "Первая"}, {"status", 1}}});
+    form->SpeedButton3->click();
+    EXPECT_EQ(form->ActivePage(), "group");
+    GroupsPage* page = form->groups;
+    EXPECT_TRUE(page->CheckBox1->isChecked());
+    page->FirstButton()->click();
+    EXPECT_EQ(page->Edit30->text(), "");
+    EXPECT_TRUE(page->CheckBox1->isChecked());  // kept for the new group
+    EXPECT_FALSE(form->Panel1->isEnabled());
+    page->Edit30->setText("Ночная смена");
+    page->FirstButton()->click();
+    EXPECT_EQ(TakeSoob(),
+              QStringList({"{\"$c$\":\"database\",\"command\":\"netadddatadatabase\","
+                           "\"nametable\":\"groupgps\",\"fields\":{\"name\":\"Ночная смена\"}}"}));
+}
+
+}  // namespace
