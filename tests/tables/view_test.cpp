@@ -231,16 +231,20 @@ TEST_F(ViewTest, PatchedSortedViewEqualsAFreshSort) {
     t.SetSort("name");
     t.SetSorted(true);
     for (int step = 0; step < 60; ++step) {
-        const size_t r = rng() % rows.size();
         if (step % 3 == 0) {
+            const size_t r = rng() % rows.size();
             rows[r].flags ^= 1;
             t.Fields[1]->Data.DataByte[r] = rows[r].flags;
         } else {
-            rows[r].text = words[int(rng() % 7)];
-            const QByteArray text = toAnsi(rows[r].text);
-            uint8_t* slot = t.Fields[2]->Data.DataByte.data() + r * kTextSize;
-            slot[0] = uint8_t(text.size());
-            std::copy(text.begin(), text.end(), slot + 1);
+            // Up to five records change their text at once.
+            for (int n = 1 + int(rng() % 5); n > 0; --n) {
+                const size_t r = rng() % rows.size();
+                rows[r].text = words[int(rng() % 7)];
+                const QByteArray text = toAnsi(rows[r].text);
+                uint8_t* slot = t.Fields[2]->Data.DataByte.data() + r * kTextSize;
+                slot[0] = uint8_t(text.size());
+                std::copy(text.begin(), text.end(), slot + 1);
+            }
         }
         t.RefreshData();
         TBaseClient fresh;
