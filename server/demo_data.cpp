@@ -104,7 +104,8 @@ class Generator {
     }
     int32_t add(TableData& t) {
         const int32_t row = t.appendRecord();
-        t.stamp(row, 1, now_.addSecs(-pick(86400 * 30)));
+        const int ago = pick(86400 * 30);
+        t.stamp(row, 1, daysAgo(ago), secondsAgo(ago));
         return row;
     }
     void text(TableData& t, int32_t row, const char* col, const QString& value) {
@@ -155,7 +156,7 @@ class Generator {
             real(*t, r, "lat", 56.8 + pick(1000) / 10000.0);
             real(*t, r, "lon", 60.6 + pick(1000) / 10000.0);
             real(*t, r, "speed", pick(90));
-            real(*t, r, "dt_last", TableData::ToDays(now_.addSecs(-pick(3600))));
+            real(*t, r, "dt_last", daysAgo(pick(3600)));
             text(*t, r, "pass", digits(6));
             text(*t, r, "owner", QStringLiteral("ООО «Охрана-Сервис»"));
             text(*t, r, "otv", person());
@@ -167,14 +168,14 @@ class Generator {
             integer(*t, r, "icon", 1 + pick(8));
             integer(*t, r, "imei", 860000000000000LL + int64_t(rnd_.bounded(99999999)));
             text(*t, r, "gosnum", plate());
-            integer(*t, r, "dt_reg", TableData::ToSeconds2000(now_.addDays(-pick(700))));
+            integer(*t, r, "dt_reg", secondsAgo(86400 * pick(700)));
             integer(*t, r, "active", 1);
             integer(*t, r, "kurs", pick(360));
             t->setBytes(r, t->def().indexOf(QStringLiteral("sensors")), QByteArray(8, char(pick(2))));
             integer(*t, r, "type", i % 4 == 3 ? -1 : 0);
             integer(*t, r, "mapcolor", rnd_.bounded(0x1000000));
             text(*t, r, "imeiv", digits(15));
-            integer(*t, r, "r_dt", TableData::ToSeconds2000(now_));
+            integer(*t, r, "r_dt", nowSeconds_);
             real(*t, r, "fuel", 20 + pick(50));
             real(*t, r, "odometer", 10000 + pick(200000));
             integer(*t, r, "hexid", rnd_.bounded(0x7FFFFFFF));
@@ -201,7 +202,7 @@ class Generator {
             integer(*t, r, "rez", (stationary ? 1 : 0) | (i % 5 == 2 ? 2 : 0));
             const bool registered = i % 3 == 0;
             integer(*t, r, "status", registered ? 1 : 0);
-            integer(*t, r, "smsdate", registered || i % 3 == 2 ? 0 : int(TableData::ToDays(now_)) - pick(10));
+            integer(*t, r, "smsdate", registered || i % 3 == 2 ? 0 : int(nowDays_) - pick(10));
             integer(*t, r, "smssend", registered || i % 3 == 2 ? 0 : 1 + pick(3));
             integer(*t, r, "imei", 350000000000000LL + int64_t(rnd_.bounded(99999999)));
         }
@@ -256,9 +257,15 @@ class Generator {
         finish(*t);
     }
 
+    // Times relative to the start, without a local-time conversion per record.
+    double daysAgo(int seconds) const { return nowDays_ - seconds / 86400.0; }
+    uint32_t secondsAgo(int seconds) const { return nowSeconds_ - uint32_t(seconds); }
+
     Storage& storage_;
     QRandomGenerator rnd_;
     const QDateTime now_ = QDateTime::currentDateTime();
+    const double nowDays_ = TableData::ToDays(now_);
+    const uint32_t nowSeconds_ = TableData::ToSeconds2000(now_);
 };
 
 }  // namespace

@@ -297,11 +297,15 @@ uint32_t TableData::ToSeconds2000(const QDateTime& t) {
 }
 
 void TableData::stamp(int32_t row, int32_t user, const QDateTime& now) {
+    stamp(row, user, ToDays(now), ToSeconds2000(now));
+}
+
+void TableData::stamp(int32_t row, int32_t user, double days, uint32_t seconds2000) {
     if (colCreated_ >= 0 && intAt(row, colCreated_) == 0) {
-        setInt(row, colCreated_, ToSeconds2000(now));
+        setInt(row, colCreated_, seconds2000);
     }
     if (colChanged_ >= 0) {
-        setReal(row, colChanged_, ToDays(now));
+        setReal(row, colChanged_, days);
     }
     if (colUser_ >= 0) {
         setInt(row, colUser_, user);

@@ -56,6 +56,9 @@ class TableData {
     // Sets the columns the server keeps itself: "dt_c" on the first change, "dt_m", "n_user" and the
     // change counter "ver" on every change.
     void stamp(int32_t row, int32_t user, const QDateTime& now);
+    // The same with the time given as days since 1899-12-30 and seconds since 2000-01-01, for
+    // callers that stamp many records (converting local times is slow).
+    void stamp(int32_t row, int32_t user, double days, uint32_t seconds2000);
 
     int64_t intAt(int32_t row, int col) const { return columns_[size_t(col)].ints[size_t(row)]; }
     double realAt(int32_t row, int col) const { return columns_[size_t(col)].reals[size_t(row)]; }
