@@ -162,7 +162,7 @@ bool client_udp::TakeRecord() {
         return true;
     }
     if (record.at(0) == kRecordData || (record.at(0) == kRecordBeforeLogin && !Connect)) {
-        HandleDatagram(record);
+        HandleDatagram(std::move(record));
     }
     return true;
 }
@@ -178,11 +178,13 @@ void client_udp::HandleAck(const QByteArray& record) {
     Window.HandleAck(messageNumber, packetNumber, now);
 }
 
-void client_udp::HandleDatagram(const QByteArray& record) {
-    QByteArray datagram = RecordDatagram(record).toByteArray();
+void client_udp::HandleDatagram(QByteArray record) {
+    if (RecordDatagram(record).isEmpty()) {
+        return;
+    }
     DatagramHeader header;
     QByteArrayView data;
-    if (!DecodeDatagramInPlace(datagram.data(), datagram.size(), header, data)) {
+    if (!DecodeDatagramInPlace(record.data() + 1, record.size() - 1, header, data)) {
         return;
     }
     keepAlive = GetTicks();

@@ -222,8 +222,9 @@ class client_udp : public TThread, public SessionLink {
 
     // ---- dispatcher ----
     void DispatchJSON(const QString& m);
-    // A received datagram record (kind 2, or 20 before login), still scrambled.
-    void HandleDatagram(const QByteArray& record);
+    // A received datagram record (kind 2, or 20 before login), still scrambled; it is unscrambled
+    // in place.
+    void HandleDatagram(QByteArray record);
     void HandleAck(const QByteArray& record);
 
     // ---- file transfer (file_transfer.cpp) ----

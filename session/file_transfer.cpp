@@ -1,5 +1,7 @@
 // File transfer in both directions over the session window: the server's offers and the pieces that
 // follow them, the client's offers of files from SoobFile, and the requests that fetch files.
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -88,7 +90,7 @@ bool client_udp::openReceivedFile(const DatagramHeader& header) {
         fstreamRecive = OpenNotBlock(path);
     } else {
         fstreamRecive = std::make_unique<QFile>(path);
-        if (!fstreamRecive->open(QIODevice::ReadWrite)) {
+        if (!fstreamRecive->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
             fstreamRecive.reset();
         }
     }

@@ -42,6 +42,13 @@ class Backlog : public ClientFixture {
             client->Pass();
         };
     }
+    bool BacklogEmpties() {
+        auto pump = PumpOverTime();
+        return PumpUntil([&] {
+            pump();
+            return client->Back.Count() == 0;
+        });
+    }
     int passes = 0;
 };
 
@@ -79,12 +86,7 @@ TEST_F(Backlog, CommandsKeptAcrossADropAreReplayedInOrderAfterTheNextLogin) {
     auto file = peer.Await([](const PeerMessage& m) { return m.type == PacketTypes::File; }, PumpOverTime());
     ASSERT_TRUE(file);
     EXPECT_EQ(file->bytes, QByteArray("jpeg"));
-    EXPECT_TRUE(PumpUntil(
-        [this] {
-            Advance(101);
-            return client->Back.Count() == 0;
-        },
-        1000));
+    EXPECT_TRUE(BacklogEmpties());
     EXPECT_FALSE(peer.AwaitCommand(QStringLiteral("getfile"), Pump(), 50));
     EXPECT_FALSE(peer.AwaitCommand(QStringLiteral("database"), PumpOverTime(), 100));
 }
@@ -124,12 +126,7 @@ TEST_F(Backlog, ReplayWaitsForLoadingAndAnEntryInFlightIsNotKeptTwice) {
     auto again = peer.AwaitCommand(QStringLiteral("database"), PumpOverTime());
     ASSERT_TRUE(again);
     EXPECT_EQ(again->Text(), kEdit);
-    EXPECT_TRUE(PumpUntil(
-        [this] {
-            Advance(101);
-            return client->Back.Count() == 0;
-        },
-        1000));
+    EXPECT_TRUE(BacklogEmpties());
 }
 
 }  // namespace
