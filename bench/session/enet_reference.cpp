@@ -56,9 +56,9 @@ ReferenceResult RunEnetReference(int64_t totalBytes, int packetBytes) {
                            enet_packet_create(payload.data(), payload.size(), ENET_PACKET_FLAG_RELIABLE));
             ++queued;
         }
-        while (enet_host_service(client, &event, 0) > 0) {
+        // Waits for the socket up to 1 ms, sending and taking acknowledgements meanwhile.
+        while (enet_host_service(client, &event, 1) > 0) {
         }
-        enet_host_flush(client);
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     stop.store(true);
