@@ -7,6 +7,7 @@
 
 #include "app/keyboard_layout.h"
 #include "app/splash.h"
+#include "app/tahoma.h"
 #include "app/user_default.h"
 #include "infra/ticks.h"
 #include "session/client_udp.h"
@@ -14,12 +15,6 @@
 namespace {
 
 constexpr int kNoLinkAfterMs = 5000;
-
-QFont Tahoma(int pixels) {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(pixels);
-    return font;
-}
 
 QLabel* PlaceLabel(QWidget* parent, const QString& text, int left, int top, int pixels) {
     auto* label = new QLabel(text, parent);

@@ -9,6 +9,7 @@
 #include "app/login_window.h"
 #include "app/record_grid.h"
 #include "app/record_order.h"
+#include "app/tahoma.h"
 #include "app/terminals_page.h"
 #include "app/vehicles_page.h"
 #include "cli/application_id.h"
@@ -27,9 +28,7 @@ const QString kPageGroups = QStringLiteral("group");
 
 TForm1::TForm1(Dialogs dialogs) : dialogs_(std::move(dialogs)) {
     setWindowTitle(kMainCaption);
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(Tahoma(11));
     auto* central = new QWidget(this);
     central->setAutoFillBackground(true);
     QPalette palette = central->palette();
@@ -97,10 +96,7 @@ QToolButton* TForm1::NavigationButton(const QString& caption, int top, int heigh
     button->setText(caption);
     button->setCheckable(true);
     button->setGeometry(13, top, 84, height);
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(16);
-    font.setBold(true);
-    button->setFont(font);
+    button->setFont(Tahoma(16, true));
     return button;
 }
 

@@ -170,6 +170,9 @@ void TerminalsPage::Rebuild() {
     Grid()->Model().SetSortField(SG1Sort);
     ApplyOrder(SortedPositions(*table, SG1Sort));
     Grid()->horizontalHeader()->viewport()->update();
+    // The highlighted row may now show another terminal: the detail panel follows it, as on the other
+    // pages, so that it and the pop-up menu never act on a record the operator does not see.
+    SelectRow(Grid()->CurrentRow());
 }
 
 void TerminalsPage::SortByColumn(int column) {

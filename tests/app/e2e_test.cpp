@@ -78,9 +78,14 @@ TEST_F(AppE2eTest, WindowLogsInLoadsTheSixTablesAndShowsTheDemoVehicles) {
     }
     EXPECT_EQ(form.vehicles->Edit19->text(), "101");
 
-    const QString screenshot = qEnvironmentVariable("MOBCFG_APP_SCREENSHOT");
-    if (!screenshot.isEmpty()) {
-        form.grab().save(screenshot);
+    // Pictures of the three pages for a person to look at, when asked for.
+    const QString pictures = qEnvironmentVariable("MOBCFG_APP_SCREENSHOTS");
+    if (!pictures.isEmpty()) {
+        for (const QString page : {"gps", "Default", "group"}) {
+            form.ShowPage(page);
+            QCoreApplication::processEvents();
+            form.grab().save(pictures + u'/' + page + QStringLiteral(".png"));
+        }
     }
 }
 

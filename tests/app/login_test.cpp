@@ -75,6 +75,11 @@ TEST_F(LoginTest, LoginReportsNoLinkAndRefusalThenLoadsBehindTheSplash) {
             EXPECT_EQ(login.focusWidget(), login.MaskEdit1);
             EXPECT_EQ(TopLevel<TSplash>("splash"), nullptr);
             login.MaskEdit1->setText("secret");
+            // A picture of the window for a person to look at, when asked for.
+            if (const QString pictures = qEnvironmentVariable("MOBCFG_APP_SCREENSHOTS");
+                !pictures.isEmpty()) {
+                login.grab().save(pictures + QStringLiteral("/paszasu.png"));
+            }
             emit login.MaskEdit1->returnPressed();
             return true;
         },

@@ -370,6 +370,26 @@ TEST_F(WindowTest, TerminalFlagsKeepOnlyTheLowByteAndStationaryNeedsAnObject) {
     EXPECT_EQ(TakeSoob().size(), 1);
 }
 
+TEST_F(WindowTest, PopupMenuResetsTheRequestCountOrTheRegistrationOfTheSelectedTerminal) {
+    Load("gpeople", kPeople);
+    TerminalsPage* page = form->terminals;
+    page->StringGrid1()->SelectRow(1);  // registered
+    page->PopupMenu1Popup();
+    EXPECT_FALSE(page->N1->isEnabled());
+    ASSERT_TRUE(page->N3->isEnabled());
+    page->N3->trigger();
+    EXPECT_EQ(TakeSoob(), QStringList({"{\"$c$\":\"database\",\"command\":\"neteditdatadatabase\","
+                                       "\"nametable\":\"gpeople\",\"n_abs\":1,\"fields\":{\"status\":0}}"}));
+    page->StringGrid1()->SelectRow(3);  // never asked
+    page->PopupMenu1Popup();
+    ASSERT_TRUE(page->N1->isEnabled());
+    EXPECT_FALSE(page->N3->isEnabled());
+    page->N1->trigger();
+    EXPECT_EQ(page->FirstButton()->text(), "Новый");
+    EXPECT_EQ(TakeSoob(), QStringList({"{\"$c$\":\"database\",\"command\":\"neteditdatadatabase\","
+                                       "\"nametable\":\"gpeople\",\"n_abs\":3,\"fields\":{\"smssend\":0}}"}));
+}
+
 TEST_F(WindowTest, PhotoUploadNamesTheFileAnewAndSendsIt) {
     Load("gpeople", kPeople);
     TerminalsPage* page = form->terminals;
