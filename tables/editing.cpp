@@ -6,6 +6,7 @@
 // always carry a full stop and date-times one fixed form. Everything else of the text (the bare T/F
 // of a Boolean, the quoted "n_abs" and trailing comma of a delete) stays as servers expect it.
 #include <QtEndian>
+#include <algorithm>
 #include <cmath>
 
 #include "infra/bytes.h"

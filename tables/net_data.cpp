@@ -6,6 +6,7 @@
 // An entry is applied only once all of its bytes are known to be there; a short or inconsistent
 // entry ends the update, leaving what the complete entries before it changed.
 #include <QtEndian>
+#include <algorithm>
 #include <cstring>
 
 #include "infra/codepage.h"
@@ -279,7 +280,9 @@ bool ApplyEntry(FieldGFB& f, int32_t pos, ByteReader& in) {
 }
 
 // Grows every column to `count` records; arrays never shrink, so a smaller count keeps the values
-// stored beyond it. False, with nothing changed, when a column would pass the size cap.
+// stored beyond it. New records hold zeros, except that a new text of code 24 has no offset (-1):
+// offset 0 would show the first text of the blob. False, with nothing changed, when a column would
+// pass the size cap.
 bool GrowColumns(const std::vector<std::unique_ptr<FieldGFB>>& fields, int32_t count) {
     for (const auto& f : fields) {
         const int64_t width = (f->TypeField == FieldCode::FixedText || f->TypeField == FieldCode::ByteArray)
@@ -292,7 +295,11 @@ bool GrowColumns(const std::vector<std::unique_ptr<FieldGFB>>& fields, int32_t c
     for (const auto& f : fields) {
         const int64_t held = std::max(f->RecordArrayLength(), int64_t(f->Data.DataSelected.size()));
         if (held < count || f->RecordArrayLength() != int64_t(f->Data.DataSelected.size())) {
+            const size_t offsets = f->Data.DataInteger.size();
             f->ResizeRecords(int32_t(std::max<int64_t>(count, held)));
+            if (f->TypeField == FieldCode::VarText && f->Data.DataInteger.size() > offsets) {
+                std::fill(f->Data.DataInteger.begin() + ptrdiff_t(offsets), f->Data.DataInteger.end(), -1);
+            }
         }
     }
     return true;

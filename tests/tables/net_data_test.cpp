@@ -104,6 +104,7 @@ TEST_F(NetDataTest, UpdateBeyondTheRecordsAppendsOne) {
     EXPECT_EQ(Text(t, "n_abs", 3), "30");
     EXPECT_EQ(Text(t, "name", 3), "новая");
     EXPECT_EQ(Text(t, "num", 3), "0");
+    EXPECT_EQ(t.Fields[5]->Data.DataInteger[2], -1);  // no text, rather than the blob's first one
 
     t.PutDataFieldPos(3, Update(3, 4).Entry("n_abs", LE<int32_t>(40)).Entry("p_d", "\x01").bytes);
     t.RefreshData();
