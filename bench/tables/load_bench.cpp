@@ -228,6 +228,8 @@ int main(int argc, char** argv) {
                                             }
                                         });
     Print("CacheLoad", cacheLoad, "read + unscramble the cache files", refCache);
+    std::printf("%-34s %8.1f B\n", "  (values per record it restored)",
+                double(ReplicaBytes(table)) / records);
 
     table.Clear();
     table.Zip = false;
