@@ -94,6 +94,10 @@ class ClientSession {
     // False when a packet went unanswered too often: the session is dead.
     bool pump(uint64_t nowTicks);
     void handleAck(int64_t messageNumber, int32_t packetNumber, uint64_t nowTicks);
+    // Whether something is in flight or waiting: the loop then runs its passes without resting.
+    bool active() const {
+        return window_.PacketSend.start || fileState_ != FileState::None || !queue_.empty();
+    }
     // When the window last sent (ms); keep-alives fill the silence.
     int64_t lastSendMs = 0;
 

@@ -13,6 +13,8 @@ namespace {
 constexpr int kReceiveBuffer = 65536;
 constexpr int kMaxDatagramsPerPass = 2000;
 constexpr int64_t kUpkeepEveryMs = 100;
+// The longest rest between passes while no session has anything in flight; a datagram ends it.
+constexpr int64_t kIdleWaitMs = 20;
 // Keep-alive datagrams let an idle client see that the server is there.
 constexpr int64_t kKeepAliveEveryMs = 2000;
 // A client not heard from for this long is gone (it tests the link once a second).
@@ -68,7 +70,12 @@ bool Server::start(QString& error) {
 
 void Server::run(const std::atomic<bool>& stop) {
     while (!stop.load(std::memory_order_relaxed)) {
-        pass(1);
+        // An idle server rests longer between passes; a datagram ends the rest at once.
+        bool active = false;
+        for (const auto& [k, s] : sessions_) {
+            active = active || s->active();
+        }
+        pass(active ? 1 : int(kIdleWaitMs));
     }
 }
 
@@ -92,7 +99,7 @@ ClientSession* Server::find(const UdpAddress& a) {
 void Server::pass(int waitMs) {
     nowTicks_ = GetTicks();
     nowMs_ = int64_t(nowTicks_ / 1000000);
-    int64_t wait = waitMs;
+    int64_t wait = std::min<int64_t>(waitMs, std::max<int64_t>(0, lastUpkeepMs_ + kUpkeepEveryMs - nowMs_));
     const int64_t inDue = inFaults_.untilNext(nowMs_);
     const int64_t outDue = outFaults_.untilNext(nowMs_);
     for (int64_t due : {inDue, outDue}) {
