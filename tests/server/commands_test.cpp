@@ -202,4 +202,24 @@ TEST_F(CommandsTest, RefusalsChangeNothing) {
     }
 }
 
+TEST_F(CommandsTest, UploadsAreConfinedToTheFilesFolder) {
+    commands.handle(
+        a, QStringLiteral("{\"$c$\":\"sendfile\",\"name\":\"x.jpg\",\"nameinserv\":\"..\\\\..\\\\x.jpg\"}"));
+    commands.handle(
+        b, QStringLiteral(
+               "{\"$c$\":\"sendfile\",\"name\":\"x.jpg\",\"nameinserv\":\"photo\\\\mobile\\\\x.jpg\"}"));
+    // The client repeats its offer until it hears the answer: one answer is enough.
+    commands.handle(
+        b, QStringLiteral(
+               "{\"$c$\":\"sendfile\",\"name\":\"x.jpg\",\"nameinserv\":\"photo\\\\mobile\\\\x.jpg\"}"));
+    pa.run(a);
+    pb.run(b);
+    ASSERT_EQ(pa.texts().size(), 1u);
+    EXPECT_EQ(pa.texts()[0], QStringLiteral("{\"$c$\":\"startrecivefileerror\"}"));
+    EXPECT_FALSE(a.uploadPending());
+    ASSERT_EQ(pb.texts().size(), 1u);
+    EXPECT_EQ(pb.texts()[0], QStringLiteral("{\"$c$\":\"startrecivefile\"}"));
+    EXPECT_EQ(b.uploadPath(), dir.filePath(QStringLiteral("files/photo/mobile/x.jpg")));
+}
+
 }  // namespace
