@@ -159,11 +159,12 @@ TSendWindow::SendResult TSendWindow::SendWindow(uint64_t now) {
     header.MessageNumber = PacketSend.SoobCountOut;
     header.PacketCount = PacketSend.CountPacket;
     header.TIDB = TIDB;
+    const uint64_t again = coef() * std::max(PacketTimeOut, kMinPacketTimeOut);
     for (int32_t i = 0; i < CountPacketToSend; ++i) {
         if (!SlotUsed(i) || PacketTime[i] > now) {
             continue;
         }
-        PacketTime[i] = now + coef() * PacketTimeOut;
+        PacketTime[i] = now + again;
         PacketCountSe[i] += 1;
         if (PacketCountSe[i] > kMaxSendings) {
             Abandon();
@@ -211,7 +212,8 @@ void TSendWindow::Adapt(uint64_t now) {
     }
     AdaptAfterFile(now);
     if (PacketTimeOutC > 100) {
-        PacketTimeOut = std::max<uint32_t>(50, static_cast<uint32_t>(PacketTimeOutS / PacketTimeOutC) * 6);
+        PacketTimeOut =
+            std::max<uint32_t>(kMinPacketTimeOut, static_cast<uint32_t>(PacketTimeOutS / PacketTimeOutC) * 6);
         PacketTimeOutS = 0;
         PacketTimeOutC = 0;
     }

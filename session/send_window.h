@@ -34,6 +34,10 @@ inline constexpr int32_t kWindowSlotsAtStart = 192;
 // The adaptation moves halfway towards at most 250 slots, so the window never passes 249.
 inline constexpr int32_t kWindowSlotsMax = 249;
 inline constexpr uint32_t kPacketTimeOutAtStart = 4000;
+// Re-sends are never closer together than this, whatever PacketTimeOut says: a time-out derived from
+// a sub-millisecond registration round trip would otherwise re-send every packet on every pass and
+// abandon the message within microseconds. The adaptation never sets less either.
+inline constexpr uint32_t kMinPacketTimeOut = 50;
 // A packet sent this many times without an acknowledgement abandons its message.
 inline constexpr uint8_t kMaxSendings = 20;
 
@@ -107,7 +111,7 @@ class TSendWindow {
     // Failed when the file could not be read (the message is abandoned).
     FillResult FillWindow(uint64_t now, int maxFileChunks = 1);
 
-    // Sends every packet that is due, and re-sends after PacketTimeOut ms.
+    // Sends every packet that is due, and re-sends after PacketTimeOut ms (at least kMinPacketTimeOut).
     SendResult SendWindow(uint64_t now);
 
     // An acknowledgement of packet `packetNumber` of message `messageNumber`. True when it freed a

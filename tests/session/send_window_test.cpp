@@ -152,6 +152,20 @@ TEST_F(SendWindowTest, UnansweredPacketIsSentTwentyTimesThenTheMessageFails) {
     EXPECT_EQ(sent.size(), 20u);
 }
 
+TEST_F(SendWindowTest, ZeroTimeOutStillWaitsBetweenSendings) {
+    window.PacketTimeOut = 0;  // three times a registration round trip below 1 ms
+    window.StartText(QStringLiteral("{\"$c$\":\"x\"}"));
+    for (int k = 0; k < 30; ++k) {
+        pass();
+        advanceMs(1);
+    }
+    EXPECT_EQ(sent.size(), 1u);
+    EXPECT_TRUE(window.PacketSend.start);
+    advanceMs(20);
+    pass();
+    EXPECT_EQ(sent.size(), 2u);
+}
+
 TEST_F(SendWindowTest, RoundTripIsMeasuredFromTheLatestSendingAndIsAtLeastOneMs) {
     window.PacketTimeOut = 100;
     window.StartText(QString(961, QChar('r')));
