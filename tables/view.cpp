@@ -466,7 +466,7 @@ void SortView(ViewSortCache& cache, FieldGFB& column, std::vector<int32_t>& Sort
         const int c = keys[size_t(a - 1)].compare(keys[size_t(b - 1)]);
         return c < 0 || (c == 0 && a < b);
     };
-    if (cache.order.empty() || changes.records.size() * 16 > SortData.size()) {
+    if (cache.order.empty() || changes.records.size() * 2 > SortData.size()) {
         std::sort(SortData.begin(), SortData.end(), less);
     } else if (!sameRecords || !changes.allHadKeys || !MoveChangedRecords(cache, changes, less, SortData)) {
         MergeIntoPrevious(cache, SortData, changes.records, less);
