@@ -57,7 +57,9 @@ const std::array<uint8_t, 256>* KeyTable(uint8_t kind) {
 void ScrambleBody(uint8_t* body, qsizetype count, const std::array<uint8_t, 256>& table, uint8_t i,
                   uint8_t j) {
     alignas(8) std::array<uint8_t, 256> stream;
-    for (int k = 0; k < 256; ++k) {
+    // A datagram header is 55 bytes: build no more of the period than the body uses.
+    const int period = int(std::min<qsizetype>(count, 256));
+    for (int k = 0; k < period; ++k) {
         stream[k] = table[uint8_t(i + k)] ^ table[uint8_t(j - k)];
     }
     qsizetype pos = 0;
