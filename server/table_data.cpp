@@ -190,8 +190,10 @@ void TableData::setDictionaryText(int32_t row, int col, const QByteArray& text) 
     ++version_;
 }
 
-void TableData::putDictionaryEntry(int col, uint32_t key, const QByteArray& text) {
+void TableData::putDictionaryEntry(int col, uint32_t key, const QByteArray& value) {
     ColumnValues& v = columns_[size_t(col)];
+    // Record updates carry the text in a slot of SprSize bytes: keep it as short everywhere.
+    const QByteArray text = value.left(std::max(def_->columns[size_t(col)].sprSize - 1, 0));
     for (DictionaryEntry& e : v.dict) {
         if (e.key == key) {
             e.text = text;

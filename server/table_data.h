@@ -51,7 +51,8 @@ class TableData {
     // Codes 15 and 16: the record gets the key of this text, a new entry when it has none.
     // An empty text gives key 0 (no value).
     void setDictionaryText(int32_t row, int col, const QByteArray& text);
-    // Adds an entry with its key as given (reading the database back); replaces a known key's text.
+    // Adds an entry with its key as given (reading the database back, or an edit naming the key);
+    // replaces a known key's text. Texts are cut to the column's dictionary slot.
     void putDictionaryEntry(int col, uint32_t key, const QByteArray& text);
     // Sets the columns the server keeps itself: "dt_c" on the first change, "dt_m", "n_user" and the
     // change counter "ver" on every change.
