@@ -39,19 +39,22 @@ bool ReadScrambled(const QString& path, QByteArray& content) {
     return true;
 }
 
-// Sizes the array to count elements and copies what the bytes hold; false when they hold fewer.
+// The next count elements into the array; false (and nothing allocated) when fewer are present.
 template <typename T>
-bool FillArray(std::vector<T>& array, size_t count, QByteArrayView bytes) {
-    array.assign(count, T{});
-    const size_t n = std::min(size_t(bytes.size()), count * sizeof(T));
-    if (n > 0) {
-        std::memcpy(array.data(), bytes.data(), n);
+bool TakeArray(ByteReader& in, std::vector<T>& array, size_t count) {
+    QByteArrayView bytes;
+    if (count > size_t(in.Remaining()) / sizeof(T) || !in.Take(qsizetype(count * sizeof(T)), bytes)) {
+        return false;
     }
-    return size_t(bytes.size()) >= count * sizeof(T);
+    array.resize(count);
+    if (count > 0) {
+        std::memcpy(array.data(), bytes.data(), count * sizeof(T));
+    }
+    return true;
 }
 
 // Dictionary entries (key of KeyT, length-prefixed text) into keys and texts; false when an entry runs
-// past the end (the entries before it are kept).
+// past the end.
 template <typename KeyT, typename StoreT>
 bool ReadDictionary(ByteReader& in, uint16_t count, std::vector<StoreT>& keys, std::vector<QString>& texts) {
     keys.assign(count, StoreT{});
@@ -68,6 +71,54 @@ bool ReadDictionary(ByteReader& in, uint16_t count, std::vector<StoreT>& keys, s
         texts[i] = fromAnsi(text);
     }
     return true;
+}
+
+// A column's values from its cache payload; false when the payload does not hold them all.
+bool FillColumn(FieldGFB& f, uint8_t code, size_t records, int32_t extra, ByteReader& body) {
+    Stru_Data& d = f.Data;
+    switch (code) {
+        case FieldCode::Integer:
+        case FieldCode::Color:
+            return TakeArray(body, d.DataInteger, records);
+        case FieldCode::FixedText:
+        case FieldCode::ByteArray:
+            return f.Size >= 1 && int64_t(f.Size) * int64_t(records) <= kMaxColumnBytes &&
+                   TakeArray(body, d.DataByte, records * size_t(f.Size));
+        case FieldCode::Byte:
+            return TakeArray(body, d.DataByte, records);
+        case FieldCode::Boolean:
+            return TakeArray(body, d.DataBoolean, records);
+        case FieldCode::Word:
+            return TakeArray(body, d.DataWord, records);
+        case FieldCode::Float:
+            return TakeArray(body, d.DataFloat, records);
+        case FieldCode::Double:
+            return TakeArray(body, d.DataDouble, records);
+        case FieldCode::Cardinal:
+        case FieldCode::Stamp2000:
+            return TakeArray(body, d.DataCardinal, records);
+        case FieldCode::DateTime:
+            return TakeArray(body, d.DataDateTime, records);
+        case FieldCode::Int64:
+            return TakeArray(body, d.DataInt64, records);
+        case FieldCode::Dict16: {
+            uint16_t count = 0;
+            return body.Skip(1) && body.Read(count) &&
+                   ReadDictionary<uint32_t>(body, count, d.DataCardinal, d.DataStringN) &&
+                   TakeArray(body, d.DataWord, records);
+        }
+        case FieldCode::Dict8: {
+            uint16_t count = 0;
+            return body.Skip(1) && body.Read(count) &&
+                   ReadDictionary<uint16_t>(body, count, d.DataWord, d.DataStringN) &&
+                   TakeArray(body, d.DataByte, records);
+        }
+        case FieldCode::VarText:
+            return extra >= 0 && TakeArray(body, d.DataInteger, records) &&
+                   TakeArray(body, d.DataByte, size_t(extra));
+        default:
+            return true;
+    }
 }
 
 }  // namespace
@@ -153,77 +204,16 @@ bool TBaseClient::CacheLoad() {
         if (records == 0) {
             continue;
         }
-        f.Data.DataSelected.assign(records, false);
         ByteReader body(QByteArrayView(content).sliced(kColumnHead));
-        bool filled = true;
-        switch (code) {
-            case FieldCode::Integer:
-            case FieldCode::Color:
-                filled = FillArray(f.Data.DataInteger, records, body.TakeUpTo(body.Remaining()));
-                break;
-            case FieldCode::FixedText:
-            case FieldCode::ByteArray:
-                if (f.Size < 1 || int64_t(f.Size) * header.RecordCount > kMaxColumnBytes) {
-                    complete = false;
-                    break;
-                }
-                filled =
-                    FillArray(f.Data.DataByte, records * size_t(f.Size), body.TakeUpTo(body.Remaining()));
-                break;
-            case FieldCode::Byte:
-                filled = FillArray(f.Data.DataByte, records, body.TakeUpTo(body.Remaining()));
-                break;
-            case FieldCode::Boolean:
-                filled = FillArray(f.Data.DataBoolean, records, body.TakeUpTo(body.Remaining()));
-                break;
-            case FieldCode::Word:
-                filled = FillArray(f.Data.DataWord, records, body.TakeUpTo(body.Remaining()));
-                break;
-            case FieldCode::Float:
-                filled = FillArray(f.Data.DataFloat, records, body.TakeUpTo(body.Remaining()));
-                break;
-            case FieldCode::Double:
-                filled = FillArray(f.Data.DataDouble, records, body.TakeUpTo(body.Remaining()));
-                break;
-            case FieldCode::Cardinal:
-            case FieldCode::Stamp2000:
-                filled = FillArray(f.Data.DataCardinal, records, body.TakeUpTo(body.Remaining()));
-                break;
-            case FieldCode::DateTime:
-                filled = FillArray(f.Data.DataDateTime, records, body.TakeUpTo(body.Remaining()));
-                break;
-            case FieldCode::Int64:
-                filled = FillArray(f.Data.DataInt64, records, body.TakeUpTo(body.Remaining()));
-                break;
-            case FieldCode::Dict16:
-            case FieldCode::Dict8: {
-                uint16_t count = 0;
-                const bool wide = code == FieldCode::Dict16;
-                bool ok = body.Skip(1) && body.Read(count);
-                if (ok && wide) {
-                    ok = ReadDictionary<uint32_t>(body, count, f.Data.DataCardinal, f.Data.DataStringN);
-                } else if (ok) {
-                    ok = ReadDictionary<uint16_t>(body, count, f.Data.DataWord, f.Data.DataStringN);
-                }
-                complete = complete && ok;
-                if (wide) {
-                    filled = FillArray(f.Data.DataWord, records, body.TakeUpTo(body.Remaining()));
-                } else {
-                    filled = FillArray(f.Data.DataByte, records, body.TakeUpTo(body.Remaining()));
-                }
-                break;
-            }
-            case FieldCode::VarText: {
-                filled = FillArray(f.Data.DataInteger, records, body.TakeUpTo(qsizetype(records) * 4));
-                const int64_t blob = std::clamp<int64_t>(d.Extra, 0, body.Remaining());
-                complete = complete && blob == d.Extra;
-                FillArray(f.Data.DataByte, size_t(blob), body.TakeUpTo(blob));
-                break;
-            }
-            default:
-                break;
+        if (FillColumn(f, code, records, d.Extra, body)) {
+            f.Data.DataSelected.assign(records, false);
+            continue;
         }
-        complete = complete && filled;
+        // A damaged file goes without digest, so the server sends the column again.
+        f.Data = Stru_Data{};
+        f.MD5.clear();
+        f.Load = false;
+        complete = false;
     }
     return complete;
 }

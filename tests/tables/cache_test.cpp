@@ -151,18 +151,19 @@ TEST_F(CacheTest, ColumnCountUsesItsLow16Bits) {
     EXPECT_EQ(t->GetCountFields(), 2);
 }
 
-TEST_F(CacheTest, DamagedCacheFilesAreReadOnlyAsFarAsTheyGo) {
-    LoadFile(table_files::EveryCodeTable());
+TEST_F(CacheTest, DamagedCacheFilesAreDroppedSoTheServerSendsThemAgain) {
     const struct {
         const char* file;
         qsizetype keep;
+        const char* column;  // the column that loses its cached values, or none for the structure
     } cases[] = {
-        {"temp/gps/n_abs.cache", 10},  // shorter than the digest
-        {"temp/gps/n_abs.cache", 21},  // half a value
-        {"temp/gps/s15.cache", 25},    // a dictionary entry cut short
-        {"temp/gps/txt.cache", 27},    // blob cut short
-        {"temp/gps/gps.cacheb", 60},   // a descriptor cut short
-        {"temp/gps/gps.cacheb", 5},    // a header cut short
+        {"temp/gps/n_abs.cache", 10, "n_abs"},  // shorter than the digest
+        {"temp/gps/n_abs.cache", 21, "n_abs"},  // half a value
+        {"temp/gps/s15.cache", 25, "s15"},      // a dictionary entry cut short
+        {"temp/gps/s16.cache", 37, "s16"},      // the record keys cut short
+        {"temp/gps/txt.cache", 27, "txt"},      // the blob cut short
+        {"temp/gps/gps.cacheb", 60, nullptr},   // a descriptor cut short
+        {"temp/gps/gps.cacheb", 5, nullptr},    // a header cut short
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.file) + " cut to " + std::to_string(c.keep));
@@ -171,14 +172,18 @@ TEST_F(CacheTest, DamagedCacheFilesAreReadOnlyAsFarAsTheyGo) {
         content.truncate(c.keep);
         ScrambleBytes(content, 1);
         ASSERT_TRUE(table_files::WriteBytes(c.file, content));
-        t->Clear();
+        t->FlagLoadData = false;
+        t->SendLoadData = false;
+        const QString request = t->GetJSONLoad();
         EXPECT_FALSE(t->CacheLoad());
-        t->CountRecord = 2;
-        for (const auto& f : t->Fields) {
-            for (int32_t rec : {1, 2}) {
-                t->RecNoTemp = rec;
-                f->AsString();
-            }
+        if (c.column) {
+            const FieldGFB& damaged = *t->FindColumn(c.column, false);
+            EXPECT_FALSE(damaged.Load);
+            EXPECT_TRUE(damaged.MD5.isEmpty());
+            EXPECT_TRUE(damaged.Data.DataInteger.empty() && damaged.Data.DataWord.empty());
+            EXPECT_FALSE(request.contains(QStringLiteral("\"%1\"").arg(c.column)));
+            EXPECT_TRUE(request.contains("\"fio\":\""));
+            EXPECT_TRUE(t->FindColumn("fio", false)->Load);
         }
     }
 }
