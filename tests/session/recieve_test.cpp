@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <vector>
 
 #include "infra/bytes.h"
+#include "infra/ticks.h"
+#include "session/reassembly.h"
+#include "session/send_window.h"
 
 namespace {
 
@@ -187,6 +191,65 @@ TEST(RecieveThread, AnswersTheServerAndIgnoresStrangersOnLoopback) {
     EXPECT_EQ(data, QByteArray("{\"$c$\":\"server\"}"));
     EXPECT_FALSE(link.soobE.IsSoob());
     EXPECT_EQ(link.PackSend.load(), 1);
+}
+
+// The three halves together on loopback: a peer's window sends a 100-packet text, the thread
+// answers each packet, the reassembly rebuilds the text, and the answers complete the peer's window.
+TEST(RecieveThread, HundredPacketTextCrossesLoopbackThroughWindowAndReassembly) {
+    UdpSocket client;
+    UdpSocket peer;
+    ASSERT_TRUE(client.Open(kLoopback, 0));
+    ASSERT_TRUE(peer.Open(kLoopback, 0));
+    const UdpAddress clientAddress{kLoopback, client.LocalPort()};
+    SessionLink link;
+    link.SetServer({kLoopback, peer.LocalPort()});
+    recieve rec(client, link);
+    rec.Start();
+
+    TSendWindow window([&](const char* datagram, int size) { peer.SendTo(datagram, size, clientAddress); });
+    window.TickCoef = 1'000'000;  // GetTicks counts nanoseconds
+    window.PacketTimeOut = 1000;
+    QString text = QStringLiteral("{\"$c$\":\"long\",\"x\":\"");
+    while (text.size() < 99 * 960 + 1) {
+        text += QChar(char16_t(u'a' + text.size() % 26));
+    }
+    text += QStringLiteral("\"}");
+    window.StartText(text);
+
+    TReassembly reassembly(link.LastCountSoob);
+    std::vector<Delivery> delivered;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (window.FillWindow(GetTicks()) != TSendWindow::FillResult::Complete &&
+           std::chrono::steady_clock::now() < deadline) {
+        window.SendWindow(GetTicks());
+        char buffer[2048];
+        UdpAddress from;
+        int size;
+        while ((size = peer.RecvFrom(buffer, sizeof buffer, from)) >= 0) {
+            DatagramHeader ack;
+            if (DecodeDatagram(QByteArrayView(buffer, size), ack)) {
+                window.HandleAck(ack.MessageNumber, ack.PacketNumber, GetTicks());
+            }
+        }
+        QByteArray record;
+        while (link.soobE.GetSoobD(record)) {
+            DatagramHeader header;
+            QByteArrayView data;
+            ASSERT_TRUE(DecodeDatagramInPlace(record.data() + 1, record.size() - 1, header, data));
+            Delivery d = reassembly.Take(header, data, true);
+            if (d.route != Route::None) {
+                delivered.push_back(d);
+            }
+        }
+        peer.WaitReadable(1);
+    }
+    rec.Terminate();
+    rec.WaitFor();
+    EXPECT_FALSE(window.PacketSend.start);
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(delivered[0].route, Route::ReadJSON);
+    EXPECT_EQ(delivered[0].text, text);
+    EXPECT_EQ(window.PacketSend.CountPacket, 100);
 }
 
 }  // namespace
