@@ -95,8 +95,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const QByteArray payload = rest.mid(21);
         for (int i = 0; i < 3; ++i) {
             s->takePacket(h, payload, text);
-            h.PacketNumber += 1;
-            h.Offset += int32_t(payload.size());
+            // The next packet of the same message; header values wrap as on the wire.
+            h.PacketNumber = int32_t(uint32_t(h.PacketNumber) + 1u);
+            h.Offset = int32_t(uint32_t(h.Offset) + uint32_t(payload.size()));
         }
     }
     return 0;
