@@ -1,5 +1,6 @@
 // Registration, the session tag, supervision of the link and the drop of a session.
 #include <QDir>
+#include <QRegularExpression>
 
 #include "client_fixture.h"
 
@@ -23,6 +24,11 @@ TEST_F(Registration, IsMessageNumberOneWithBothCredentialsEscaped) {
                                  "\"keepalive\":1,\"zip\":0,\"ver\":\"") +
                   client->ver + QStringLiteral("\"}"));
     EXPECT_EQ(GetJSONValue(reg->Text(), QStringLiteral("password")), QStringLiteral("pa\"ss\\word"));
+    // The program's own version: four numbers.
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$"))
+                    .match(client->ver)
+                    .hasMatch());
+    EXPECT_NE(client->ver, QStringLiteral("0.0.0.0"));
     EXPECT_FALSE(client->PasOK);
 }
 
