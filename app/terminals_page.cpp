@@ -317,6 +317,9 @@ void TerminalsPage::PopupMenu1Popup() {
 
 void TerminalsPage::N1Click() {
     TBaseClient* table = Table();
+    if (table == nullptr || Grid()->Idx().empty()) {
+        return;
+    }
     table->Edit();
     WriteInteger(table, QStringLiteral("smssend"), 0);
     table->Post();
@@ -324,6 +327,9 @@ void TerminalsPage::N1Click() {
 
 void TerminalsPage::N3Click() {
     TBaseClient* table = Table();
+    if (table == nullptr || Grid()->Idx().empty()) {
+        return;
+    }
     auto status = uint8_t(CurrentInteger(table, kStatus));
     SetBit(status, 1, 0);
     table->Edit();

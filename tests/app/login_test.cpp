@@ -119,10 +119,10 @@ TEST_F(LoginTest, LoginReportsNoLinkAndRefusalThenLoadsBehindTheSplash) {
         },
         [this](TPasZas&) {
             TSplash* splash = TopLevel<TSplash>("splash");
-            if (splash == nullptr) {
+            // Table loading leaves the name empty, so the label shows the prefix alone.
+            if (splash == nullptr || splash->Label()->text() != "Загрузка базы - ") {
                 return false;
             }
-            EXPECT_EQ(splash->Label()->text(), "Загрузка базы - ");
             EXPECT_EQ(splash->Image()->pixmap().size(), QSize(550, 350));
             client.DatabaseLoad = true;
             return true;

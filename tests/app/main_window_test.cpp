@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLocale>
+#include <thread>
 
 #include "app/groups_page.h"
 #include "app/record_grid.h"
@@ -127,6 +128,16 @@ TEST_F(WindowTest, VehiclesGridShowsVisibleRecordsInIdentifierTextOrder) {
     EXPECT_EQ(Cell(grid, 3, 4), "ООО Охрана");
     // The groups page lists the same vehicles in the same order.
     EXPECT_EQ(Column(form->groups->StringGrid5(), 2), Column(grid, 2));
+}
+
+TEST_F(WindowTest, ATableReportedOnTheClientThreadIsRebuiltOnTheWindowsThread) {
+    app_test::Fill(Table("gps"), kVehicles);
+    std::thread clientThread([this] { form->RefreshDataBase(form->clientU.get(), "gps"); });
+    clientThread.join();
+    EXPECT_TRUE(form->vehicles->StringGrid2()->Idx().empty());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->vehicles->StringGrid2()->Idx().size(), 3u);
+    EXPECT_EQ(form->groups->StringGrid5()->Idx().size(), 3u);
 }
 
 TEST_F(WindowTest, SelectingAVehicleFillsTheDetailPanelWithoutWriting) {
