@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLocale>
+#include <QMouseEvent>
 #include <thread>
 
 #include "app/groups_page.h"
@@ -316,7 +317,12 @@ TEST_F(WindowTest, TerminalsGridShowsRegistrationAndSortsByTheClickedHeader) {
     const QString asked = QLocale().toString(QDate(1899, 12, 30).addDays(45000), QLocale::ShortFormat) + " 3";
     EXPECT_EQ(Column(grid, 4), QStringList({"Зарегистрирован", asked, "Не запрашивал"}));
 
-    form->terminals->SortByColumn(1);  // "ФИО", case-insensitive
+    // A press with any button on a header sorts by its column.
+    QHeaderView* header = grid->horizontalHeader();
+    const QPoint onFio(header->sectionViewportPosition(1) + 5, 5);
+    QMouseEvent press(QEvent::MouseButtonPress, onFio, header->viewport()->mapToGlobal(onFio),
+                      Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(header->viewport(), &press);  // "ФИО", case-insensitive
     EXPECT_EQ(Column(grid, 1), QStringList({"алексеев Иван", "Борисов Олег", "Петров Пётр"}));
     form->terminals->SortByColumn(2);  // "Телефон"
     EXPECT_EQ(Column(grid, 2), QStringList({"111", "222", "333"}));
