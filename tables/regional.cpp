@@ -7,7 +7,8 @@
 
 namespace {
 
-const QDate kEpoch(1899, 12, 30);
+// Constant-initialised, so readers in other files' static initialisers see it already set.
+constexpr QDate kEpoch = QDate::fromJulianDay(2415019);  // 30 December 1899
 constexpr int64_t kMsPerDay = 86'400'000;
 
 // The long time format names the time zone in some locales; a stored date-time has none.
