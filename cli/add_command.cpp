@@ -25,7 +25,13 @@ class AddCommand final : public Command {
     int Run(CommandContext& context) override {
         TBaseClient* table = context.session.Base().Find(table_);
         {
-            const auto guard = table->Guard();
+            const auto guard = context.session.LockLoaded(*table, context.deadline);
+            if (!guard.owns_lock()) {
+                return context.session.NotConfirmed(
+                    QStringLiteral("table %1 was not loaded again within %2 seconds")
+                        .arg(table_)
+                        .arg(context.timeoutSeconds));
+            }
             table->Add();
             const QString error = WriteColumnValues(*table, values_);
             if (!error.isEmpty()) {

@@ -77,6 +77,19 @@ int CliSession::NotConfirmed(const QString& message) {
     return kExitNotConfirmed;
 }
 
+TBaseClient::GuardType CliSession::LockLoaded(TBaseClient& table, Clock::time_point deadline) {
+    TBaseClient::GuardType guard;
+    WaitUntil(deadline, [&] {
+        guard = table.Guard();
+        if (table.FlagLoadData) {
+            return true;
+        }
+        guard.unlock();
+        return false;
+    });
+    return guard;
+}
+
 bool CliSession::Ready() const {
     return client_->Connected && client_->DatabaseLoad;
 }

@@ -47,6 +47,11 @@ class CliSession {
     // Logged in with every table loaded.
     bool Ready() const;
 
+    // The table's guard, held once the table is loaded: a new login clears and reloads every
+    // table, and a loaded table cannot be cleared while its guard is held. Notices are passed on
+    // meanwhile. Not owning a lock when the deadline passed first.
+    TBaseClient::GuardType LockLoaded(TBaseClient& table, Clock::time_point deadline);
+
     struct Refresh {
         QString table;
         int64_t atMicros;  // wall clock when the client applied the change

@@ -20,12 +20,12 @@ QString ParseColumnValues(const QStringList& words, ColumnValues& values) {
 
 QString WriteColumnValues(TBaseClient& table, const ColumnValues& values) {
     for (const auto& [name, value] : values) {
+        if (name == QStringLiteral("n_abs")) {
+            return QStringLiteral("n_abs is given by the server and cannot be written");
+        }
         FieldGFB* column = table.FindColumn(name, /*usable=*/true);
         if (column == nullptr) {
             return QStringLiteral("table %1 has no column %2").arg(table.NameTableS, name);
-        }
-        if (name == QStringLiteral("n_abs")) {
-            return QStringLiteral("n_abs is given by the server and cannot be written");
         }
         try {
             column->SetAsString(value);

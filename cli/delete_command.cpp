@@ -30,7 +30,13 @@ class DeleteCommand final : public Command {
     int Run(CommandContext& context) override {
         TBaseClient* table = context.session.Base().Find(table_);
         {
-            const auto guard = table->Guard();
+            const auto guard = context.session.LockLoaded(*table, context.deadline);
+            if (!guard.owns_lock()) {
+                return context.session.NotConfirmed(
+                    QStringLiteral("table %1 was not loaded again within %2 seconds")
+                        .arg(table_)
+                        .arg(context.timeoutSeconds));
+            }
             if (!table->GotoAbs(n_abs_)) {
                 Output::Error(QStringLiteral("table %1 has no record %2").arg(table_).arg(n_abs_));
                 return kExitUsage;
@@ -46,11 +52,12 @@ class DeleteCommand final : public Command {
             for (const CliSession::Refresh& refresh : context.session.TakeRefreshes()) {
                 refreshed = refreshed || refresh.table == table_;
             }
-            if (!refreshed || !context.session.Ready()) {
+            if (!refreshed) {
                 return false;
             }
+            // A table being reloaded has no records at all, which is no sign of the deletion.
             const auto guard = table->Guard();
-            return !table->GotoAbs(n_abs_);
+            return table->FlagLoadData && !table->GotoAbs(n_abs_);
         });
         if (!done) {
             return context.session.NotConfirmed(

@@ -26,7 +26,13 @@ class DumpCommand final : public Command {
     int Run(CommandContext& context) override {
         for (const QString& name : tables_) {
             TBaseClient* table = context.session.Base().Find(name);
-            const auto guard = table->Guard();
+            const auto guard = context.session.LockLoaded(*table, context.deadline);
+            if (!guard.owns_lock()) {
+                return context.session.NotConfirmed(
+                    QStringLiteral("table %1 was not loaded again within %2 seconds")
+                        .arg(name)
+                        .arg(context.timeoutSeconds));
+            }
             const int32_t count = table->Count();
             for (int32_t pos = 1; pos <= count; ++pos) {
                 context.output.Line(RecordPairsAt(*table, pos));

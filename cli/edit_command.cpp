@@ -33,7 +33,13 @@ class EditCommand final : public Command {
         TBaseClient* table = context.session.Base().Find(table_);
         QString before;
         {
-            const auto guard = table->Guard();
+            const auto guard = context.session.LockLoaded(*table, context.deadline);
+            if (!guard.owns_lock()) {
+                return context.session.NotConfirmed(
+                    QStringLiteral("table %1 was not loaded again within %2 seconds")
+                        .arg(table_)
+                        .arg(context.timeoutSeconds));
+            }
             before = RecordPairsOf(*table, n_abs_);
             if (before.isEmpty()) {
                 Output::Error(QStringLiteral("table %1 has no record %2").arg(table_).arg(n_abs_));

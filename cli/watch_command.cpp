@@ -15,9 +15,9 @@ namespace {
 
 using Snapshot = QHash<int32_t, QString>;  // n_abs -> record pairs
 
+// Expects the table's guard to be held.
 Snapshot TakeSnapshot(TBaseClient& table) {
     Snapshot snapshot;
-    const auto guard = table.Guard();
     const int32_t count = table.Count();
     snapshot.reserve(count);
     for (int32_t pos = 1; pos <= count; ++pos) {
@@ -46,6 +46,13 @@ class WatchCommand final : public Command {
     int Run(CommandContext& context) override {
         TBaseC& Base = context.session.Base();
         for (int32_t i = 0; i < Base.Count(); ++i) {
+            const auto guard = context.session.LockLoaded(*Base[i], context.deadline);
+            if (!guard.owns_lock()) {
+                return context.session.NotConfirmed(
+                    QStringLiteral("table %1 was not loaded again within %2 seconds")
+                        .arg(Base[i]->NameTableS)
+                        .arg(context.timeoutSeconds));
+            }
             snapshots_.insert(Base[i]->NameTableS, TakeSnapshot(*Base[i]));
         }
         Output& output = context.output;
@@ -69,7 +76,12 @@ class WatchCommand final : public Command {
   private:
     void Report(CommandContext& context, const CliSession::Refresh& refresh) {
         TBaseClient* table = context.session.Base().Find(refresh.table);
-        if (table == nullptr || !context.session.Ready()) {
+        if (table == nullptr) {
+            return;
+        }
+        // A table being reloaded is reported once it is loaded again: its refresh comes then.
+        const auto guard = table->Guard();
+        if (!table->FlagLoadData) {
             return;
         }
         Snapshot now = TakeSnapshot(*table);
