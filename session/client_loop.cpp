@@ -149,22 +149,32 @@ void client_udp::GFBaseNetDataSend9(TBaseClient*, const QString& Data) {
 }
 
 bool client_udp::TakeRecord() {
-    QByteArray record;
-    if (!soobE.GetSoobD(record)) {
-        return false;
-    }
-    CountSvazG += 1;
-    SpeedSizeIn += record.size();
-    if (record.at(0) == kRecordAck) {
-        if (Connect) {
-            HandleAck(record);
+    bool taken = false;
+    for (int i = 0; i < kRecordsPerPass; ++i) {
+        QByteArray record;
+        if (!soobE.GetSoobD(record)) {
+            break;
         }
-        return true;
+        taken = true;
+        CountSvazG += 1;
+        SpeedSizeIn += record.size();
+        if (record.at(0) == kRecordAck) {
+            if (Connect) {
+                HandleAck(record);
+            }
+            continue;
+        }
+        Route route = Route::None;
+        if (record.at(0) == kRecordData || (record.at(0) == kRecordBeforeLogin && !Connect)) {
+            route = HandleDatagram(std::move(record));
+        }
+        // Anything that may give the rest of the pass work (a command, a record message, a finished
+        // file) ends the run, so later records never overtake what it started.
+        if (route != Route::FilePiece || !fstreamRecive) {
+            break;
+        }
     }
-    if (record.at(0) == kRecordData || (record.at(0) == kRecordBeforeLogin && !Connect)) {
-        HandleDatagram(std::move(record));
-    }
-    return true;
+    return taken;
 }
 
 void client_udp::HandleAck(const QByteArray& record) {
@@ -178,14 +188,14 @@ void client_udp::HandleAck(const QByteArray& record) {
     Window.HandleAck(messageNumber, packetNumber, now);
 }
 
-void client_udp::HandleDatagram(QByteArray record) {
+Route client_udp::HandleDatagram(QByteArray record) {
     if (RecordDatagram(record).isEmpty()) {
-        return;
+        return Route::None;
     }
     DatagramHeader header;
     QByteArrayView data;
     if (!DecodeDatagramInPlace(record.data() + 1, record.size() - 1, header, data)) {
-        return;
+        return Route::None;
     }
     keepAlive = GetTicks();
     Delivery delivery = Reassembly.Take(header, data, Connect);
@@ -212,6 +222,7 @@ void client_udp::HandleDatagram(QByteArray record) {
         case Route::None:
             break;
     }
+    return delivery.route;
 }
 
 void client_udp::RawStep() {

@@ -69,6 +69,7 @@ inline constexpr int32_t kSoobSize = 1000;
 inline constexpr int32_t kSoobFileSize = 1000;
 
 inline constexpr int kSocketBufferBytes = 524288;
+inline constexpr int kRecordsPerPass = 64;
 // A received or sent file larger than this is refused: sizes travel as signed 32-bit numbers.
 inline constexpr int64_t kMaxFileSize = 2'000'000'000;
 // The received-files folder, relative to the working directory.
@@ -182,7 +183,10 @@ class client_udp : public TThread, public SessionLink {
     bool Pass();
     // Session upkeep and sending while logged in (step 2.1).
     bool SendStep(uint64_t now);
-    // Takes one record from soobE (steps 2.3 and 3); true when there was one.
+    // Takes a record from soobE; true when there was one. Acknowledgements and pieces of a file still
+    // being received are taken in a run of up to kRecordsPerPass, anything else alone: a pass then
+    // acts on one server command at most, while a file or an acknowledged window moves at the speed
+    // of the socket rather than of the loop.
     bool TakeRecord();
     // Applies one binary record message (step 4) and acts on one server command (step 5).
     void RawStep();
@@ -223,8 +227,8 @@ class client_udp : public TThread, public SessionLink {
     // ---- dispatcher ----
     void DispatchJSON(const QString& m);
     // A received datagram record (kind 2, or 20 before login), still scrambled; it is unscrambled
-    // in place.
-    void HandleDatagram(QByteArray record);
+    // in place. Returns where its message went.
+    Route HandleDatagram(QByteArray record);
     void HandleAck(const QByteArray& record);
 
     // ---- file transfer (file_transfer.cpp) ----
