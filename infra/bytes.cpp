@@ -150,8 +150,6 @@ void StrToBytes(const QString& s, QByteArray& data) {
     data = toAnsi(s);
 }
 
-namespace {
-
 int HexDigit(QChar c) {
     const char16_t u = c.unicode();
     if (u >= '0' && u <= '9') {
@@ -165,8 +163,6 @@ int HexDigit(QChar c) {
     }
     return -1;
 }
-
-}  // namespace
 
 void HexToBytes(const QString& s, QByteArray& data) {
     const qsizetype count = s.size() / 2;

@@ -22,6 +22,8 @@ void ScrambleBytesN(QByteArray& data, int32_t count, uint8_t kind);
 
 // data becomes the code-page bytes of s; an empty s leaves data as it was.
 void StrToBytes(const QString& s, QByteArray& data);
+// The value of one hexadecimal digit (either case), or -1.
+int HexDigit(QChar c);
 // Two hexadecimal digits (either case) per byte; a pair that is not hexadecimal gives 0,
 // a final odd character is ignored.
 void HexToBytes(const QString& s, QByteArray& data);

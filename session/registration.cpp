@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "infra/bytes.h"
 #include "infra/json_text.h"
 #include "infra/ticks.h"
 #include "session/client_udp.h"
@@ -12,20 +13,6 @@ namespace {
 // 1-based positions in a GUID text of the 16 hexadecimal pairs, skipping its hyphens.
 constexpr int kTidPairs[kTIDBSize] = {1, 3, 5, 7, 10, 12, 15, 17, 20, 22, 25, 27, 29, 31, 33, 35};
 constexpr int kTidLength = 36;
-
-int HexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9') {
-        return u - '0';
-    }
-    if (u >= 'a' && u <= 'f') {
-        return u - 'a' + 10;
-    }
-    if (u >= 'A' && u <= 'F') {
-        return u - 'A' + 10;
-    }
-    return -1;
-}
 
 }  // namespace
 
