@@ -12,11 +12,11 @@
 #include "app/tahoma.h"
 #include "app/terminals_page.h"
 #include "app/vehicles_page.h"
-#include "cli/application_id.h"
-#include "cli/settings.h"
 #include "infra/json_text.h"
 #include "infra/ticks.h"
+#include "session/application_id.h"
 #include "session/client_udp.h"
+#include "session/settings.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <memory>
 
 #include "app/dialogs.h"
-#include "cli/table_registration.h"
+#include "session/table_registration.h"
 #include "tables/base_set.h"
 
 class client_udp;

@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QStringList>
 
-#include "cli/settings.h"
 #include "infra/codepage.h"
+#include "session/settings.h"
 
 namespace {
 

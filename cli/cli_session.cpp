@@ -2,12 +2,12 @@
 
 #include <thread>
 
-#include "cli/application_id.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
-#include "cli/table_registration.h"
 #include "infra/json_text.h"
+#include "session/application_id.h"
 #include "session/client_udp.h"
+#include "session/table_registration.h"
 
 CliSession::CliSession(const QString& host, uint16_t port, Output& output) : output_(output) {
     RegisterConfigTables(Base_);

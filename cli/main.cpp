@@ -7,8 +7,8 @@
 #include "cli/command.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
-#include "cli/settings.h"
 #include "infra/files.h"
+#include "session/settings.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "table_words.h"
 
-#include "cli/table_registration.h"
+#include "session/table_registration.h"
 
 QString CheckTableName(const QString& name) {
     for (const char* known : kConfigTableNames) {

@@ -9,8 +9,8 @@
 #include "app/splash.h"
 #include "app/user_default.h"
 #include "app_fixture.h"
-#include "cli/application_id.h"
 #include "infra/ticks.h"
+#include "session/application_id.h"
 #include "session/client_udp.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "app/terminals_page.h"
 #include "app/vehicles_page.h"
 #include "app_fixture.h"
-#include "cli/application_id.h"
+#include "session/application_id.h"
 #include "session/client_udp.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "cli/table_registration.h"
+#include "session/table_registration.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "table_registration.h"
+#include "session/table_registration.h"
 
 namespace {
 

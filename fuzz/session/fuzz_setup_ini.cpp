@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "cli/settings.h"
+#include "session/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));

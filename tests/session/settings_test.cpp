@@ -1,4 +1,4 @@
-#include "cli/settings.h"
+#include "session/settings.h"
 
 #include <gtest/gtest.h>
 
