@@ -14,7 +14,6 @@ const QString kDatabase = QStringLiteral("database");
 }  // namespace
 
 void client_udp::SetBases(TBaseC* bases) {
-    std::lock_guard lock(wiring_);
     Bases = bases;
 }
 
@@ -24,11 +23,7 @@ void client_udp::SetOnRefreshDatabase(TRefreshDataBase handler) {
 }
 
 void client_udp::touchTables(const std::function<void(TBaseClient&)>& action) {
-    TBaseC* bases = nullptr;
-    {
-        std::lock_guard lock(wiring_);
-        bases = Bases;
-    }
+    TBaseC* bases = Bases;
     if (bases == nullptr) {
         return;
     }

@@ -13,7 +13,7 @@
 //     from ReadJSON; the receiving thread puts into soobE;
 //   - the atomics below, shared with the login window and the receiving thread;
 //   - username, password and LoadBaseName, which pass under their own locks;
-//   - Bases and fOnRefreshDatabase, set by the main window under a lock (SetBases,
+//   - Bases (atomic) and fOnRefreshDatabase (under a lock), set by the main window (SetBases,
 //     SetOnRefreshDatabase), and the tables themselves, each guarded by its own lock;
 //   - Back, the persistent backlog, which has its own lock.
 // fOnRefreshDatabase runs on the client thread.
@@ -277,6 +277,7 @@ class client_udp : public TThread, public SessionLink {
     // Dotted addresses of host, parsed once; an entry that is no IPv4 address is never sent to.
     std::vector<std::optional<uint32_t>> hostIp_;
     mutable std::mutex wiring_;
-    TBaseC* Bases = nullptr;
+    // Set once by the owner after creation; read by the client thread on every pass.
+    std::atomic<TBaseC*> Bases{nullptr};
     TRefreshDataBase fOnRefreshDatabase;
 };

@@ -38,11 +38,7 @@ bool IsHexText(const QString& s) {
 }  // namespace
 
 void client_udp::LoadNextTable() {
-    TBaseC* bases = nullptr;
-    {
-        std::lock_guard lock(wiring_);
-        bases = Bases;
-    }
+    TBaseC* bases = Bases;
     if (bases == nullptr || bases->Count() == 0) {
         return;
     }
@@ -80,11 +76,7 @@ void client_udp::LoadNextTable() {
 void client_udp::HandleTableRawFromFile(const QString& m) {
     const QString name = GetJSONValue(m, QStringLiteral("name"));
     const QString filename = GetJSONValue(m, QStringLiteral("filename"));
-    TBaseC* bases = nullptr;
-    {
-        std::lock_guard lock(wiring_);
-        bases = Bases;
-    }
+    TBaseC* bases = Bases;
     if (TBaseClient* table = bases != nullptr ? bases->Find(name) : nullptr) {
         auto guard = table->Guard();
         table->LoadFileName = SafeFileName(filename);
@@ -133,11 +125,7 @@ bool client_udp::TableFileArrived(const QString& F, int64_t messageSize) {
 }
 
 void client_udp::HandleRefreshDataDatabase(const QString& m) {
-    TBaseC* bases = nullptr;
-    {
-        std::lock_guard lock(wiring_);
-        bases = Bases;
-    }
+    TBaseC* bases = Bases;
     TBaseClient* table =
         bases != nullptr ? bases->Find(GetJSONValue(m, QStringLiteral("nametable"))) : nullptr;
     if (table == nullptr) {
@@ -174,11 +162,7 @@ void client_udp::applyRaw(const char* message, qsizetype size, bool inBatch) {
             return;
         }
         const int nameLength = uint8_t(body[0]);
-        TBaseC* bases = nullptr;
-        {
-            std::lock_guard lock(wiring_);
-            bases = Bases;
-        }
+        TBaseC* bases = Bases;
         TBaseClient* table =
             bases != nullptr ? bases->Find(fromAnsi(QByteArrayView(body + 1, nameLength))) : nullptr;
         if (table == nullptr) {
