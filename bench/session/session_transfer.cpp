@@ -22,7 +22,8 @@ const QString kTid = QStringLiteral("0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9");
 // sends it through its window when the client accepts.
 class Sender {
   public:
-    explicit Sender(const QByteArray& file) : file_(file), window_([this](const char* d, int n) { send(d, n); }) {
+    explicit Sender(const QByteArray& file)
+        : file_(file), window_([this](const char* d, int n) { send(d, n); }) {
         uint32_t loopback = 0;
         ParseIPv4(QStringLiteral("127.0.0.1"), loopback);
         socket_.Open(loopback, 0, 1 << 20);
