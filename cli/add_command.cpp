@@ -27,10 +27,7 @@ class AddCommand final : public Command {
         {
             const auto guard = context.session.LockLoaded(*table, context.deadline);
             if (!guard.owns_lock()) {
-                return context.session.NotConfirmed(
-                    QStringLiteral("table %1 was not loaded again within %2 seconds")
-                        .arg(table_)
-                        .arg(context.timeoutSeconds));
+                return context.NotLoadedAgain(table_);
             }
             table->Add();
             const QString error = WriteColumnValues(*table, values_);

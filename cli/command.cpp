@@ -1,5 +1,12 @@
 #include "command.h"
 
+#include "cli/cli_session.h"
+
+int CommandContext::NotLoadedAgain(const QString& table) const {
+    return session.NotConfirmed(
+        QStringLiteral("table %1 was not loaded again within %2 seconds").arg(table).arg(timeoutSeconds));
+}
+
 std::unique_ptr<Command> MakeCommand(const QString& name) {
     if (name == QStringLiteral("load")) {
         return MakeLoadCommand();

@@ -18,6 +18,9 @@ struct CommandContext {
     Output& output;
     Clock::time_point deadline;  // the operation must be confirmed by then
     double timeoutSeconds;
+
+    // Ends the command when a re-login emptied a table and it was not loaded again in time.
+    int NotLoadedAgain(const QString& table) const;
 };
 
 class Command {

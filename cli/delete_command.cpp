@@ -14,17 +14,7 @@ class DeleteCommand final : public Command {
         if (words.size() != 2) {
             return QStringLiteral("delete needs a table name and a record number");
         }
-        table_ = words[0];
-        const QString error = CheckTableName(table_);
-        if (!error.isEmpty()) {
-            return error;
-        }
-        const auto id = ParseRecordId(words[1]);
-        if (!id) {
-            return QStringLiteral("\"%1\" is not a record number").arg(words[1]);
-        }
-        n_abs_ = *id;
-        return {};
+        return ParseTableAndRecord(words, table_, n_abs_);
     }
 
     int Run(CommandContext& context) override {
@@ -32,10 +22,7 @@ class DeleteCommand final : public Command {
         {
             const auto guard = context.session.LockLoaded(*table, context.deadline);
             if (!guard.owns_lock()) {
-                return context.session.NotConfirmed(
-                    QStringLiteral("table %1 was not loaded again within %2 seconds")
-                        .arg(table_)
-                        .arg(context.timeoutSeconds));
+                return context.NotLoadedAgain(table_);
             }
             if (!table->GotoAbs(n_abs_)) {
                 Output::Error(QStringLiteral("table %1 has no record %2").arg(table_).arg(n_abs_));

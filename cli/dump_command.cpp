@@ -28,10 +28,7 @@ class DumpCommand final : public Command {
             TBaseClient* table = context.session.Base().Find(name);
             const auto guard = context.session.LockLoaded(*table, context.deadline);
             if (!guard.owns_lock()) {
-                return context.session.NotConfirmed(
-                    QStringLiteral("table %1 was not loaded again within %2 seconds")
-                        .arg(name)
-                        .arg(context.timeoutSeconds));
+                return context.NotLoadedAgain(name);
             }
             const int32_t count = table->Count();
             for (int32_t pos = 1; pos <= count; ++pos) {

@@ -16,16 +16,10 @@ class EditCommand final : public Command {
         if (words.size() < 2) {
             return QStringLiteral("edit needs a table name, a record number and COL=VALUE words");
         }
-        table_ = words[0];
-        const QString error = CheckTableName(table_);
+        const QString error = ParseTableAndRecord(words, table_, n_abs_);
         if (!error.isEmpty()) {
             return error;
         }
-        const auto id = ParseRecordId(words[1]);
-        if (!id) {
-            return QStringLiteral("\"%1\" is not a record number").arg(words[1]);
-        }
-        n_abs_ = *id;
         return ParseColumnValues(words.mid(2), values_);
     }
 
@@ -35,10 +29,7 @@ class EditCommand final : public Command {
         {
             const auto guard = context.session.LockLoaded(*table, context.deadline);
             if (!guard.owns_lock()) {
-                return context.session.NotConfirmed(
-                    QStringLiteral("table %1 was not loaded again within %2 seconds")
-                        .arg(table_)
-                        .arg(context.timeoutSeconds));
+                return context.NotLoadedAgain(table_);
             }
             before = RecordPairsOf(*table, n_abs_);
             if (before.isEmpty()) {

@@ -20,3 +20,17 @@ std::optional<int32_t> ParseRecordId(const QString& text) {
     }
     return value;
 }
+
+QString ParseTableAndRecord(const QStringList& words, QString& table, int32_t& n_abs) {
+    table = words[0];
+    const QString error = CheckTableName(table);
+    if (!error.isEmpty()) {
+        return error;
+    }
+    const auto id = ParseRecordId(words[1]);
+    if (!id) {
+        return QStringLiteral("\"%1\" is not a record number").arg(words[1]);
+    }
+    n_abs = *id;
+    return {};
+}

@@ -48,10 +48,7 @@ class WatchCommand final : public Command {
         for (int32_t i = 0; i < Base.Count(); ++i) {
             const auto guard = context.session.LockLoaded(*Base[i], context.deadline);
             if (!guard.owns_lock()) {
-                return context.session.NotConfirmed(
-                    QStringLiteral("table %1 was not loaded again within %2 seconds")
-                        .arg(Base[i]->NameTableS)
-                        .arg(context.timeoutSeconds));
+                return context.NotLoadedAgain(Base[i]->NameTableS);
             }
             snapshots_.insert(Base[i]->NameTableS, TakeSnapshot(*Base[i]));
         }
