@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -140,5 +141,123 @@ bool UdpSocket::WaitReadable(int timeoutMs) {
         if (errno != EINTR) {
             return false;
         }
+    }
+}
+
+UdpSendBatch::UdpSendBatch(UdpSocket& socket)
+    : socket_(socket), bytes_(size_t(kCapacity) * kSlotBytes), sizes_(kCapacity), to_(kCapacity) {}
+
+void UdpSendBatch::Add(const char* data, int size, const UdpAddress& to) {
+    if (size < 0 || (data == nullptr && size > 0)) {
+        return;
+    }
+    if (size > kSlotBytes) {
+        Flush();
+        socket_.SendTo(data, size, to);
+        return;
+    }
+    if (count_ == kCapacity) {
+        Flush();
+    }
+    if (size > 0) {
+        std::memcpy(bytes_.data() + size_t(count_) * kSlotBytes, data, size_t(size));
+    }
+    sizes_[size_t(count_)] = size;
+    to_[size_t(count_)] = to;
+    ++count_;
+}
+
+void UdpSendBatch::Flush() {
+    if (count_ == 0) {
+        return;
+    }
+    if (socket_.fd_ < 0) {
+        count_ = 0;
+        return;
+    }
+    sockaddr_in addresses[kCapacity];
+    iovec pieces[kCapacity];
+    mmsghdr messages[kCapacity];
+    for (int i = 0; i < count_; ++i) {
+        addresses[i] = ToSockaddr(to_[size_t(i)].ip, to_[size_t(i)].port);
+        pieces[i] = {bytes_.data() + size_t(i) * kSlotBytes, size_t(sizes_[size_t(i)])};
+        messages[i] = {};
+        messages[i].msg_hdr.msg_name = &addresses[i];
+        messages[i].msg_hdr.msg_namelen = sizeof addresses[i];
+        messages[i].msg_hdr.msg_iov = &pieces[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    int done = 0;
+    while (done < count_) {
+        const int sent = ::sendmmsg(socket_.fd_, messages + done, unsigned(count_ - done), MSG_NOSIGNAL);
+        if (sent > 0) {
+            done += sent;
+        } else if (sent < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // The first datagram of the rest was refused (a full buffer, an unreachable port): it is
+            // lost as a single send would have lost it, and the rest still goes.
+            ++done;
+        }
+    }
+    count_ = 0;
+}
+
+// The system's descriptions of the batch's buffers, made once.
+struct UdpReceiveBatch::Headers {
+    std::vector<sockaddr_in> addresses;
+    std::vector<iovec> pieces;
+    std::vector<mmsghdr> messages;
+};
+
+UdpReceiveBatch::UdpReceiveBatch(int count, int capacity, int lead)
+    : count_(std::max(count, 1)),
+      capacity_(std::max(capacity, 0)),
+      lead_(std::max(lead, 0)),
+      bytes_(size_t(count_) * size_t(lead_ + capacity_)),
+      sizes_(size_t(count_)),
+      truncated_(size_t(count_)),
+      from_(size_t(count_)),
+      headers_(std::make_unique<Headers>()) {
+    headers_->addresses.resize(size_t(count_));
+    headers_->pieces.resize(size_t(count_));
+    headers_->messages.resize(size_t(count_));
+    for (int i = 0; i < count_; ++i) {
+        headers_->pieces[size_t(i)] = {Data(i), size_t(capacity_)};
+        msghdr& h = headers_->messages[size_t(i)].msg_hdr;
+        h.msg_name = &headers_->addresses[size_t(i)];
+        h.msg_iov = &headers_->pieces[size_t(i)];
+        h.msg_iovlen = 1;
+    }
+}
+
+UdpReceiveBatch::~UdpReceiveBatch() = default;
+
+int UdpReceiveBatch::Receive(UdpSocket& socket) {
+    if (socket.fd_ < 0) {
+        return 0;
+    }
+    for (mmsghdr& m : headers_->messages) {
+        m.msg_hdr.msg_namelen = sizeof(sockaddr_in);
+        m.msg_hdr.msg_flags = 0;
+        m.msg_len = 0;
+    }
+    for (;;) {
+        const int received =
+            ::recvmmsg(socket.fd_, headers_->messages.data(), unsigned(count_), MSG_DONTWAIT, nullptr);
+        if (received < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return 0;
+        }
+        for (int i = 0; i < received; ++i) {
+            const mmsghdr& m = headers_->messages[size_t(i)];
+            const sockaddr_in& a = headers_->addresses[size_t(i)];
+            sizes_[size_t(i)] = int(std::min<unsigned>(m.msg_len, unsigned(capacity_)));
+            truncated_[size_t(i)] = (m.msg_hdr.msg_flags & MSG_TRUNC) != 0;
+            from_[size_t(i)] = {ntohl(a.sin_addr.s_addr), ntohs(a.sin_port)};
+        }
+        return received;
     }
 }

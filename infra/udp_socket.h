@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 struct UdpAddress {
     uint32_t ip = 0;  // host order
@@ -39,5 +41,64 @@ class UdpSocket {
     bool WaitReadable(int timeoutMs);
 
   private:
+    friend class UdpSendBatch;
+    friend class UdpReceiveBatch;
     int fd_ = -1;
+};
+
+// Datagrams gathered for one sendmmsg call, so that a burst (a window of packets, the answers to a
+// burst received) costs one system call instead of one each. Owned by one thread.
+class UdpSendBatch {
+  public:
+    static constexpr int kCapacity = 64;
+    static constexpr int kSlotBytes = 2048;
+
+    explicit UdpSendBatch(UdpSocket& socket);
+    UdpSendBatch(const UdpSendBatch&) = delete;
+    UdpSendBatch& operator=(const UdpSendBatch&) = delete;
+
+    // Copies the datagram in, sending what was gathered first when the batch is full. A datagram
+    // longer than a slot goes out at once, after what was gathered before it.
+    void Add(const char* data, int size, const UdpAddress& to);
+    // Sends everything gathered; datagrams the kernel refuses are dropped, as SendTo would.
+    void Flush();
+    int Pending() const { return count_; }
+
+  private:
+    UdpSocket& socket_;
+    std::vector<char> bytes_;
+    std::vector<int> sizes_;
+    std::vector<UdpAddress> to_;
+    int count_ = 0;
+};
+
+// Buffers for taking up to `count` waiting datagrams with one recvmmsg call. Each buffer has `lead`
+// free bytes in front of the datagram, for the receiver's own framing. Owned by one thread.
+class UdpReceiveBatch {
+  public:
+    UdpReceiveBatch(int count, int capacity, int lead = 0);
+    ~UdpReceiveBatch();
+    UdpReceiveBatch(const UdpReceiveBatch&) = delete;
+    UdpReceiveBatch& operator=(const UdpReceiveBatch&) = delete;
+
+    // Takes what is waiting, up to the batch's count; returns how many (0 when none or on error).
+    int Receive(UdpSocket& socket);
+    // The i-th datagram of the last Receive: its first byte is at Data(i), Lead() bytes after Frame(i).
+    char* Frame(int i) { return bytes_.data() + size_t(i) * size_t(lead_ + capacity_); }
+    char* Data(int i) { return Frame(i) + lead_; }
+    int Size(int i) const { return sizes_[size_t(i)]; }
+    bool Truncated(int i) const { return truncated_[size_t(i)]; }
+    const UdpAddress& From(int i) const { return from_[size_t(i)]; }
+    int Lead() const { return lead_; }
+
+  private:
+    struct Headers;
+    int count_;
+    int capacity_;
+    int lead_;
+    std::vector<char> bytes_;
+    std::vector<int> sizes_;
+    std::vector<bool> truncated_;
+    std::vector<UdpAddress> from_;
+    std::unique_ptr<Headers> headers_;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -124,3 +125,47 @@ TEST(UdpSocketTest, ABusyPortFailsAndClosedSocketsRefuse) {
 }
 
 }  // namespace
+
+// Batches: a burst larger than one send batch and one receive batch, an oversized datagram that goes
+// out on its own in order, an empty one, and a datagram cut to the receive capacity.
+TEST(UdpBatchTest, SendsAndReceivesBurstsInOrder) {
+    UdpSocket a;
+    UdpSocket b;
+    ASSERT_TRUE(a.Open(kLoopback, 0));
+    ASSERT_TRUE(b.Open(kLoopback, 0));
+    const UdpAddress to{kLoopback, b.LocalPort()};
+
+    std::vector<QByteArray> sent;
+    for (int i = 0; i < UdpSendBatch::kCapacity + 10; ++i) {
+        sent.push_back(QByteArray::number(i).repeated(1 + i % 7));
+    }
+    sent.insert(sent.begin() + 20, QByteArray(UdpSendBatch::kSlotBytes + 1, 'L'));
+    sent.insert(sent.begin() + 30, QByteArray());
+    UdpSendBatch batch(a);
+    for (const QByteArray& d : sent) {
+        batch.Add(d.constData(), int(d.size()), to);
+    }
+    EXPECT_GT(batch.Pending(), 0);
+    batch.Flush();
+    EXPECT_EQ(batch.Pending(), 0);
+
+    const int capacity = UdpSendBatch::kSlotBytes;
+    UdpReceiveBatch in(16, capacity, 3);
+    std::vector<QByteArray> got;
+    std::vector<bool> cut;
+    while (got.size() < sent.size() && b.WaitReadable(2000)) {
+        const int n = in.Receive(b);
+        for (int i = 0; i < n; ++i) {
+            EXPECT_EQ(in.From(i), (UdpAddress{kLoopback, a.LocalPort()}));
+            EXPECT_EQ(in.Data(i), in.Frame(i) + in.Lead());
+            got.emplace_back(in.Data(i), in.Size(i));
+            cut.push_back(in.Truncated(i));
+        }
+    }
+    ASSERT_EQ(got.size(), sent.size());
+    for (size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_EQ(got[i], sent[i].left(capacity)) << i;
+        EXPECT_EQ(cut[i], sent[i].size() > capacity) << i;
+    }
+    EXPECT_EQ(in.Receive(b), 0) << "nothing waits: no blocking";
+}
