@@ -32,6 +32,9 @@ int CliSession::LoginAndLoad(const QString& user, const QString& password, Clock
     client_->Connect = true;
     bool everConnected = false;
     const bool loaded = WaitUntil(deadline, [&] {
+        if (!everConnected && client_->Connected && output_.Times()) {
+            output_.Line(QStringLiteral("\"session\":\"registered\""));
+        }
         everConnected = everConnected || client_->Connected;
         return client_->AD || Ready();
     });
