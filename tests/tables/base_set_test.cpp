@@ -6,9 +6,12 @@
 
 #include <QDir>
 
+#include "client_table_builder.h"
 #include "table_file_builder.h"
 
 namespace {
+
+using client_tables::Descriptor;
 
 const table_files::WorkDir kWorkDir;
 
@@ -64,15 +67,6 @@ TEST(BaseSetTest, TablesAreNamedByTheirIndex) {
     EXPECT_EQ(set.Find("nothing"), nullptr);
     EXPECT_EQ(set[6], nullptr);
     EXPECT_TRUE(set[2]->RefreshYes);
-}
-
-Stru_NetFields Descriptor(const QString& name, uint8_t code, int32_t size, int32_t sprSize = 0) {
-    Stru_NetFields fi;
-    fi.name = name;
-    fi.TypeField = code;
-    fi.Size = size;
-    fi.SprSize = sprSize;
-    return fi;
 }
 
 TEST(BaseSetTest, AddFieldFindsAnExistingColumnByNameAndKeepsIt) {

@@ -2,22 +2,16 @@
 // dictionaries, and buffers that end too early.
 #include <gtest/gtest.h>
 
+#include "client_table_builder.h"
 #include "table_file_builder.h"
 #include "tables/base_client.h"
 #include "tables/byte_codec.h"
 
 namespace {
 
-const table_files::WorkDir kWorkDir;
+using client_tables::Descriptor;
 
-Stru_NetFields Descriptor(const char* name, uint8_t code, int32_t size, int32_t sprSize = 0) {
-    Stru_NetFields fi;
-    fi.name = name;
-    fi.TypeField = code;
-    fi.Size = size;
-    fi.SprSize = sprSize;
-    return fi;
-}
+const table_files::WorkDir kWorkDir;
 
 class ColumnBufferTest : public ::testing::Test {
   protected:

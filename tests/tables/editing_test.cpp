@@ -3,16 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
-#include <QDir>
 #include <QLocale>
-#include <QTemporaryDir>
-#include <QtEndian>
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <vector>
 
-#include "infra/codepage.h"
+#include "client_table_builder.h"
+#include "table_file_builder.h"
 #include "tables/base_client.h"
 #include "tables/regional.h"
 
@@ -22,49 +20,12 @@ void PrintTo(const QString& s, std::ostream* os) {
 
 namespace {
 
-// Tables create "temp" in the working directory; keep that out of the build tree.
-const struct WorkDir {
-    QTemporaryDir dir;
-    WorkDir() { QDir::setCurrent(dir.path()); }
-} kWorkDir;
+using namespace client_tables;
 
-template <typename T>
-QByteArray LE(T value) {
-    QByteArray bytes(sizeof(T), '\0');
-    qToLittleEndian(value, bytes.data());
-    return bytes;
-}
-
-// A length byte, the characters and zero filler: `slot` bytes in all.
-QByteArray Slot(const QString& text, int slot) {
-    QByteArray bytes = toAnsi(text);
-    bytes.prepend(char(bytes.size()));
-    bytes.append(slot - bytes.size(), '\0');
-    return bytes;
-}
+const table_files::WorkDir kWorkDir;
 
 QByteArray Hex(const char* hex) {
     return QByteArray::fromHex(hex);
-}
-
-struct Column {
-    QString name;
-    uint8_t code;
-    int32_t size;
-    int32_t spr = 0;
-};
-
-FieldGFB& AddColumn(TBaseClient& t, const Column& c, int32_t records) {
-    Stru_NetFields fi;
-    fi.n_abs = int32_t(t.Fields.size()) + 1;
-    fi.name = c.name;
-    fi.TypeField = c.code;
-    fi.Size = c.size;
-    fi.SprSize = c.spr;
-    FieldGFB& f = *t.Fields[size_t(t.AddField(fi))];
-    f.Load = true;
-    f.ResizeRecords(records);
-    return f;
 }
 
 // A table "t" with "n_abs", "p_d" and the given columns, holding records with identifiers 17, 18, ...
@@ -264,7 +225,7 @@ TEST_P(CodeTest, WritePostAndReadBackAfterAnUpdate) {
     // The replica changes only with the update.
     auto guard = t.Guard();
     EXPECT_NE(t.GetField("v", 1)->AsString(), c.shown);
-    t.PutDataFieldPos(0, Slot("t", 9) + LE<int32_t>(0) + LE<int32_t>(1) + Slot("v", 16) + c.update);
+    t.PutDataFieldPos(0, Update(0, 1).Entry("v", c.update).bytes);
     t.RefreshData();
     EXPECT_EQ(t.GetField("v", 1)->AsString(), c.shown);
 }

@@ -3,15 +3,13 @@
 // ctest-labels: threaded
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QLocale>
-#include <QTemporaryDir>
-#include <QtEndian>
 #include <atomic>
 #include <thread>
 #include <vector>
 
-#include "infra/codepage.h"
+#include "client_table_builder.h"
+#include "table_file_builder.h"
 #include "tables/base_client.h"
 
 void PrintTo(const QString& s, std::ostream* os) {
@@ -20,60 +18,19 @@ void PrintTo(const QString& s, std::ostream* os) {
 
 namespace {
 
-// Tables create "temp" in the working directory; keep that out of the build tree.
-const struct WorkDir {
-    QTemporaryDir dir;
-    WorkDir() { QDir::setCurrent(dir.path()); }
-} kWorkDir;
+using namespace client_tables;
 
-template <typename T>
-QByteArray LE(T value) {
-    QByteArray bytes(sizeof(T), '\0');
-    qToLittleEndian(value, bytes.data());
-    return bytes;
-}
+const table_files::WorkDir kWorkDir;
 
-QByteArray Slot(const QString& text, int slot) {
-    QByteArray bytes = toAnsi(text);
-    bytes.prepend(char(bytes.size()));
-    bytes.append(slot - bytes.size(), '\0');
-    return bytes;
-}
-
-// A record update: table name, position, record count, then one entry per column.
-struct Update {
-    QByteArray bytes;
-    Update(int32_t pos, int32_t count) : bytes(Slot("t", 9) + LE(pos) + LE(count)) {}
-    Update& Entry(const QString& name, const QByteArray& value) {
-        bytes += Slot(name, 16) + value;
-        return *this;
-    }
-};
-
-// Columns: n_abs, p_d, name (2, Size 10), k15 (15, SprSize 8), k16 (16, SprSize 8), txt (24), num (1).
+// Columns: n_abs, p_d, name (2, Size 10), k15 (15, SprSize 8), k16 (16, SprSize 8), txt (24), num (1);
+// identifiers 1, 2, ...
 void MakeTable(TBaseClient& t, int32_t records) {
-    const struct {
-        const char* name;
-        uint8_t code;
-        int32_t size;
-        int32_t spr;
-    } columns[] = {{"n_abs", 1, 4, 0}, {"p_d", 3, 1, 0},  {"name", 2, 10, 0}, {"k15", 15, 2, 8},
-                   {"k16", 16, 1, 8},  {"txt", 24, 4, 0}, {"num", 1, 4, 0}};
-    t.NameTableS = "t";
-    for (const auto& c : columns) {
-        Stru_NetFields fi;
-        fi.name = QString::fromLatin1(c.name);
-        fi.TypeField = c.code;
-        fi.Size = c.size;
-        fi.SprSize = c.spr;
-        FieldGFB& f = *t.Fields[size_t(t.AddField(fi))];
-        f.Load = true;
-        f.ResizeRecords(records);
-    }
+    const Column columns[] = {{"n_abs", 1, 4},   {"p_d", 3, 1},  {"name", 2, 10}, {"k15", 15, 2, 8},
+                              {"k16", 16, 1, 8}, {"txt", 24, 4}, {"num", 1, 4}};
+    MakeBlankTable(t, columns, records);
     for (int32_t r = 0; r < records; ++r) {
         t.Fields[0]->Data.DataInteger[size_t(r)] = r + 1;
     }
-    t.CountRecord = records;
     t.RefreshData();
 }
 
@@ -275,13 +232,8 @@ TEST_F(NetDataTest, CopyFromRecordFillsTheBuffersOfTheLaterColumns) {
     TBaseClient c;
     c.NameTableS = "c";
     for (int i = 1; i <= 8; ++i) {
-        Stru_NetFields fi;
-        fi.name = i == 1 ? QString("n_abs") : i == 2 ? QString("p_d") : QString("c%1").arg(i);
-        fi.TypeField = i == 2 ? 3 : i == 8 ? 24 : 1;
-        fi.Size = i == 2 ? 1 : 4;
-        FieldGFB& f = *c.Fields[size_t(c.AddField(fi))];
-        f.Load = true;
-        f.ResizeRecords(2);
+        const QString name = i == 1 ? QString("n_abs") : i == 2 ? QString("p_d") : QString("c%1").arg(i);
+        FieldGFB& f = AddColumn(c, {name, uint8_t(i == 2 ? 3 : i == 8 ? 24 : 1), i == 2 ? 1 : 4}, 2);
         if (f.TypeField == 1) {
             f.Data.DataInteger = {i * 10, i * 10 + 1};
         }

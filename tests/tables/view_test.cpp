@@ -2,22 +2,20 @@
 // navigation and search.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QLocale>
-#include <QTemporaryDir>
 #include <random>
 #include <vector>
 
+#include "client_table_builder.h"
 #include "infra/codepage.h"
+#include "table_file_builder.h"
 #include "tables/base_client.h"
 
 namespace {
 
-// Tables create "temp" in the working directory; keep that out of the build tree.
-const struct WorkDir {
-    QTemporaryDir dir;
-    WorkDir() { QDir::setCurrent(dir.path()); }
-} kWorkDir;
+using namespace client_tables;
+
+const table_files::WorkDir kWorkDir;
 
 constexpr int32_t kTextSize = 20;
 
@@ -31,20 +29,11 @@ struct Row {
 
 // Columns: 1 n_abs, 2 p_d, 3 name (code 2), 4 num (code 1), 5 b (code 3), 6 link (code 1).
 void Fill(TBaseClient& t, const std::vector<Row>& rows) {
-    const struct {
-        const char* name;
-        uint8_t code;
-        int32_t size;
-    } columns[] = {{"n_abs", 1, 4}, {"p_d", 3, 1}, {"name", 2, kTextSize}, {"num", 1, 4}, {"b", 3, 1}};
+    const Column columns[] = {
+        {"n_abs", 1, 4}, {"p_d", 3, 1}, {"name", 2, kTextSize}, {"num", 1, 4}, {"b", 3, 1}};
     t.Clear();
-    for (const auto& c : columns) {
-        Stru_NetFields fi;
-        fi.name = QString::fromLatin1(c.name);
-        fi.TypeField = c.code;
-        fi.Size = c.size;
-        FieldGFB& f = *t.Fields[size_t(t.AddField(fi))];
-        f.Load = true;
-        f.ResizeRecords(int32_t(rows.size()));
+    for (const Column& c : columns) {
+        AddColumn(t, c, int32_t(rows.size()));
     }
     for (size_t r = 0; r < rows.size(); ++r) {
         t.Fields[0]->Data.DataInteger[r] = rows[r].id;
