@@ -16,8 +16,8 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <random>
 
+#include "gps_table.h"
 #include "infra/bytes.h"
 #include "tables/base_client.h"
 #include "tables/table_file_writer.h"
@@ -38,93 +38,11 @@ double BestSeconds(const std::function<void()>& setup, const std::function<void(
     return best;
 }
 
-TableFileColumn Column(int32_t id, const QString& name, uint8_t code, int32_t size, int32_t spr = 0) {
-    TableFileColumn c;
-    c.n_abs = id;
-    c.name = name;
-    c.TypeField = code;
-    c.Size = size;
-    c.SprSize = spr;
-    return c;
-}
-
-const QStringList kWords = {"Автомобиль", "Грузовик", "Москва",  "Новосибирск", "водитель",
-                            "Петров",     "Иванова",  "маршрут", "охрана",      "датчик",
-                            "склад",      "север",    "Юг",      "Восток"};
-
-QString Words(std::mt19937& rng, int count) {
-    QString s;
-    for (int i = 0; i < count; ++i) {
-        s += (i ? " " : "") + kWords[int(rng() % uint32_t(kWords.size()))];
-    }
-    return s;
-}
-
 // 40 columns of the codes a vehicle table uses.
-TableFileContent MakeTable(int32_t records) {
-    std::mt19937 rng(7);
-    TableFileContent t;
-    t.name = "gps";
-    t.RecordCount = records;
-    const struct {
-        const char* prefix;
-        uint8_t code;
-        int32_t size;
-        int count;
-    } kinds[] = {{"id", 1, 4, 6},  {"fix", 2, 32, 7}, {"b", 3, 1, 4},    {"flag", 4, 1, 3},
-                 {"w", 5, 2, 3},   {"f", 6, 4, 2},    {"d", 7, 8, 2},    {"u", 8, 4, 2},
-                 {"dt", 9, 8, 2},  {"arr", 11, 8, 1}, {"big", 13, 8, 1}, {"sp", 15, 2, 2},
-                 {"sb", 16, 1, 1}, {"col", 21, 4, 1}, {"txt", 24, 4, 1}};
-    t.columns.reserve(40);
-    int32_t id = 1;
-    auto& nabs = t.columns.emplace_back(Column(id++, "n_abs", 1, 4));
-    auto& pd = t.columns.emplace_back(Column(id++, "p_d", 3, 1));
-    for (int32_t r = 0; r < records; ++r) {
-        AppendValue(nabs, r + 1);
-        AppendValue(pd, uint8_t(r % 50 == 0 ? 1 : 0));
-    }
-    for (const auto& k : kinds) {
-        for (int n = 0; n < k.count; ++n) {
-            auto& c = t.columns.emplace_back(
-                Column(id++, QString("%1%2").arg(k.prefix).arg(n), k.code, k.size, k.code >= 15 ? 40 : 0));
-            if (k.code == 15 || k.code == 16) {
-                for (uint32_t e = 1; e <= 60; ++e) {
-                    c.dictionary.push_back({e, Words(rng, 2)});
-                }
-            }
-            for (int32_t r = 0; r < records; ++r) {
-                const uint32_t v = rng();
-                switch (k.code) {
-                    case 2:
-                        AppendFixedText(c, Words(rng, 2));
-                        break;
-                    case 24:
-                        AppendVarText(c, Words(rng, 1 + int(v % 6)));
-                        break;
-                    case 6:
-                        AppendValue(c, float(v % 100000) / 7);
-                        break;
-                    case 7:
-                    case 9:
-                        AppendValue(c, 40000.0 + double(v % 100000) / 13);
-                        break;
-                    case 15:
-                        AppendValue(c, uint16_t(1 + v % 60));
-                        break;
-                    case 16:
-                        AppendValue(c, uint8_t(1 + v % 60));
-                        break;
-                    default:
-                        c.values.append(reinterpret_cast<const char*>(&v), k.size > 4 ? 4 : k.size);
-                        if (k.size > 4) {
-                            c.values.append(QByteArray(k.size - 4, '\0'));
-                        }
-                }
-            }
-        }
-    }
-    return t;
-}
+const gps_table::ColumnGroup kGroups[] = {
+    {"id", 1, 4, 6},   {"fix", 2, 32, 7}, {"b", 3, 1, 4},   {"flag", 4, 1, 3}, {"w", 5, 2, 3},
+    {"f", 6, 4, 2},    {"d", 7, 8, 2},    {"u", 8, 4, 2},   {"dt", 9, 8, 2},   {"arr", 11, 8, 1},
+    {"big", 13, 8, 1}, {"sp", 15, 2, 2},  {"sb", 16, 1, 1}, {"col", 21, 4, 1}, {"txt", 24, 4, 1}};
 
 bool Write(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -185,7 +103,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     QDir().mkpath("temp/gps");
-    const TableFileContent content = MakeTable(records);
+    const TableFileContent content = gps_table::MakeTable(records, kGroups);
     const QByteArray plain = WriteTableFile(content, false);
     const QByteArray zipped = WriteTableFile(content, true);
     std::printf("table file: %d records, %zu columns, %.1f MB plain, %.1f MB compressed\n", records,

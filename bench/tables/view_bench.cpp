@@ -18,6 +18,7 @@
 #include <random>
 #include <vector>
 
+#include "gps_table.h"
 #include "infra/codepage.h"
 #include "tables/base_client.h"
 #include "tables/table_file_writer.h"
@@ -40,81 +41,15 @@ double BestSeconds(const std::function<void()>& work) {
     return best;
 }
 
-const QStringList kWords = {"Автомобиль", "Грузовик", "Москва",  "Новосибирск", "водитель",
-                            "Петров",     "Иванова",  "маршрут", "охрана",      "датчик",
-                            "склад",      "север",    "Юг",      "Восток"};
+using gps_table::kWords;
+using gps_table::Words;
 
-QString Words(std::mt19937& rng, int count) {
-    QString s;
-    for (int i = 0; i < count; ++i) {
-        s += (i ? " " : "") + kWords[int(rng() % uint32_t(kWords.size()))];
-    }
-    return s;
-}
-
-TableFileColumn Column(int32_t id, const QString& name, uint8_t code, int32_t size, int32_t spr = 0) {
-    TableFileColumn c;
-    c.n_abs = id;
-    c.name = name;
-    c.TypeField = code;
-    c.Size = size;
-    c.SprSize = spr;
-    return c;
-}
-
-// n_abs, p_d (every 50th record deleted) and 38 columns of the codes a vehicle table uses; "fix0" is
-// the text column the sorted figures use.
-TableFileContent MakeTable(int32_t records) {
-    std::mt19937 rng(7);
-    TableFileContent t;
-    t.name = "gps";
-    t.RecordCount = records;
-    const struct {
-        const char* prefix;
-        uint8_t code;
-        int32_t size;
-        int count;
-    } kinds[] = {{"id", 1, 4, 6},   {"fix", 2, 32, 8}, {"b", 3, 1, 4},   {"flag", 4, 1, 3}, {"w", 5, 2, 3},
-                 {"f", 6, 4, 2},    {"d", 7, 8, 2},    {"u", 8, 4, 2},   {"dt", 9, 8, 2},   {"arr", 11, 8, 1},
-                 {"big", 13, 8, 1}, {"sp", 15, 2, 2},  {"sb", 16, 1, 1}, {"col", 21, 4, 1}};
-    t.columns.reserve(40);
-    auto& nabs = t.columns.emplace_back(Column(1, "n_abs", 1, 4));
-    auto& pd = t.columns.emplace_back(Column(2, "p_d", 3, 1));
-    for (int32_t r = 0; r < records; ++r) {
-        AppendValue(nabs, r + 1);
-        AppendValue(pd, uint8_t(r % 50 == 0 ? 1 : 0));
-    }
-    int32_t id = 3;
-    for (const auto& k : kinds) {
-        for (int n = 0; n < k.count; ++n) {
-            auto& c = t.columns.emplace_back(
-                Column(id++, QString("%1%2").arg(k.prefix).arg(n), k.code, k.size, k.code >= 15 ? 40 : 0));
-            if (k.code == 15 || k.code == 16) {
-                for (uint32_t e = 1; e <= 60; ++e) {
-                    c.dictionary.push_back({e, Words(rng, 2)});
-                }
-            }
-            for (int32_t r = 0; r < records; ++r) {
-                const uint32_t v = rng();
-                switch (k.code) {
-                    case 2:
-                        AppendFixedText(c, Words(rng, 2));
-                        break;
-                    case 15:
-                        AppendValue(c, uint16_t(1 + v % 60));
-                        break;
-                    case 16:
-                        AppendValue(c, uint8_t(1 + v % 60));
-                        break;
-                    default:
-                        c.values.append(reinterpret_cast<const char*>(&v), std::min(k.size, 4));
-                        c.values.append(QByteArray(std::max(k.size - 4, 0), '\0'));
-                }
-            }
-        }
-    }
-    return t;
-}
+// n_abs, p_d and 38 columns of the codes a vehicle table uses; "fix0" is the text column the sorted
+// figures use.
+const gps_table::ColumnGroup kGroups[] = {
+    {"id", 1, 4, 6},   {"fix", 2, 32, 8}, {"b", 3, 1, 4},   {"flag", 4, 1, 3}, {"w", 5, 2, 3},
+    {"f", 6, 4, 2},    {"d", 7, 8, 2},    {"u", 8, 4, 2},   {"dt", 9, 8, 2},   {"arr", 11, 8, 1},
+    {"big", 13, 8, 1}, {"sp", 15, 2, 2},  {"sb", 16, 1, 1}, {"col", 21, 4, 1}};
 
 template <typename T>
 QByteArray LE(T value) {
@@ -168,7 +103,7 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
-    const TableFileContent content = MakeTable(records);
+    const TableFileContent content = gps_table::MakeTable(records, kGroups);
     TBaseClient table;
     table.NameTableS = "gps";
     if (!WriteTableFileTo("temp/gps.raw", content, false) || !table.LoadFromFile("temp/gps.raw")) {
