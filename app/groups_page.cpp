@@ -11,6 +11,7 @@
 #include "app/record_grid.h"
 #include "app/record_order.h"
 #include "app/table_access.h"
+#include "app/vehicles_page.h"
 #include "infra/bytes.h"
 #include "tables/base_client.h"
 
@@ -18,21 +19,6 @@ namespace {
 
 const QString kStatusColumn = QStringLiteral("status");
 const QString kNameColumn = QStringLiteral("name");
-
-int32_t VehicleGridColumnToTable(int column) {
-    switch (column) {
-        case 1:
-            return 8;
-        case 2:
-            return 9;
-        case 3:
-            return 24;
-        case 4:
-            return 15;
-        default:
-            return 0;
-    }
-}
 
 }  // namespace
 
@@ -85,13 +71,7 @@ GroupsPage::GroupsPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* 
 
     auto* left = new QWidget(this);
     left->setFixedWidth(280);
-    auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->setSpacing(0);
-    leftLayout->addSpacing(34);
-    leftLayout->addWidget(grid3, 1);
-    leftLayout->addWidget(panel);
-    leftLayout->addWidget(MakeButtonBar(grid3, panel));
+    StackGridPanelAndButtons(left, grid3, panel);
 
     auto* members = new QWidget(this);
     members->setFixedHeight(352);
@@ -125,7 +105,6 @@ GroupsPage::GroupsPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* 
     layout->addWidget(left);
     layout->addWidget(right, 1);
 
-    connect(grid3, &RecordGrid::rowSelected, this, [this](int r) { SelectRow(r); });
     connect(grid4_, &RecordGrid::rowSelected, this, [this](int r) { StringGrid4SelectCell(r); });
     connect(grid5_, &RecordGrid::rowSelected, this, [this](int r) { StringGrid5SelectCell(r); });
     SpeedButton4->setEnabled(false);
@@ -143,16 +122,10 @@ QString GroupsPage::MemberName(int32_t memberPosition) {
 }
 
 void GroupsPage::Rebuild() {
-    TBaseClient* table = Table();
-    if (table == nullptr) {
-        return;
-    }
-    auto guard = table->Guard();
-    if (table->RecordNE) {
-        return;
-    }
-    ApplyOrder(SortedPositions(*table, 0));
-    SelectRow(Grid()->CurrentRow());
+    ShowSortedPositions(Table(), 0, [this](std::vector<int32_t> order) {
+        ApplyOrder(std::move(order));
+        SelectRow(Grid()->CurrentRow());
+    });
 }
 
 void GroupsPage::SelectRow(int r) {

@@ -175,17 +175,10 @@ void TForm1::RefreshMobile() {
 }
 
 void TForm1::RefreshGPS() {
-    TBaseClient* table = vehicles->Table();
-    if (table == nullptr) {
-        return;
-    }
-    auto guard = table->Guard();
-    if (table->RecordNE) {
-        return;
-    }
-    std::vector<int32_t> order = SortedPositions(*table, 0);
-    groups->ShowVehicleOrder(order);
-    vehicles->ShowOrder(std::move(order));
+    ShowSortedPositions(vehicles->Table(), 0, [this](std::vector<int32_t> order) {
+        groups->ShowVehicleOrder(order);
+        vehicles->ShowOrder(std::move(order));
+    });
 }
 
 void TForm1::RefreshGroupGPS() {

@@ -55,3 +55,15 @@ std::vector<int32_t> SortedPositions(TBaseClient& table, int sortField) {
     }
     return positions;
 }
+
+void ShowSortedPositions(TBaseClient* table, int sortField,
+                         const std::function<void(std::vector<int32_t>)>& show) {
+    if (table == nullptr) {
+        return;
+    }
+    auto guard = table->Guard();
+    if (table->RecordNE) {
+        return;
+    }
+    show(SortedPositions(*table, sortField));
+}

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class TBaseClient;
@@ -14,3 +15,10 @@ class TBaseClient;
 // Sort field 0: the identifier; 1, 2, 3: the table's columns 7, 9 and 8 followed by the identifier;
 // anything else: no order at all (every key is empty).
 std::vector<int32_t> SortedPositions(TBaseClient& table, int sortField);
+
+// A page's grid rebuild: hands `show` the display order while the table's lock is held, so that the
+// grid and the detail panel get it before the client thread can change the records. A missing
+// table, or one being added to or edited, is skipped: the client reports it again when it leaves
+// that mode.
+void ShowSortedPositions(TBaseClient* table, int sortField,
+                         const std::function<void(std::vector<int32_t>)>& show);

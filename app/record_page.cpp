@@ -1,5 +1,7 @@
 #include "record_page.h"
 
+#include <QVBoxLayout>
+
 #include "app/record_grid.h"
 #include "app/table_access.h"
 #include "tables/base_client.h"
@@ -31,6 +33,17 @@ QWidget* RecordPage::MakeButtonBar(RecordGrid* grid, QWidget* detailPanel) {
     connect(second_, &QPushButton::clicked, this, [this] { SecondButtonClick(); });
     connect(third_, &QPushButton::clicked, this, [this] { ThirdButtonClick(); });
     return bar;
+}
+
+void RecordPage::StackGridPanelAndButtons(QWidget* host, RecordGrid* grid, QWidget* detailPanel) {
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addSpacing(34);
+    layout->addWidget(grid, 1);
+    layout->addWidget(detailPanel);
+    layout->addWidget(MakeButtonBar(grid, detailPanel));
+    connect(grid, &RecordGrid::rowSelected, this, [this](int r) { SelectRow(r); });
 }
 
 bool RecordPage::InEditMode() const {

@@ -61,8 +61,10 @@ class RecordPage : public QWidget {
     virtual void SelectRow(int r) = 0;
 
   protected:
-    // Builds the button bar under the page's parts; call once from the page's constructor.
-    QWidget* MakeButtonBar(RecordGrid* grid, QWidget* detailPanel);
+    // Lays out the page's grid, its detail panel and the button bar top to bottom in `host` (the page
+    // or a part of it), under room for the navigation bar; the grid's row selection goes to
+    // SelectRow. Call once from the page's constructor.
+    void StackGridPanelAndButtons(QWidget* host, RecordGrid* grid, QWidget* detailPanel);
     // Steps shared by every rebuild once the order is known: the grid's index array, the buttons
     // that need a record, and the remembered record's row.
     void ApplyOrder(std::vector<int32_t> order);
@@ -75,6 +77,7 @@ class RecordPage : public QWidget {
     const Dialogs& dialogs_;
 
   private:
+    QWidget* MakeButtonBar(RecordGrid* grid, QWidget* detailPanel);
     void EnterEditMode();
     void LeaveEditMode();
 

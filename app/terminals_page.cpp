@@ -6,7 +6,6 @@
 #include <QImageReader>
 #include <QLocale>
 #include <QUuid>
-#include <QVBoxLayout>
 
 #include "app/detail_layout.h"
 #include "app/record_grid.h"
@@ -67,15 +66,7 @@ TerminalsPage::TerminalsPage(QWidget* navigationBar, const Dialogs& dialogs, QWi
             }
         },
         RecordGrid::Origins::Terminals, this);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addSpacing(34);
-    layout->addWidget(grid, 1);
-    QWidget* panel = MakeDetailPanel();
-    layout->addWidget(panel);
-    layout->addWidget(MakeButtonBar(grid, panel));
-    connect(grid, &RecordGrid::rowSelected, this, [this](int r) { SelectRow(r); });
+    StackGridPanelAndButtons(this, grid, MakeDetailPanel());
     connect(grid, &RecordGrid::headerPressed, this, [this](int column) { SortByColumn(column); });
 
     PopupMenu1 = new QMenu(this);
@@ -159,20 +150,14 @@ QString TerminalsPage::RegistrationText(int32_t position) {
 }
 
 void TerminalsPage::Rebuild() {
-    TBaseClient* table = Table();
-    if (table == nullptr) {
-        return;
-    }
-    auto guard = table->Guard();
-    if (table->RecordNE) {
-        return;
-    }
-    Grid()->Model().SetSortField(SG1Sort);
-    ApplyOrder(SortedPositions(*table, SG1Sort));
-    Grid()->horizontalHeader()->viewport()->update();
-    // The highlighted row may now show another terminal: the detail panel follows it, as on the other
-    // pages, so that it and the pop-up menu never act on a record the operator does not see.
-    SelectRow(Grid()->CurrentRow());
+    ShowSortedPositions(Table(), SG1Sort, [this](std::vector<int32_t> order) {
+        Grid()->Model().SetSortField(SG1Sort);
+        ApplyOrder(std::move(order));
+        Grid()->horizontalHeader()->viewport()->update();
+        // The highlighted row may now show another terminal: the detail panel follows it, as on the
+        // other pages, so that it and the pop-up menu never act on a record the operator does not see.
+        SelectRow(Grid()->CurrentRow());
+    });
 }
 
 void TerminalsPage::SortByColumn(int column) {

@@ -18,7 +18,13 @@ constexpr int32_t kMapColourColumn = 30;
 constexpr int32_t kCoordinatesColumn = 40;
 const QString kImeiColumn = QStringLiteral("imei");
 
-int32_t GridColumnToTable(int column) {
+QColor SwatchColour(uint32_t stored) {
+    return QColor(int(stored & 0xFF), int((stored >> 8) & 0xFF), int((stored >> 16) & 0xFF));
+}
+
+}  // namespace
+
+int32_t VehicleGridColumnToTable(int column) {
     switch (column) {
         case 1:
             return 8;
@@ -33,12 +39,6 @@ int32_t GridColumnToTable(int column) {
     }
 }
 
-QColor SwatchColour(uint32_t stored) {
-    return QColor(int(stored & 0xFF), int((stored >> 8) & 0xFF), int((stored >> 16) & 0xFF));
-}
-
-}  // namespace
-
 VehiclesPage::VehiclesPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* parent)
     : RecordPage(navigationBar, dialogs, parent) {
     auto* grid = new RecordGrid(
@@ -47,17 +47,11 @@ VehiclesPage::VehiclesPage(QWidget* navigationBar, const Dialogs& dialogs, QWidg
          {QStringLiteral("Наименование"), 389},
          {QStringLiteral("Гос. номер"), 290},
          {QStringLiteral("Владелец"), 156}},
-        [this](int32_t position, int column) { return TextAt(Table(), GridColumnToTable(column), position); },
+        [this](int32_t position, int column) {
+            return TextAt(Table(), VehicleGridColumnToTable(column), position);
+        },
         RecordGrid::Origins::Standard, this);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addSpacing(34);
-    layout->addWidget(grid, 1);
-    QWidget* panel = MakeDetailPanel();
-    layout->addWidget(panel);
-    layout->addWidget(MakeButtonBar(grid, panel));
-    connect(grid, &RecordGrid::rowSelected, this, [this](int r) { SelectRow(r); });
+    StackGridPanelAndButtons(this, grid, MakeDetailPanel());
 }
 
 QLineEdit* VehiclesPage::AddEdit(QWidget* panel, const QString& caption, QRect geometry, int32_t column,

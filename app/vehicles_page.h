@@ -9,10 +9,15 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLineEdit>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
 #include "app/record_page.h"
+
+// The column of the table "gps" that a column of a vehicle grid shows (number, name, registration
+// plate, owner); 0 for the row number column. The groups page lists the vehicles the same way.
+int32_t VehicleGridColumnToTable(int column);
 
 class VehiclesPage : public RecordPage {
   public:
