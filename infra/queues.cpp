@@ -1,10 +1,11 @@
 #include "infra/queues.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<std::mutex>;
 
 // The batch head's count field is one byte.
 constexpr int32_t kMaxBatch = 255;
@@ -38,6 +39,28 @@ void Resize(std::vector<Slot>& ring, int32_t& begin, int32_t& end, bool& full, i
     full = capacity > 0 && kept == capacity;
 }
 
+// Empties a taken slot, keeping its storage when that is small.
+void Release(QByteArray& slot) {
+    if (slot.capacity() > OchFIFO::kKeepBytes) {
+        slot = QByteArray();
+    } else {
+        slot.resize(0);
+    }
+}
+
+void CopyInto(QByteArray& to, const char* from, qsizetype size) {
+    to.resize(size);
+    if (size > 0) {
+        std::memcpy(to.data(), from, size_t(size));
+    }
+}
+
+void Notify(TWakeUp* wake) {
+    if (wake != nullptr) {
+        wake->Signal();
+    }
+}
+
 }  // namespace
 
 void OchFIFO::SetSizeOch(int32_t Value) {
@@ -47,18 +70,16 @@ void OchFIFO::SetSizeOch(int32_t Value) {
 }
 
 bool OchFIFO::PutSoob(const char* soob, int32_t size) {
-    Lock lock(section6);
-    if (FSendBuf.empty() || Full) {
-        return false;
+    {
+        Lock lock(section6);
+        if (FSendBuf.empty() || Full) {
+            return false;
+        }
+        CopyInto(FSendBuf[size_t(EndOc)], soob, soob != nullptr ? std::max<int32_t>(size, 0) : 0);
+        EndOc = (EndOc + 1) % int32_t(FSendBuf.size());
+        Full = EndOc == BeginOc;
     }
-    QByteArray& slot = FSendBuf[size_t(EndOc)];
-    if (size > 0 && soob != nullptr) {
-        slot = QByteArray(soob, size);
-    } else {
-        slot = QByteArray();
-    }
-    EndOc = (EndOc + 1) % int32_t(FSendBuf.size());
-    Full = EndOc == BeginOc;
+    Notify(wake_);
     return true;
 }
 
@@ -76,8 +97,13 @@ bool OchFIFO::GetSoobD(QByteArray& ma) {
     if (BeginOc == EndOc && !Full) {
         return false;
     }
-    ma = std::move(FSendBuf[size_t(BeginOc)]);
-    FSendBuf[size_t(BeginOc)] = QByteArray();
+    QByteArray& slot = FSendBuf[size_t(BeginOc)];
+    if (slot.capacity() > kKeepBytes) {
+        ma = std::move(slot);
+    } else {
+        CopyInto(ma, slot.constData(), slot.size());
+    }
+    Release(slot);
     BeginOc = (BeginOc + 1) % int32_t(FSendBuf.size());
     Full = false;
     return !ma.isEmpty();
@@ -88,7 +114,7 @@ void OchFIFO::DeleteSoob() {
     if (BeginOc == EndOc && !Full) {
         return;
     }
-    FSendBuf[size_t(BeginOc)] = QByteArray();
+    Release(FSendBuf[size_t(BeginOc)]);
     BeginOc = (BeginOc + 1) % int32_t(FSendBuf.size());
     Full = false;
 }
@@ -129,13 +155,16 @@ bool OchFIFOJSON::PutSoob(const QString& soob) {
     if (soob.isEmpty()) {
         return false;
     }
-    Lock lock(section6);
-    if (FSendBuf.empty() || Full) {
-        return false;
+    {
+        Lock lock(section6);
+        if (FSendBuf.empty() || Full) {
+            return false;
+        }
+        FSendBuf[size_t(EndOc)] = soob;
+        EndOc = (EndOc + 1) % int32_t(FSendBuf.size());
+        Full = EndOc == BeginOc;
     }
-    FSendBuf[size_t(EndOc)] = soob;
-    EndOc = (EndOc + 1) % int32_t(FSendBuf.size());
-    Full = EndOc == BeginOc;
+    Notify(wake_);
     return true;
 }
 

@@ -36,7 +36,7 @@ void client_udp::Execute() {
     Prepare();
     while (!Terminated() && Start) {
         if (!Pass()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            LoopWake.Wait(kIdleWait);
         }
     }
     Finish();
@@ -72,9 +72,9 @@ bool client_udp::Pass() {
     }
     busy = TakeRecord() || busy;
     if (DatabaseLoad) {
-        RawStep();
+        busy = RawStep() || busy;
     }
-    JsonStep();
+    busy = JsonStep() || busy;
     LoadNextTable();
     RefreshStep();
     SecondTick(now);
@@ -145,8 +145,8 @@ void client_udp::GFBaseNetDataSend9(TBaseClient*, const QString& Data) {
 
 bool client_udp::TakeRecord() {
     bool taken = false;
+    QByteArray& record = record_;
     for (int i = 0; i < kRecordsPerPass; ++i) {
-        QByteArray record;
         if (!soobE.GetSoobD(record)) {
             break;
         }
@@ -161,7 +161,7 @@ bool client_udp::TakeRecord() {
         }
         Route route = Route::None;
         if (record.at(0) == kRecordData || (record.at(0) == kRecordBeforeLogin && !Connect)) {
-            route = HandleDatagram(std::move(record));
+            route = HandleDatagram(record);
         }
         // Anything that may give the rest of the pass work (a command, a record message, a finished
         // file) ends the run, so later records never overtake what it started.
@@ -183,7 +183,7 @@ void client_udp::HandleAck(const QByteArray& record) {
     Window.HandleAck(messageNumber, packetNumber, now);
 }
 
-Route client_udp::HandleDatagram(QByteArray record) {
+Route client_udp::HandleDatagram(QByteArray& record) {
     if (RecordDatagram(record).isEmpty()) {
         return Route::None;
     }
@@ -220,18 +220,22 @@ Route client_udp::HandleDatagram(QByteArray record) {
     return delivery.route;
 }
 
-void client_udp::RawStep() {
+bool client_udp::RawStep() {
     QByteArray message;
-    if (SoobERAW.GetSoobD(message)) {
-        DispatchRaw(message);
+    if (!SoobERAW.GetSoobD(message)) {
+        return false;
     }
+    DispatchRaw(message);
+    return true;
 }
 
-void client_udp::JsonStep() {
+bool client_udp::JsonStep() {
     QString m;
-    if (SoobEJSON.GetSoobD(m)) {
-        DispatchJSON(m);
+    if (!SoobEJSON.GetSoobD(m)) {
+        return false;
     }
+    DispatchJSON(m);
+    return true;
 }
 
 void client_udp::RefreshStep() {

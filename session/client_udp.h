@@ -24,6 +24,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,6 +39,7 @@
 #include "infra/udp_socket.h"
 #include "session/datagram.h"
 #include "session/locked_text.h"
+#include "session/piece_buffer.h"
 #include "session/reassembly.h"
 #include "session/recieve.h"
 #include "session/send_window.h"
@@ -70,6 +72,10 @@ inline constexpr int32_t kSoobFileSize = 1000;
 
 inline constexpr int kSocketBufferBytes = 524288;
 inline constexpr int kRecordsPerPass = 64;
+// Longest wait of the client loop for work after a pass that found none: the timers of the loop
+// (re-sends at least 50 ms apart, the 100 ms backlog step, the once-a-second tick) then run late by
+// at most this much.
+inline constexpr std::chrono::microseconds kIdleWait{2000};
 // A received or sent file larger than this is refused: sizes travel as signed 32-bit numbers.
 inline constexpr int64_t kMaxFileSize = 2'000'000'000;
 // The received-files folder, relative to the working directory.
@@ -150,6 +156,8 @@ class client_udp : public TThread, public SessionLink {
     // ---- file transfer (file_transfer.cpp) ----
     QString FileNameRecive;
     std::unique_ptr<QFile> fstreamRecive;
+    // Pieces of the received file not yet written to fstreamRecive.
+    TPieceBuffer Pieces;
     int32_t StartfileCount = 0;
     std::atomic<int64_t> ReciveSize{0};
     int64_t RecivePos = 0;
@@ -179,7 +187,8 @@ class client_udp : public TThread, public SessionLink {
     // Before the loop: ConnectTime, TickCoef (300 ms measurement), speedTimer, MainDir.
     void Prepare();
     void MeasureTickCoef();
-    // One pass of the loop; true when it was busy (no pause wanted).
+    // One pass of the loop; true when it was busy (no pause wanted). After an idle pass Execute waits
+    // on LoopWake, which every put into soobE, Soob or SoobFile signals, for at most kIdleWait.
     bool Pass();
     // Session upkeep and sending while logged in (step 2.1).
     bool SendStep(uint64_t now);
@@ -188,9 +197,10 @@ class client_udp : public TThread, public SessionLink {
     // acts on one server command at most, while a file or an acknowledged window moves at the speed
     // of the socket rather than of the loop.
     bool TakeRecord();
-    // Applies one binary record message (step 4) and acts on one server command (step 5).
-    void RawStep();
-    void JsonStep();
+    // Applies one binary record message (step 4) and acts on one server command (step 5); true
+    // when there was one.
+    bool RawStep();
+    bool JsonStep();
     void RefreshStep();
     void SecondTick(uint64_t now);
     void BacklogStep(uint64_t now);
@@ -228,7 +238,7 @@ class client_udp : public TThread, public SessionLink {
     void DispatchJSON(const QString& m);
     // A received datagram record (kind 2, or 20 before login), still scrambled; it is unscrambled
     // in place. Returns where its message went.
-    Route HandleDatagram(QByteArray record);
+    Route HandleDatagram(QByteArray& record);
     void HandleAck(const QByteArray& record);
 
     // ---- file transfer (file_transfer.cpp) ----
@@ -269,11 +279,15 @@ class client_udp : public TThread, public SessionLink {
 
   private:
     void finishReceivedFile(int64_t messageNumber, int64_t messageSize);
+    // Writes the gathered pieces to the received file; on failure logs it and makes them missing.
+    bool flushPieces();
     bool openReceivedFile(const DatagramHeader& header);
     void splitArchive(const QString& path);
     void applyRaw(const char* message, qsizetype size, bool inBatch);
     void touchTables(const std::function<void(TBaseClient&)>& action);
 
+    // The record TakeRecord takes from soobE; its storage is reused from one record to the next.
+    QByteArray record_;
     // Dotted addresses of host, parsed once; an entry that is no IPv4 address is never sent to.
     std::vector<std::optional<uint32_t>> hostIp_;
     mutable std::mutex wiring_;

@@ -113,19 +113,39 @@ void client_udp::HandleFilePiece(const DatagramHeader& header, QByteArrayView da
         return;
     }
     RecivePos = header.Offset;
-    if (!data.isEmpty() && (!fstreamRecive->seek(header.Offset) ||
-                            fstreamRecive->write(data.data(), data.size()) != data.size())) {
-        Log(QStringLiteral("file write error ") + FileNameRecive);
-        return;
+    if (!data.isEmpty() && !Pieces.Continues(header.Offset, data.size())) {
+        flushPieces();
     }
-    if (Reassembly.FileRsM.Set(header.PacketNumber)) {
+    const bool repeated = Reassembly.FileRsM.Set(header.PacketNumber);
+    if (!data.isEmpty()) {
+        Pieces.Append(header.Offset, data, repeated ? 0 : header.PacketNumber);
+    }
+    if (repeated) {
         ResendPacket += 1;
     }
     SizePLoad += data.size();
     perload = Reassembly.FileRsM.Percent();
-    if (Reassembly.FileRsM.Complete()) {
+    // The file is used as soon as it is complete, so everything gathered goes to the disk first; a
+    // failed write makes its pieces missing again and the file stays incomplete.
+    if (Reassembly.FileRsM.Complete() && flushPieces()) {
         finishReceivedFile(header.MessageNumber, header.MessageSize);
     }
+}
+
+bool client_udp::flushPieces() {
+    if (Pieces.IsEmpty()) {
+        return true;
+    }
+    if (fstreamRecive && Pieces.Flush(*fstreamRecive)) {
+        return true;
+    }
+    Log(QStringLiteral("file write error ") + FileNameRecive);
+    for (const int32_t packet : Pieces.Packets()) {
+        Reassembly.FileRsM.Unset(packet);
+    }
+    Pieces.Clear();
+    perload = Reassembly.FileRsM.Percent();
+    return false;
 }
 
 void client_udp::finishReceivedFile(int64_t messageNumber, int64_t messageSize) {
@@ -290,6 +310,8 @@ void client_udp::HandleHistoryFromFile(const QString& m) {
 
 void client_udp::CloseFiles() {
     fstreamSend.reset();
+    // What arrived of an abandoned file is kept on the disk like the rest of it.
+    flushPieces();
     fstreamRecive.reset();
     Reassembly.FileRsM.Clear();
 }

@@ -43,6 +43,18 @@ bool TReceiveBitmap::Set(int32_t n) {
     return false;
 }
 
+void TReceiveBitmap::Unset(int32_t n) {
+    if (!Get(n)) {
+        return;
+    }
+    auto& byte = reinterpret_cast<uint8_t&>(bits_.data()[(n - 1) / 8]);
+    if (byte == 0xFF) {
+        fullBytes_ -= 1;
+    }
+    byte &= uint8_t(~(1u << ((n - 1) % 8)));
+    missing_ += 1;
+}
+
 bool TReceiveBitmap::Get(int32_t n) const {
     if (n < 1 || n > count_) {
         return false;

@@ -38,6 +38,8 @@ class TReceiveBitmap {
 
     // Sets the bit of packet n (1..PacketCount); returns whether it was set before.
     bool Set(int32_t n);
+    // Clears the bit of packet n again (a piece that was taken but could not be kept).
+    void Unset(int32_t n);
     bool Get(int32_t n) const;
     bool Complete() const { return count_ > 0 && missing_ == 0; }
     // Percent of the bitmap's bytes that are complete.

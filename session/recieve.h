@@ -22,6 +22,7 @@
 #include "infra/queues.h"
 #include "infra/thread.h"
 #include "infra/udp_socket.h"
+#include "infra/wake_up.h"
 
 inline constexpr int kAckRecordSize = 31;
 inline constexpr char kRecordAck = 0;
@@ -32,8 +33,14 @@ inline constexpr int32_t kSoobECapacity = 1000;
 // What the receiving thread and the client thread share. Every field may be read and written from
 // either thread; the counters are for display and only ever added to.
 struct SessionLink {
-    SessionLink() { soobE.SetSizeOch(kSoobECapacity); }
+    SessionLink() {
+        soobE.SetSizeOch(kSoobECapacity);
+        soobE.SetWakeUp(&LoopWake);
+    }
 
+    // Signalled by every put into soobE (and, in the client, into its outgoing queues): the client
+    // loop waits on it when a pass found nothing to do.
+    TWakeUp LoopWake;
     OchFIFO soobE;
     std::atomic<uint64_t> keepAlive{0};     // ticks of the last sign of life from the server
     std::atomic<int64_t> LastCountSoob{0};  // lowest message number still accepted

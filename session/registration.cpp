@@ -36,6 +36,10 @@ client_udp::client_udp(const QString& ids, const QString& h, uint16_t p)
     ReadJSONData.SetSizeOch(kReadJSONDataSize);
     Soob.SetSizeOch(kSoobSize);
     SoobFile.SetSizeOch(kSoobFileSize);
+    // Whoever puts a command or a file, through GFBaseNetDataSend9 or straight into the queue, wakes
+    // the loop.
+    Soob.SetWakeUp(&LoopWake);
+    SoobFile.SetWakeUp(&LoopWake);
 
     // Entries are kept as given, blanks included: a blank makes an address that is never reached.
     host = h.split(u',');

@@ -151,6 +151,48 @@ TEST(OchFIFOTest, CopiesBytesAndWraps) {
     EXPECT_EQ(message, QByteArray("w"));
 }
 
+// Slots and the taker's array keep their storage from one message to the next; no copy handed out
+// earlier may change when that storage is used again, whatever the message sizes.
+TEST(OchFIFOTest, ReusedStorageNeverChangesACopyHandedOutEarlier) {
+    struct Case {
+        const char* what;
+        qsizetype first;
+        qsizetype second;
+    };
+    const Case cases[] = {
+        {"small then small", 32, 20},
+        {"small then large", 32, OchFIFO::kKeepBytes * 3},
+        {"large then small", OchFIFO::kKeepBytes * 3, 32},
+        {"large then large", OchFIFO::kKeepBytes * 2, OchFIFO::kKeepBytes * 3},
+        {"empty then small", 0, 32},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OchFIFO queue;
+        queue.SetSizeOch(1);
+        const QByteArray first(c.first, 'a');
+        const QByteArray second(c.second, 'b');
+
+        ASSERT_TRUE(queue.PutSoob(first));
+        QByteArray peeked;
+        queue.GetSoob(peeked);
+        QByteArray taken;
+        queue.GetSoobD(taken);
+        const QByteArray keptByCaller = taken;
+
+        ASSERT_TRUE(queue.PutSoob(second)) << "the taken message freed its slot";
+        QByteArray peekedAgain;
+        queue.GetSoob(peekedAgain);
+        queue.GetSoobD(taken);
+
+        EXPECT_EQ(peeked, first);
+        EXPECT_EQ(keptByCaller, first);
+        EXPECT_EQ(peekedAgain, second);
+        EXPECT_EQ(taken, second);
+        EXPECT_FALSE(queue.IsSoob());
+    }
+}
+
 TEST(OchFIFOTest, BatchLayoutIsLengthPrefixed) {
     OchFIFO queue;
     queue.SetSizeOch(4);

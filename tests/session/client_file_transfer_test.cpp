@@ -101,6 +101,69 @@ TEST_F(FileTransfer, AFileTooLargeIsNeverCreated) {
     EXPECT_TRUE(client->Connected);
 }
 
+// Sends pieces (1-based packet numbers) of one file message, in the order given.
+void SendPieces(ScriptedPeer& peer, const QByteArray& content, int64_t number,
+                const std::vector<int>& order) {
+    const int32_t count = int32_t((content.size() - 1) / kMaxDataBytes + 1);
+    for (const int packet : order) {
+        DatagramHeader header;
+        header.PacketType = PacketTypes::File;
+        header.Offset = (packet - 1) * kMaxDataBytes;
+        header.MessageSize = int32_t(content.size());
+        header.MessageNumber = number;
+        header.PacketCount = count;
+        header.PacketNumber = packet;
+        peer.SendPacket(header, content.mid(header.Offset, kMaxDataBytes));
+    }
+}
+
+TEST_F(FileTransfer, PiecesOutOfOrderAndRepeatedGiveTheSameFile) {
+    constexpr int kCount = 40;
+    const QByteArray content = Pattern(kCount * kMaxDataBytes - 100);
+    // Runs in order broken by gaps, a piece out of order, repeats at once and of older pieces; the
+    // last piece to arrive (30) completes the file.
+    std::vector<int> order;
+    for (int p = 31; p <= kCount; ++p) {
+        order.push_back(p);
+    }
+    order.push_back(35);
+    for (int p = 1; p <= 29; ++p) {
+        order.push_back(p);
+        if (p % 7 == 0) {
+            order.push_back(p);
+        }
+    }
+    order.push_back(1);
+    order.push_back(kCount);
+    order.push_back(30);
+    const int repeats = int(order.size()) - kCount;
+    ASSERT_TRUE(Offer(QStringLiteral("mixed.bin")));
+    SendPieces(peer, content, peer.nextNumber++, order);
+    EXPECT_EQ(AwaitNotice(QStringLiteral("getfileok")),
+              QStringLiteral("{\"$c$\":\"getfileok\",\"name\":\"mixed.bin\"}"));
+    EXPECT_EQ(ReadAll(QStringLiteral("temp/mixed.bin")), content);
+    EXPECT_EQ(client->ResendPacket, repeats);
+}
+
+TEST_F(FileTransfer, WhatArrivedOfAnAbandonedFileIsOnTheDisk) {
+    const QByteArray content = Pattern(20 * kMaxDataBytes);
+    ASSERT_TRUE(Offer(QStringLiteral("half.bin")));
+    std::vector<int> firstHalf;
+    for (int p = 1; p <= 10; ++p) {
+        firstHalf.push_back(p);
+    }
+    SendPieces(peer, content, peer.nextNumber++, firstHalf);
+    ASSERT_TRUE(PumpUntil([this] { return client->SizePLoad == 10 * kMaxDataBytes; }));
+    // A new offer while a file is still open drops the session and, with it, the file.
+    peer.SendText(QStringLiteral("{\"$c$\":\"sendfile\",\"name\":\"other.bin\"}"));
+    ASSERT_TRUE(PumpUntil([this] { return !client->Connected; }));
+    EXPECT_FALSE(client->fstreamRecive);
+    const QByteArray onDisk = ReadAll(QStringLiteral("temp/half.bin"));
+    ASSERT_EQ(onDisk.size(), content.size());
+    EXPECT_EQ(onDisk.first(10 * kMaxDataBytes), content.first(10 * kMaxDataBytes));
+    EXPECT_EQ(onDisk.sliced(10 * kMaxDataBytes), QByteArray(10 * kMaxDataBytes, '\0'));
+}
+
 class ClientToServer : public FileTransfer, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ClientToServer, PutFileGoesOutInPiecesAfterAcceptance) {

@@ -156,6 +156,34 @@ TEST_F(Dispatch, CommandsFromTheTablesAndTheWindowLeaveAsMessagesAfterRegistrati
     EXPECT_TRUE(PumpUntil([this] { return !client->Soob.IsSoob() && !client->Window.PacketSend.start; }));
 }
 
+// After an idle pass the loop waits on LoopWake: every way work reaches it must signal it, or the
+// work waits for the time-out.
+TEST_F(Dispatch, EveryWayWorkReachesTheLoopWakesIt) {
+    MakeClient();
+    const std::chrono::microseconds instant(0);
+    const QString command = QStringLiteral("{\"$c$\":\"database\",\"command\":\"netadddatadatabase\"}");
+    const struct {
+        const char* what;
+        std::function<void()> put;
+    } ways[] = {
+        {"a table's command", [&] { client->GFBaseNetDataSend9(nullptr, command); }},
+        {"a command put straight into Soob", [&] { client->Soob.PutSoob(command); }},
+        {"a file put into SoobFile",
+         [&] { client->SoobFile.PutSoob(QStringLiteral("{\"$c$\":\"putfile\"}")); }},
+        {"a record from the receiving thread", [&] { client->soobE.PutSoob("x", 1); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.what);
+        client->LoopWake.Wait(instant);
+        EXPECT_FALSE(client->LoopWake.Wait(instant));
+        way.put();
+        EXPECT_TRUE(client->LoopWake.Wait(instant));
+    }
+    // A datagram from the server arrives through the real receiving thread.
+    peer.SendText(QStringLiteral("{\"$c$\":\"hello\"}"), PacketTypes::JsonBeforeLogin);
+    EXPECT_TRUE(client->LoopWake.Wait(std::chrono::microseconds(10'000'000)));
+}
+
 TEST_F(Dispatch, TheClientThreadRunsTheLoopUntilTerminatedAndSaysGoodbye) {
     // Real time here: the thread measures its own tick rate.
     SetTicksSource({});
