@@ -5,6 +5,7 @@
 #include "cli/command.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "cli/record_change.h"
 #include "cli/record_json.h"
 #include "cli/table_words.h"
 #include "infra/json_text.h"
@@ -38,9 +39,7 @@ class AddCommand final : public Command {
             }
             table->Post();
         }
-        if (context.output.Times()) {
-            context.output.Line(QStringLiteral("\"posted\":%1").arg(JsonString(table_)));
-        }
+        ReportPosted(context, table_);
         std::optional<int32_t> added;
         context.session.SetNoticeHandler([&](const QString& notice) {
             if (GetJSONValue(notice, QStringLiteral("$c$")) == QStringLiteral("netyesadddatadatabase") &&

@@ -4,6 +4,7 @@
 #include "cli/command.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "cli/record_change.h"
 #include "cli/table_words.h"
 
 namespace {
@@ -31,21 +32,10 @@ class DeleteCommand final : public Command {
             context.session.TakeRefreshes();
             table->DeleteRecordCurrent();
         }
-        if (context.output.Times()) {
-            context.output.Line(QStringLiteral("\"posted\":%1").arg(JsonString(table_)));
-        }
-        const bool done = context.session.WaitUntil(context.deadline, [&] {
-            bool refreshed = false;
-            for (const CliSession::Refresh& refresh : context.session.TakeRefreshes()) {
-                refreshed = refreshed || refresh.table == table_;
-            }
-            if (!refreshed) {
-                return false;
-            }
-            // A table being reloaded has no records at all, which is no sign of the deletion.
-            const auto guard = table->Guard();
-            return table->FlagLoadData && !table->GotoAbs(n_abs_);
-        });
+        ReportPosted(context, table_);
+        // A table being reloaded has no records at all, which is no sign of the deletion.
+        const bool done = WaitForTableUpdate(context, table_, *table,
+                                             [&] { return table->FlagLoadData && !table->GotoAbs(n_abs_); });
         if (!done) {
             return context.session.NotConfirmed(
                 QStringLiteral("the deletion of %1 record %2 was not applied within %3 seconds")

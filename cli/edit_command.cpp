@@ -5,6 +5,7 @@
 #include "cli/command.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "cli/record_change.h"
 #include "cli/record_json.h"
 #include "cli/table_words.h"
 
@@ -46,19 +47,9 @@ class EditCommand final : public Command {
             context.session.TakeRefreshes();
             table->Post();
         }
-        if (context.output.Times()) {
-            context.output.Line(QStringLiteral("\"posted\":%1").arg(JsonString(table_)));
-        }
+        ReportPosted(context, table_);
         QString after;
-        const bool done = context.session.WaitUntil(context.deadline, [&] {
-            bool refreshed = false;
-            for (const CliSession::Refresh& refresh : context.session.TakeRefreshes()) {
-                refreshed = refreshed || refresh.table == table_;
-            }
-            if (!refreshed) {
-                return false;
-            }
-            const auto guard = table->Guard();
+        const bool done = WaitForTableUpdate(context, table_, *table, [&] {
             after = RecordPairsOf(*table, n_abs_);
             return !after.isEmpty() && (after != before || HoldsValues(*table));
         });
