@@ -8,36 +8,23 @@
 #include <cstdint>
 
 #include "tables/base_client.h"
+#include "tests/tables/client_table_builder.h"
 
 namespace {
+
+using namespace client_tables;
 
 constexpr int32_t kRecords = 3;
 
 void MakeTable(TBaseClient& t) {
-    t.NameTableS = QStringLiteral("t");
-    const struct {
-        const char* name;
-        uint8_t code;
-        int32_t size;
-        int32_t spr;
-    } columns[] = {
-        {"n_abs", 1, 4, 0}, {"p_d", 3, 1, 0}, {"k15", 15, 2, 8}, {"k16", 16, 1, 8}, {"n", 1, 4, 0}};
-    for (const auto& c : columns) {
-        Stru_NetFields fi;
-        fi.name = QString::fromLatin1(c.name);
-        fi.TypeField = c.code;
-        fi.Size = c.size;
-        fi.SprSize = c.spr;
-        FieldGFB& f = *t.Fields[size_t(t.AddField(fi))];
-        f.Load = true;
-        f.ResizeRecords(kRecords);
-    }
+    const Column columns[] = {
+        {"n_abs", 1, 4}, {"p_d", 3, 1}, {"k15", 15, 2, 8}, {"k16", 16, 1, 8}, {"n", 1, 4}};
+    MakeBlankTable(t, columns, kRecords);
     t.Fields[2]->Data.DataWord = {1, 2, 0};
     t.Fields[2]->Data.DataCardinal = {1, 2};
     t.Fields[2]->Data.DataStringN = {QStringLiteral("a"), QStringLiteral("b")};
     t.Fields[3]->Data.DataByte = {1, 5, 0};
     t.Fields[3]->Data.DataWord = {1};
-    t.CountRecord = kRecords;
 }
 
 // Lets the fuzzer reach the handling of each action without guessing the command and a column name:
@@ -49,10 +36,7 @@ void Patch(QByteArray& message, uint8_t control) {
     static const char* const names[] = {"k15", "k16", "n"};
     const int pick = control >> 1 & 3;
     if (pick > 0 && message.size() >= 42) {
-        QByteArray slot(names[pick - 1]);
-        slot.prepend(char(slot.size()));
-        slot.append(16 - slot.size(), '\0');
-        message.replace(26, 16, slot);
+        message.replace(26, 16, Slot(names[pick - 1], 16));
     }
 }
 

@@ -8,25 +8,20 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "infra/codepage.h"
 #include "tables/base_client.h"
+#include "tests/tables/client_table_builder.h"
 
 namespace {
 
-struct Column {
-    const char* name;
-    uint8_t code;
-    int32_t size;
-    int32_t spr;
-};
+using namespace client_tables;
 
 // Codes 2, 11, 15 and 16 with slots, a column of a code without storage, and a fixed code whose Size
 // is not its element width.
-constexpr Column kColumns[] = {{"n_abs", 1, 4, 0}, {"p_d", 3, 1, 0},  {"s", 2, 6, 0},    {"b", 4, 1, 0},
-                               {"w", 5, 2, 0},     {"f", 6, 4, 0},    {"d", 7, 8, 0},    {"c", 8, 4, 0},
-                               {"dt", 9, 8, 0},    {"a", 11, 3, 0},   {"i64", 13, 8, 0}, {"k15", 15, 2, 5},
-                               {"k16", 16, 1, 4},  {"col", 21, 4, 0}, {"txt", 24, 4, 0}, {"ts", 25, 4, 0},
-                               {"none", 10, 0, 0}, {"odd", 1, 3, 0}};
+const Column kColumns[] = {{"n_abs", 1, 4, 0}, {"p_d", 3, 1, 0},  {"s", 2, 6, 0},    {"b", 4, 1, 0},
+                           {"w", 5, 2, 0},     {"f", 6, 4, 0},    {"d", 7, 8, 0},    {"c", 8, 4, 0},
+                           {"dt", 9, 8, 0},    {"a", 11, 3, 0},   {"i64", 13, 8, 0}, {"k15", 15, 2, 5},
+                           {"k16", 16, 1, 4},  {"col", 21, 4, 0}, {"txt", 24, 4, 0}, {"ts", 25, 4, 0},
+                           {"none", 10, 0, 0}, {"odd", 1, 3, 0}};
 constexpr int32_t kRecords = 3;
 // Larger record counts and text blobs only make each run slower and bigger (up to the library's caps,
 // which the unit tests cover).
@@ -34,17 +29,7 @@ constexpr int32_t kMaxFuzzedCount = 64;
 constexpr int32_t kMaxFuzzedBlob = 1 << 16;
 
 void MakeTable(TBaseClient& t) {
-    t.NameTableS = QStringLiteral("t");
-    for (const Column& c : kColumns) {
-        Stru_NetFields fi;
-        fi.name = QString::fromLatin1(c.name);
-        fi.TypeField = c.code;
-        fi.Size = c.size;
-        fi.SprSize = c.spr;
-        FieldGFB& f = *t.Fields[size_t(t.AddField(fi))];
-        f.Load = true;
-        f.ResizeRecords(kRecords);
-    }
+    MakeBlankTable(t, kColumns, kRecords);
     t.Fields[11]->Data.DataCardinal = {1, 2};
     t.Fields[11]->Data.DataStringN = {QStringLiteral("a"), QStringLiteral("b")};
     t.Fields[11]->Data.DataInteger.assign(65536, 0);
@@ -52,15 +37,12 @@ void MakeTable(TBaseClient& t) {
     t.Fields[12]->Data.DataStringN = {QStringLiteral("x")};
     t.Fields[12]->Data.DataInteger.assign(256, 0);
     t.Fields[14]->Data.DataByte = {2, 'h', 'i'};
-    t.CountRecord = kRecords;
 }
 
 // Structured mode: each entry is a column index byte, a length byte and that many value bytes, so
 // that well-formed names come easily; the raw mode hands the input over unchanged.
 QByteArray BuildUpdate(const uint8_t* data, size_t size) {
-    QByteArray out(17, '\0');
-    out[0] = 1;
-    out[1] = 't';
+    QByteArray out = Slot("t", 9) + QByteArray(8, '\0');
     size_t at = 0;
     for (int k = 0; k < 8 && at < size; ++k) {
         out[9 + k] = char(data[at++]);
@@ -69,12 +51,7 @@ QByteArray BuildUpdate(const uint8_t* data, size_t size) {
         const size_t column = data[at++] % (std::size(kColumns) + 1);
         const size_t wanted = data[at++] % 24;
         const size_t len = std::min(wanted, size - at);
-        const QString name =
-            column < std::size(kColumns) ? QString::fromLatin1(kColumns[column].name) : QStringLiteral("zz");
-        QByteArray slot = toAnsi(name);
-        slot.prepend(char(slot.size()));
-        slot.append(16 - slot.size(), '\0');
-        out += slot;
+        out += Slot(column < std::size(kColumns) ? kColumns[column].name : QStringLiteral("zz"), 16);
         out.append(reinterpret_cast<const char*>(data + at), qsizetype(len));
         at += len;
     }
@@ -131,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     t.PutDataFieldPos(pos, update);
     t.RefreshData();
     ReadEverything(t);
-    t.SetSort(QString::fromLatin1(kColumns[data[0] >> 1 & 15].name));
+    t.SetSort(kColumns[data[0] >> 1 & 15].name);
     t.SetSorted(true);
     ReadEverything(t);
     return 0;
