@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "infra/codepage.h"
+#include "infra/side_jobs.h"
 #include "tables/base_client.h"
 #include "tables/byte_codec.h"
 #include "tables/cache_files.h"
@@ -269,7 +270,10 @@ class TableFileReader {
             WriteArchive(T.NameTableS, f, code, entries, values, blob);
         }
         if (T.Cache) {
-            WriteColumnCache(T.NameTableS, f.name, code, int32_t(entries.size()), entryBytes, values, blob);
+            // The views point into the file's bytes, which outlive the reader and so every job.
+            CacheWrites.Add(
+                [table = T.NameTableS, column = f.name, code, count = int32_t(entries.size()), entryBytes,
+                 values, blob] { WriteColumnCache(table, column, code, count, entryBytes, values, blob); });
         }
         return true;
     }
@@ -333,6 +337,9 @@ class TableFileReader {
     TBaseClient& T;
     ByteReader In;
     int32_t Records = 0;
+    // Column cache files (digest, scrambling, writing) are made beside the parsing; the reader's
+    // destruction waits for them.
+    SideJobs CacheWrites;
 };
 
 }  // namespace
@@ -363,7 +370,9 @@ bool TBaseClient::LoadFromFile(const QString& FileName) {
         }
         content = std::move(inflated);
     }
-    ok = TableFileReader(*this, content).Read();
+    // The reader lives to the end, so its cache writes overlap the view's rebuild too.
+    TableFileReader reader(*this, content);
+    ok = reader.Read();
     LoadFileName.clear();
     FlagLoadData = true;
     RefreshYes = true;
