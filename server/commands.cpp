@@ -53,6 +53,12 @@ QString Commands::Version() {
     return lit("1.0.0.0");
 }
 
+void Commands::prepareSnapshots() {
+    for (const TableData& t : storage_.tables()) {
+        snapshots_.prepare(t);
+    }
+}
+
 bool Commands::registerClient(ClientSession& s, const QString& text) {
     const QString user = GetJSONValue(text, lit("username"));
     if (user.isEmpty() || !storage_.checkUser(user, rawPassword(text))) {

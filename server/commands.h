@@ -28,6 +28,9 @@ class Commands {
 
     static QString Version();
 
+    // Computes every table's snapshot payloads and digests ahead of the first load request.
+    void prepareSnapshots();
+
   private:
     void loadRequest(ClientSession& s, const QString& text);
     void getFile(ClientSession& s, const QString& text);

@@ -25,6 +25,9 @@ class Faults {
   public:
     explicit Faults(const FaultSettings& settings);
 
+    // Whether any fault is configured; without one the caller need not copy datagrams for take().
+    bool active() const { return s_.active(); }
+
     // Takes one datagram (with the address it came from or goes to) at time nowMs; its surviving
     // copies become due later (or at once). Returns false when the faults are off: the caller then
     // handles the datagram directly.

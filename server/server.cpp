@@ -10,8 +10,11 @@
 
 namespace {
 
-constexpr int kReceiveBuffer = 65536;
-constexpr int kMaxDatagramsPerPass = 2000;
+// Room for the largest datagram the protocol allows (1499 bytes); a longer one arrives cut short
+// and is dropped.
+constexpr int kReceiveSlot = 2048;
+constexpr int kReceiveBatch = 64;
+constexpr int kMaxDatagramsPerPass = 2048;
 constexpr int64_t kUpkeepEveryMs = 100;
 // The longest rest between passes while no session has anything in flight; a datagram ends it.
 constexpr int64_t kIdleWaitMs = 20;
@@ -27,7 +30,12 @@ constexpr int kSocketBuffer = 4 * 1024 * 1024;
 }  // namespace
 
 Server::Server(ServerOptions options, Commands::Log log)
-    : options_(std::move(options)), log_(std::move(log)), inFaults_(options_.faults), outFaults_([this] {
+    : options_(std::move(options)),
+      log_(std::move(log)),
+      inBatch_(kReceiveBatch, kReceiveSlot),
+      outBatch_(socket_),
+      inFaults_(options_.faults),
+      outFaults_([this] {
           FaultSettings f = options_.faults;
           f.seed += 1;
           return f;
@@ -52,6 +60,7 @@ bool Server::start(QString& error) {
     for (const auto& [name, password] : options_.users) {
         storage_.setUser(name, password);
     }
+    commands_->prepareSnapshots();
     if (!QDir().mkpath(options_.files)) {
         error = QStringLiteral("cannot create the files folder ") + options_.files;
         return false;
@@ -80,8 +89,10 @@ void Server::run(const std::atomic<bool>& stop) {
 }
 
 void Server::send(const char* data, int size, const UdpAddress& to) {
-    if (!outFaults_.take(QByteArray(data, size), to, nowMs_)) {
-        socket_.SendTo(data, size, to);
+    if (outFaults_.active()) {
+        outFaults_.take(QByteArray(data, size), to, nowMs_);
+    } else {
+        outBatch_.Add(data, size, to);
     }
 }
 
@@ -111,23 +122,11 @@ void Server::pass(int waitMs) {
     nowTicks_ = GetTicks();
     nowMs_ = int64_t(nowTicks_ / 1000000);
 
-    static thread_local QByteArray buffer(kReceiveBuffer, '\0');
-    for (int i = 0; i < kMaxDatagramsPerPass; ++i) {
-        UdpAddress from;
-        bool truncated = false;
-        const int n = socket_.RecvFrom(buffer.data(), kReceiveBuffer, from, &truncated);
-        if (n < 0) {
-            break;
-        }
-        const QByteArray datagram(buffer.constData(), n);
-        if (!inFaults_.take(datagram, from, nowMs_)) {
-            receive(datagram, from);
-        }
-    }
+    receiveBatches();
     QByteArray datagram;
     UdpAddress address;
     while (inFaults_.next(nowMs_, datagram, address)) {
-        receive(datagram, address);
+        take(datagram.data(), int(datagram.size()), address);
     }
 
     for (auto it = sessions_.begin(); it != sessions_.end();) {
@@ -138,12 +137,33 @@ void Server::pass(int waitMs) {
             ++it;
         }
     }
-    while (outFaults_.next(nowMs_, datagram, address)) {
-        socket_.SendTo(datagram.constData(), int(datagram.size()), address);
-    }
     if (nowMs_ - lastUpkeepMs_ >= kUpkeepEveryMs) {
         lastUpkeepMs_ = nowMs_;
         upkeep();
+    }
+    while (outFaults_.next(nowMs_, datagram, address)) {
+        outBatch_.Add(datagram.constData(), int(datagram.size()), address);
+    }
+    outBatch_.Flush();
+}
+
+void Server::receiveBatches() {
+    for (int taken = 0; taken < kMaxDatagramsPerPass;) {
+        const int n = inBatch_.Receive(socket_);
+        for (int i = 0; i < n; ++i) {
+            // A datagram cut short is longer than any the protocol allows: decoding drops it.
+            if (inFaults_.active()) {
+                inFaults_.take(QByteArray(inBatch_.Data(i), inBatch_.Size(i)), inBatch_.From(i), nowMs_);
+            } else {
+                take(inBatch_.Data(i), inBatch_.Size(i), inBatch_.From(i));
+            }
+        }
+        // The acknowledgements of a batch leave before the next batch is read.
+        outBatch_.Flush();
+        if (n < kReceiveBatch) {
+            break;
+        }
+        taken += n;
     }
 }
 
@@ -170,16 +190,21 @@ void Server::upkeep() {
 }
 
 void Server::receive(const QByteArray& bytes, const UdpAddress& from) {
-    DatagramHeader h;
     QByteArray datagram = bytes;
+    take(datagram.data(), int(datagram.size()), from);
+    outBatch_.Flush();
+}
+
+void Server::take(char* datagram, int size, const UdpAddress& from) {
+    DatagramHeader h;
     QByteArrayView data;
-    if (!DecodeDatagramInPlace(datagram.data(), datagram.size(), h, data)) {
+    if (!DecodeDatagramInPlace(datagram, size, h, data)) {
         if (++malformed_ % 1000 == 1) {
             log_(QStringLiteral("malformed datagrams dropped: %1 (last from %2:%3, %4 bytes)")
                      .arg(malformed_)
                      .arg(FormatIPv4(from.ip))
                      .arg(from.port)
-                     .arg(bytes.size()));
+                     .arg(size));
         }
         return;
     }

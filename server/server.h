@@ -1,7 +1,10 @@
 // The server's protocol loop: one UDP socket, one thread, every client. Each pass reads what has
-// arrived, answers acknowledgements at once, hands complete texts to Commands, and lets every
-// session's window send what is due. Faults, when configured, sit between the socket and the rest
-// in both directions. The loop runs on the caller's thread until the stop flag is set.
+// arrived in batches (one system call for up to 64 datagrams, decoded where they landed), answers
+// acknowledgements, hands complete texts to Commands, and lets every session's window send what is
+// due. What a pass sends is gathered and leaves in batches too (one system call for up to 64), at
+// the latest when the pass ends, so nothing waits across the rest between passes. Faults, when
+// configured, sit between the socket and the rest in both directions; only then is a datagram
+// copied. The loop runs on the caller's thread until the stop flag is set.
 #pragma once
 
 #include <QString>
@@ -38,11 +41,15 @@ class Server {
     // One pass of the loop, waiting at most waitMs for a datagram.
     void pass(int waitMs);
 
-    // Handles one datagram as if it had just come from `from` (after the incoming faults).
+    // Handles one datagram as if it had just come from `from` (after the incoming faults), and
+    // sends what it caused.
     void receive(const QByteArray& datagram, const UdpAddress& from);
 
   private:
     static uint64_t key(const UdpAddress& a) { return (uint64_t(a.ip) << 16) | a.port; }
+    // Decodes the datagram in place and acts on it; what it sends is gathered, not yet flushed.
+    void take(char* datagram, int size, const UdpAddress& from);
+    void receiveBatches();
     void send(const char* data, int size, const UdpAddress& to);
     void sendAck(const DatagramHeader& header, const UdpAddress& to);
     void registration(const DatagramHeader& header, const QString& text, const UdpAddress& from);
@@ -54,6 +61,8 @@ class Server {
     Storage storage_;
     std::unique_ptr<Commands> commands_;
     UdpSocket socket_;
+    UdpReceiveBatch inBatch_;
+    UdpSendBatch outBatch_;
     Faults inFaults_;
     Faults outFaults_;
     std::unordered_map<uint64_t, std::unique_ptr<ClientSession>> sessions_;

@@ -39,12 +39,19 @@ SnapshotBuilder::Cached& SnapshotBuilder::refresh(const TableData& table) {
         return c;
     }
     const size_t n = table.def().columns.size();
-    c.payloads.assign(n, {});
-    c.digests.assign(n, {});
+    if (c.columnVersions.size() != n) {
+        c.columnVersions.assign(n, UINT64_MAX);
+        c.payloads.assign(n, {});
+        c.digests.assign(n, {});
+    }
     for (size_t i = 0; i < n; ++i) {
+        if (c.columnVersions[i] == table.columnVersion(int(i))) {
+            continue;
+        }
         c.payloads[i] = table.cachePayload(int(i));
         c.digests[i] = QString::fromLatin1(
             QCryptographicHash::hash(c.payloads[i], QCryptographicHash::Md5).toHex().toUpper());
+        c.columnVersions[i] = table.columnVersion(int(i));
     }
     c.version = table.version();
     return c;
@@ -59,37 +66,46 @@ QByteArray SnapshotBuilder::build(const TableData& table, const QHash<QString, Q
     const Cached& c = refresh(table);
     const TableDef& def = table.def();
     const int32_t count = table.count();
+    const size_t n = def.columns.size();
 
-    QByteArray blocks;
+    // The part of each payload a block carries; empty when the client holds the column already.
+    // A dictionary's payload starts with the code byte and a 2-byte count the block does not carry;
+    // its entries follow even when there are no records (then no values follow them).
+    std::vector<QByteArrayView> parts(n);
+    std::vector<bool> sent(n, false);
+    qsizetype size = 21 + 37 * qsizetype(n);
     int32_t blockCount = 0;
-    for (size_t i = 0; i < def.columns.size(); ++i) {
-        const ColumnDef& col = def.columns[i];
+    for (size_t i = 0; i < n; ++i) {
         // A client caches a column only when the table has records; without records it holds nothing.
-        if (count > 0 && clientDigests.value(col.name) == c.digests[i]) {
+        if (count > 0 && clientDigests.value(def.columns[i].name) == c.digests[i]) {
             continue;
         }
-        putDescriptor(blocks, int32_t(i + 1), col, table.extraOf(int(i)));
-        const QByteArray& payload = c.payloads[i];
-        if (IsDictionaryCode(col.code)) {
-            // The cache payload starts with the code byte and a 2-byte count the block does not carry;
-            // the entries follow even when there are no records (then no values follow them).
-            blocks.append(payload.mid(3));
+        const QByteArrayView payload(c.payloads[i]);
+        if (IsDictionaryCode(def.columns[i].code)) {
+            parts[i] = payload.size() > 3 ? payload.sliced(3) : QByteArrayView();
         } else if (count > 0) {
-            blocks.append(payload);
+            parts[i] = payload;
         }
+        sent[i] = true;
+        size += 37 + parts[i].size();
         ++blockCount;
     }
 
     QByteArray out;
-    out.reserve(21 + 37 * qsizetype(def.columns.size()) + blocks.size());
+    out.reserve(size);
     PutFixedText(out, def.name.toLatin1(), kTableNameField);
     putInt(out, count);
     putInt(out, blockCount);
-    putInt(out, int32_t(def.columns.size()));
-    for (size_t i = 0; i < def.columns.size(); ++i) {
+    putInt(out, int32_t(n));
+    for (size_t i = 0; i < n; ++i) {
         putDescriptor(out, def.columns[i].id, def.columns[i], table.extraOf(int(i)));
     }
-    out.append(blocks);
+    for (size_t i = 0; i < n; ++i) {
+        if (sent[i]) {
+            putDescriptor(out, int32_t(i + 1), def.columns[i], table.extraOf(int(i)));
+            out.append(parts[i]);
+        }
+    }
     if (blocksSent) {
         *blocksSent = blockCount;
     }

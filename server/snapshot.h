@@ -2,8 +2,10 @@
 // data block per column whose data the client does not already hold. A client tells what it holds
 // by sending, per column, the MD5 of the column's payload exactly as its cache keeps it; a block
 // whose digest matches is left out.
-// Payloads and digests are cached per table and recomputed only after the table has changed, so
-// fifty clients loading at once cost one pass over the data. Not thread-safe.
+// Payloads and digests are cached per column and recomputed only for the columns that changed
+// since, so fifty clients loading at once cost one pass over the data and a load after an edit
+// costs a pass over the edited columns. A file is then the header, the descriptors and the cached
+// blocks put together. Not thread-safe.
 #pragma once
 
 #include <QByteArray>
@@ -15,6 +17,10 @@
 
 class SnapshotBuilder {
   public:
+    // Brings the table's cached payloads and digests up to date (the server does this at start, so
+    // the first load does not wait for it).
+    void prepare(const TableData& table) { refresh(table); }
+
     // Upper-case hexadecimal MD5 of the column's cache payload.
     QString digest(const TableData& table, int col);
 
@@ -26,6 +32,7 @@ class SnapshotBuilder {
   private:
     struct Cached {
         uint64_t version = UINT64_MAX;
+        std::vector<uint64_t> columnVersions;  // the column's version its payload was made at
         std::vector<QByteArray> payloads;
         std::vector<QString> digests;
     };

@@ -30,46 +30,94 @@ void putSlot(QByteArray& out, const QByteArray& text, int32_t size) {
     out.append(QByteArray(size - (out.size() - start), '\0'));
 }
 
-// One record's element of a fixed-width column, as data blocks and record updates carry it.
-void appendElement(QByteArray& out, const ColumnDef& d, const ColumnValues& v, size_t i) {
+// Bytes one record's element of the column takes in a data block and a record update.
+int elementWidth(const ColumnDef& d) {
+    switch (d.code) {
+        case 3:
+        case 4:
+        case 16:
+            return 1;
+        case 5:
+        case 15:
+            return 2;
+        case 1:
+        case 6:
+        case 8:
+        case 21:
+        case 24:
+        case 25:
+            return 4;
+        case 7:
+        case 9:
+        case 13:
+            return 8;
+        case 2:
+        case 11:
+            return std::max(d.size, 0);
+        default:
+            return 0;
+    }
+}
+
+// Writes one record's element (elementWidth bytes) at `out`.
+void writeElement(char* out, const ColumnDef& d, const ColumnValues& v, size_t i) {
     switch (d.code) {
         case 1:
         case 21:
         case 24:
-            put<int32_t>(out, int32_t(v.ints[i]));
+            qToLittleEndian(int32_t(v.ints[i]), out);
             break;
         case 3:
         case 4:
         case 16:
-            out.append(char(uint8_t(v.ints[i])));
+            *out = char(uint8_t(v.ints[i]));
             break;
         case 5:
         case 15:
-            put<uint16_t>(out, uint16_t(v.ints[i]));
+            qToLittleEndian(uint16_t(v.ints[i]), out);
             break;
         case 8:
         case 25:
-            put<uint32_t>(out, uint32_t(v.ints[i]));
+            qToLittleEndian(uint32_t(v.ints[i]), out);
             break;
         case 13:
-            put<int64_t>(out, v.ints[i]);
+            qToLittleEndian(v.ints[i], out);
             break;
         case 6:
-            put<float>(out, float(v.reals[i]));
+            qToLittleEndian(float(v.reals[i]), out);
             break;
         case 7:
         case 9:
-            put<double>(out, v.reals[i]);
+            qToLittleEndian(v.reals[i], out);
             break;
         case 2:
-            putSlot(out, v.bytes[i], d.size);
+            if (d.size > 0) {
+                // A length byte, the characters, zero filler.
+                const QByteArray& text = v.bytes[i];
+                const int n = int(std::min<qsizetype>(text.size(), std::min(d.size - 1, 255)));
+                out[0] = char(uint8_t(n));
+                std::memcpy(out + 1, text.constData(), size_t(n));
+                std::memset(out + 1 + n, 0, size_t(d.size - 1 - n));
+            }
             break;
         case 11:
-            out.append(v.bytes[i]);
+            if (d.size > 0) {
+                // Raw bytes, zero-filled when the record has fewer (a record added without them).
+                const QByteArray& raw = v.bytes[i];
+                const int n = int(std::min<qsizetype>(raw.size(), d.size));
+                std::memcpy(out, raw.constData(), size_t(n));
+                std::memset(out + n, 0, size_t(d.size - n));
+            }
             break;
         default:
             break;
     }
+}
+
+void appendElement(QByteArray& out, const ColumnDef& d, const ColumnValues& v, size_t i) {
+    const qsizetype at = out.size();
+    out.resize(at + elementWidth(d));
+    writeElement(out.data() + at, d, v, i);
 }
 
 }  // namespace
@@ -80,7 +128,8 @@ TableData::TableData(const TableDef& def)
       colCreated_(def.indexOf(QStringLiteral("dt_c"))),
       colChanged_(def.indexOf(QStringLiteral("dt_m"))),
       colUser_(def.indexOf(QStringLiteral("n_user"))),
-      colVersion_(def.indexOf(QStringLiteral("ver"))) {
+      colVersion_(def.indexOf(QStringLiteral("ver"))),
+      columnVersions_(def.columns.size(), 0) {
     for (size_t c = 0; c < def.columns.size(); ++c) {
         if (def.columns[c].code == 24) {
             // Offset 0 holds the empty text that every record without text points at.
@@ -111,6 +160,7 @@ int32_t TableData::appendRecordWithId(int32_t nAbs) {
     columns_[0].ints.back() = nAbs;
     maxId_ = std::max(maxId_, nAbs);
     ++version_;
+    std::fill(columnVersions_.begin(), columnVersions_.end(), version_);
     return count_++;
 }
 
@@ -129,12 +179,12 @@ bool TableData::isDeleted(int32_t row) const {
 
 void TableData::setInt(int32_t row, int col, int64_t value) {
     columns_[size_t(col)].ints[size_t(row)] = value;
-    ++version_;
+    changed(col);
 }
 
 void TableData::setReal(int32_t row, int col, double value) {
     columns_[size_t(col)].reals[size_t(row)] = value;
-    ++version_;
+    changed(col);
 }
 
 void TableData::setBytes(int32_t row, int col, const QByteArray& value) {
@@ -149,7 +199,11 @@ void TableData::setBytes(int32_t row, int col, const QByteArray& value) {
     } else if (d.code == 24) {
         appendText24(row, col, value.left(255));
     }
-    ++version_;
+    changed(col);
+}
+
+void TableData::changed(int col) {
+    columnVersions_[size_t(col)] = ++version_;
 }
 
 void TableData::appendText24(int32_t row, int col, const QByteArray& text) {
@@ -187,7 +241,7 @@ void TableData::setDictionaryText(int32_t row, int col, const QByteArray& text) 
         }
     }
     v.ints[size_t(row)] = key;
-    ++version_;
+    changed(col);
 }
 
 void TableData::putDictionaryEntry(int col, uint32_t key, const QByteArray& value) {
@@ -197,12 +251,12 @@ void TableData::putDictionaryEntry(int col, uint32_t key, const QByteArray& valu
     for (DictionaryEntry& e : v.dict) {
         if (e.key == key) {
             e.text = text;
-            ++version_;
+            changed(col);
             return;
         }
     }
     v.dict.push_back({key, text});
-    ++version_;
+    changed(col);
 }
 
 QByteArray TableData::dictionaryTextAt(int32_t row, int col) const {
@@ -227,38 +281,46 @@ int32_t TableData::extraOf(int col) const {
     return 0;
 }
 
-QByteArray TableData::recordValues(int col) const {
+void TableData::writeRecordValues(int col, char* out) const {
     const ColumnDef& d = def_->columns[size_t(col)];
     const ColumnValues& v = columns_[size_t(col)];
-    QByteArray out;
-    out.reserve(qsizetype(d.size) * count_);
+    const int width = elementWidth(d);
     for (int32_t r = 0; r < count_; ++r) {
-        appendElement(out, d, v, size_t(r));
+        writeElement(out + qsizetype(r) * width, d, v, size_t(r));
     }
+}
+
+QByteArray TableData::recordValues(int col) const {
+    QByteArray out(qsizetype(elementWidth(def_->columns[size_t(col)])) * count_, Qt::Uninitialized);
+    writeRecordValues(col, out.data());
     return out;
 }
 
 QByteArray TableData::cachePayload(int col) const {
     const ColumnDef& d = def_->columns[size_t(col)];
     const ColumnValues& v = columns_[size_t(col)];
-    if (d.code == 24) {
-        return recordValues(col) + v.blob;
-    }
-    if (!IsDictionaryCode(d.code)) {
-        return recordValues(col);
-    }
     QByteArray out;
-    out.append(char(d.code));
-    put<uint16_t>(out, uint16_t(v.dict.size()));
-    for (const DictionaryEntry& e : v.dict) {
-        if (d.code == 15) {
-            put<uint32_t>(out, e.key);
-        } else {
-            put<uint16_t>(out, uint16_t(e.key));
+    if (IsDictionaryCode(d.code)) {
+        out.append(char(d.code));
+        put<uint16_t>(out, uint16_t(v.dict.size()));
+        for (const DictionaryEntry& e : v.dict) {
+            if (d.code == 15) {
+                put<uint32_t>(out, e.key);
+            } else {
+                put<uint16_t>(out, uint16_t(e.key));
+            }
+            putShortText(out, e.text, 255);
         }
-        putShortText(out, e.text, 255);
     }
-    return out + recordValues(col);
+    const qsizetype head = out.size();
+    const qsizetype values = qsizetype(elementWidth(d)) * count_;
+    const qsizetype tail = d.code == 24 ? v.blob.size() : 0;
+    out.resize(head + values + tail);
+    writeRecordValues(col, out.data() + head);
+    if (tail > 0) {
+        std::memcpy(out.data() + head + values, v.blob.constData(), size_t(tail));
+    }
+    return out;
 }
 
 QByteArray TableData::updateValue(int32_t row, int col) const {

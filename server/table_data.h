@@ -35,6 +35,9 @@ class TableData {
     int32_t count() const { return count_; }
     // Increases with every change; snapshot digests are cached against it.
     uint64_t version() const { return version_; }
+    // The table's version when the column's payload last changed (an appended record changes every
+    // column), so that cached payloads of other columns stay valid.
+    uint64_t columnVersion(int col) const { return columnVersions_[size_t(col)]; }
 
     // Appends a record with the next identifier (one above the largest); returns its row.
     int32_t appendRecord();
@@ -84,6 +87,9 @@ class TableData {
 
   private:
     void appendText24(int32_t row, int col, const QByteArray& text);
+    void changed(int col);
+    // Writes the record values of the column (Size bytes per record) from `out` on.
+    void writeRecordValues(int col, char* out) const;
 
     const TableDef* def_;
     std::vector<ColumnValues> columns_;
@@ -91,4 +97,5 @@ class TableData {
     int32_t maxId_ = 0;
     int colCreated_, colChanged_, colUser_, colVersion_;
     uint64_t version_ = 0;
+    std::vector<uint64_t> columnVersions_;
 };
