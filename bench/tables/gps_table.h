@@ -12,8 +12,11 @@
 #include <utility>
 
 #include "tables/table_file_writer.h"
+#include "tests/tables/table_file_builder.h"
 
 namespace gps_table {
+
+using table_files::Column;
 
 inline const QStringList kWords = {"Автомобиль", "Грузовик", "Москва",  "Новосибирск", "водитель",
                                    "Петров",     "Иванова",  "маршрут", "охрана",      "датчик",
@@ -25,16 +28,6 @@ inline QString Words(std::mt19937& rng, int count) {
         s += (i ? " " : "") + kWords[int(rng() % uint32_t(kWords.size()))];
     }
     return s;
-}
-
-inline TableFileColumn Column(int32_t id, const QString& name, uint8_t code, int32_t size, int32_t spr = 0) {
-    TableFileColumn c;
-    c.n_abs = id;
-    c.name = name;
-    c.TypeField = code;
-    c.Size = size;
-    c.SprSize = spr;
-    return c;
 }
 
 // `count` columns named prefix0, prefix1, ... of one code and Size.

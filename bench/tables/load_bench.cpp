@@ -44,10 +44,7 @@ const gps_table::ColumnGroup kGroups[] = {
     {"f", 6, 4, 2},    {"d", 7, 8, 2},    {"u", 8, 4, 2},   {"dt", 9, 8, 2},   {"arr", 11, 8, 1},
     {"big", 13, 8, 1}, {"sp", 15, 2, 2},  {"sb", 16, 1, 1}, {"col", 21, 4, 1}, {"txt", 24, 4, 1}};
 
-bool Write(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
+using table_files::WriteBytes;
 
 QByteArray Read(const QString& path) {
     QFile f(path);
@@ -68,7 +65,7 @@ void UnavoidableWork(const QString& path, bool inflateToo) {
     const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Md5);
     SetRandomHead(bytes);
     ScrambleBytes(bytes, 1);
-    Write("temp/reference.out", bytes);
+    WriteBytes("temp/reference.out", bytes);
     if (digest.isEmpty()) {
         std::abort();
     }
@@ -115,8 +112,8 @@ int main(int argc, char** argv) {
     const auto reset = [&](const QByteArray& bytes) {
         return [&table, &bytes] {
             table.Clear();
-            Write("temp/gps.raw", bytes);
-            Write("temp/gps.ref", bytes);
+            WriteBytes("temp/gps.raw", bytes);
+            WriteBytes("temp/gps.ref", bytes);
         };
     };
     const double loadPlain = BestSeconds(reset(plain), [&] {
@@ -151,7 +148,7 @@ int main(int argc, char** argv) {
 
     table.Clear();
     table.Zip = false;
-    Write("temp/gps.raw", plain);
+    WriteBytes("temp/gps.raw", plain);
     if (!table.LoadFromFile("temp/gps.raw") || table.CountRecord != records) {
         std::printf("the table file did not load\n");
         return 1;

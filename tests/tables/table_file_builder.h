@@ -20,10 +20,11 @@ struct WorkDir {
     WorkDir() { QDir::setCurrent(dir.path()); }
 };
 
-inline TableFileColumn Column(int32_t id, const char* name, uint8_t code, int32_t size, int32_t sprSize = 0) {
+inline TableFileColumn Column(int32_t id, const QString& name, uint8_t code, int32_t size,
+                              int32_t sprSize = 0) {
     TableFileColumn c;
     c.n_abs = id;
-    c.name = QString::fromUtf8(name);
+    c.name = name;
     c.TypeField = code;
     c.Size = size;
     c.SprSize = sprSize;
