@@ -4,7 +4,6 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -13,13 +12,11 @@
 #include "tables/base_client.h"
 #include "tables/byte_codec.h"
 #include "tables/snapshot_layout.h"
+#include "tests/tables/table_file_builder.h"
 
 namespace {
 
-const struct WorkDir {
-    QTemporaryDir dir;
-    WorkDir() { QDir::setCurrent(dir.path()); }
-} kWorkDir;
+const table_files::WorkDir kWorkDir;
 
 void WriteScrambled(const QString& path, QByteArray content) {
     ScrambleBytes(content, 1);

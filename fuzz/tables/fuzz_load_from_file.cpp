@@ -9,19 +9,16 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "tables/base_client.h"
+#include "tests/tables/table_file_builder.h"
 
 namespace {
 
-const struct WorkDir {
-    QTemporaryDir dir;
-    WorkDir() { QDir::setCurrent(dir.path()); }
-} kWorkDir;
+const table_files::WorkDir kWorkDir;
 
 QByteArray Compress(const QByteArray& plain) {
     uLongf size = compressBound(uLong(plain.size()));

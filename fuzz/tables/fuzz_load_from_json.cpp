@@ -1,22 +1,18 @@
 // Arbitrary JSON table texts; every column of the result is read for every record. Texts whose
 // "count" exceeds 10,000 are skipped: a valid text may announce up to ten million records, which the
 // loader allocates for each column by design.
-#include <QDir>
 #include <QString>
-#include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
 
 #include "infra/json_text.h"
 #include "tables/base_client.h"
 #include "tables/table_error.h"
+#include "tests/tables/table_file_builder.h"
 
 namespace {
 
-const struct WorkDir {
-    QTemporaryDir dir;
-    WorkDir() { QDir::setCurrent(dir.path()); }
-} kWorkDir;
+const table_files::WorkDir kWorkDir;
 
 }  // namespace
 
