@@ -164,6 +164,32 @@ TEST_F(FileTransfer, WhatArrivedOfAnAbandonedFileIsOnTheDisk) {
     EXPECT_EQ(onDisk.sliced(10 * kMaxDataBytes), QByteArray(10 * kMaxDataBytes, '\0'));
 }
 
+TEST_F(FileTransfer, PiecesThatCouldNotBeWrittenAreMissingUntilTheyComeAgain) {
+    const QByteArray content = Pattern(10 * kMaxDataBytes);
+    const QString path = QStringLiteral("temp/again.bin");
+    ASSERT_TRUE(Offer(QStringLiteral("again.bin")));
+    const int64_t number = peer.nextNumber++;
+    SendPieces(peer, content, number, {1});
+    ASSERT_TRUE(PumpUntil([this] { return client->SizePLoad == kMaxDataBytes; }));
+    // From here on the disk refuses: the client writes through a read-only handle on the same file.
+    auto refusing = std::make_unique<QFile>(path);
+    ASSERT_TRUE(refusing->open(QIODevice::ReadOnly));
+    client->fstreamRecive = std::move(refusing);
+    SendPieces(peer, content, number, {2, 3, 4, 5, 6, 7, 8, 9, 10});
+    ASSERT_TRUE(PumpUntil([this] { return client->SizePLoad == 10 * kMaxDataBytes; }));
+    EXPECT_TRUE(AwaitNotice(QStringLiteral("getfileok"), 200).isEmpty()) << "a file with lost bytes was used";
+    EXPECT_FALSE(client->Reassembly.FileRsM.Complete());
+    EXPECT_EQ(client->perload, 0);
+    // The disk works again and the pieces come once more.
+    auto writable = std::make_unique<QFile>(path);
+    ASSERT_TRUE(writable->open(QIODevice::ReadWrite));
+    client->fstreamRecive = std::move(writable);
+    SendPieces(peer, content, number, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    EXPECT_EQ(AwaitNotice(QStringLiteral("getfileok")),
+              QStringLiteral("{\"$c$\":\"getfileok\",\"name\":\"again.bin\"}"));
+    EXPECT_EQ(ReadAll(path), content);
+}
+
 class ClientToServer : public FileTransfer, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ClientToServer, PutFileGoesOutInPiecesAfterAcceptance) {

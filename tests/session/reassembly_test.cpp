@@ -127,6 +127,16 @@ TEST(ReceiveBitmap, TenPacketsStartWithTheSpareBitsSet) {
     bitmap.Set(9);
     EXPECT_EQ(bitmap.Bytes(), QByteArray("\xFF\xFF", 2));
     EXPECT_TRUE(bitmap.Complete());
+    // A piece that could not be kept counts as missing again, and only once.
+    bitmap.Unset(3);
+    bitmap.Unset(3);
+    bitmap.Unset(11);
+    EXPECT_EQ(bitmap.Bytes(), QByteArray("\xFB\xFF", 2));
+    EXPECT_FALSE(bitmap.Complete());
+    EXPECT_EQ(bitmap.Percent(), 50);
+    EXPECT_FALSE(bitmap.Set(3));
+    EXPECT_TRUE(bitmap.Complete());
+    EXPECT_EQ(bitmap.Percent(), 100);
     EXPECT_FALSE(bitmap.Set(11));
     EXPECT_FALSE(bitmap.Create(0));
     EXPECT_FALSE(bitmap.Create(kMaxFilePackets + 1));
