@@ -188,7 +188,8 @@ class client_udp : public TThread, public SessionLink {
     void Prepare();
     void MeasureTickCoef();
     // One pass of the loop; true when it was busy (no pause wanted). After an idle pass Execute waits
-    // on LoopWake, which every put into soobE, Soob or SoobFile signals, for at most kIdleWait.
+    // for at most kIdleWait on LoopWake, which every put into Soob or SoobFile and every batch the
+    // receiving thread queues signals.
     bool Pass();
     // Session upkeep and sending while logged in (step 2.1).
     bool SendStep(uint64_t now);

@@ -130,8 +130,11 @@ void recieve::Execute() {
             Parent.PackSend += 1;
             Parent.SpeedSizeOut += kHeaderEnd;
         }
-        // Every datagram of the batch is in soobE by now: the acknowledgements go out together and
-        // none waits for the next batch.
+        // Every datagram of the batch is in soobE by now: the loop may take them while the
+        // acknowledgements go out together, none waiting for the next batch.
+        if (count > 0) {
+            Parent.LoopWake.Signal();
+        }
         acks.Flush();
         if (count < kReceiveBatch) {
             // Returns at once when more has come, and at least every millisecond to see Terminate.

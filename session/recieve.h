@@ -33,13 +33,12 @@ inline constexpr int32_t kSoobECapacity = 1000;
 // What the receiving thread and the client thread share. Every field may be read and written from
 // either thread; the counters are for display and only ever added to.
 struct SessionLink {
-    SessionLink() {
-        soobE.SetSizeOch(kSoobECapacity);
-        soobE.SetWakeUp(&LoopWake);
-    }
+    SessionLink() { soobE.SetSizeOch(kSoobECapacity); }
 
-    // Signalled by every put into soobE (and, in the client, into its outgoing queues): the client
-    // loop waits on it when a pass found nothing to do.
+    // The client loop waits on it when a pass found nothing to do. The receiving thread signals it
+    // once per batch of datagrams, after queueing them all, so that the loop does not contend for
+    // soobE while the rest of the batch goes in; in the client, every put into the outgoing queues
+    // signals it as well.
     TWakeUp LoopWake;
     OchFIFO soobE;
     std::atomic<uint64_t> keepAlive{0};     // ticks of the last sign of life from the server
