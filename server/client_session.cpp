@@ -1,6 +1,7 @@
 #include "client_session.h"
 
 #include <QFileInfo>
+#include <algorithm>
 
 #include "infra/codepage.h"
 #include "infra/json_text.h"
@@ -21,6 +22,41 @@ constexpr int kMaxDatagramText = kMaxDataBytes;
 // A completed message number is remembered this long; older ones fall under the floor.
 constexpr size_t kCompletedKept = 1024;
 constexpr int64_t kMaxBatchBytes = 4 * 1024 * 1024;
+
+// Reads the pieces of an in-memory file as if they were one array.
+class Pieces {
+  public:
+    explicit Pieces(std::vector<QByteArray> pieces) : pieces_(std::move(pieces)) {
+        starts_.reserve(pieces_.size());
+        for (const QByteArray& p : pieces_) {
+            starts_.push_back(size_);
+            size_ += p.size();
+        }
+    }
+    int64_t size() const { return size_; }
+    bool read(int64_t offset, char* into, int size) const {
+        if (offset < 0 || size < 0 || offset + size > size_) {
+            return false;
+        }
+        size_t i = size_t(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin()) - 1;
+        while (size > 0) {
+            const QByteArray& p = pieces_[i];
+            const int64_t within = offset - starts_[i];
+            const int n = int(std::min<int64_t>(size, p.size() - within));
+            memcpy(into, p.constData() + within, size_t(n));
+            into += n;
+            offset += n;
+            size -= n;
+            ++i;
+        }
+        return true;
+    }
+
+  private:
+    std::vector<QByteArray> pieces_;
+    std::vector<int64_t> starts_;
+    int64_t size_ = 0;
+};
 
 }  // namespace
 
@@ -199,13 +235,9 @@ void ClientSession::fileAccepted() {
     acceptedEarly_ = false;
     window_.BeginFileOffer();
     if (f.path.isEmpty()) {
-        auto bytes = std::make_shared<QByteArray>(std::move(f.bytes));
-        window_.StartFileData(bytes->size(), [bytes](int64_t offset, char* into, int size) {
-            if (offset < 0 || offset + size > bytes->size()) {
-                return false;
-            }
-            memcpy(into, bytes->constData() + offset, size_t(size));
-            return true;
+        auto pieces = std::make_shared<const Pieces>(std::move(f.pieces));
+        window_.StartFileData(pieces->size(), [pieces](int64_t offset, char* into, int size) {
+            return pieces->read(offset, into, size);
         });
         return;
     }

@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "infra/udp_socket.h"
 #include "session/reassembly.h"
@@ -33,10 +34,11 @@ inline constexpr int64_t kMaxUpload = 256LL * 1024 * 1024;
 inline constexpr int64_t kOfferPauseMs = 250;
 inline constexpr int kMaxOffers = 10;
 
-// A file the client will be sent: held in memory (a snapshot) or read from disk.
+// A file the client will be sent: held in memory as pieces that follow one another (a snapshot
+// shares its blocks with the snapshot cache instead of copying them), or read from disk.
 struct OutgoingFile {
     QString name;  // the plain name the client stores it under
-    QByteArray bytes;
+    std::vector<QByteArray> pieces;
     QString path;  // when not empty, the file is read from here
 };
 
@@ -63,7 +65,7 @@ class ClientSession {
     struct PendingSnapshot {
         QString table;
         QHash<QString, QString> digests;
-        QByteArray bytes;
+        std::vector<QByteArray> pieces;
         uint64_t version = 0;
     };
     QHash<QString, PendingSnapshot> snapshots;

@@ -127,14 +127,17 @@ void Commands::loadRequest(ClientSession& s, const QString& text) {
     while (GetJSONPair(md5, key, value)) {
         p.digests.insert(key, value);
     }
-    p.bytes = snapshots_.build(*table, p.digests);
+    p.pieces = snapshots_.buildPieces(*table, p.digests);
     p.version = table->version();
     const QString fileName = lit("%1_%2.tbl").arg(name).arg(++snapshotCounter_);
     // A client asks for one table at a time; one that keeps asking without fetching holds no more.
     if (s.snapshots.size() >= kMaxPendingSnapshots) {
         s.snapshots.clear();
     }
-    const qsizetype size = p.bytes.size();
+    qsizetype size = 0;
+    for (const QByteArray& piece : p.pieces) {
+        size += piece.size();
+    }
     s.snapshots.insert(fileName, std::move(p));
     s.queueText(lit("{\"$c$\":\"tablerawfromfile\",\"name\":\"") + name + lit("\",\"filename\":\"") +
                 fileName + lit("\",\"zip\":\"0\",\"x\":\"0\",\"size\":") + QString::number(size) + u'}');
@@ -158,10 +161,10 @@ void Commands::getFile(ClientSession& s, const QString& text) {
         TableData* table = storage_.table(it->table);
         // The client gets changes from now on, so the file must hold every change made until now.
         if (table->version() != it->version) {
-            it->bytes = snapshots_.build(*table, it->digests);
+            it->pieces = snapshots_.buildPieces(*table, it->digests);
         }
         s.loadedTables.insert(it->table);
-        s.queueFile(OutgoingFile{name, std::move(it->bytes), {}});
+        s.queueFile(OutgoingFile{name, std::move(it->pieces), {}});
         s.snapshots.erase(it);
         return;
     }

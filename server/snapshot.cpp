@@ -42,6 +42,7 @@ SnapshotBuilder::Cached& SnapshotBuilder::refresh(const TableData& table) {
     if (c.columnVersions.size() != n) {
         c.columnVersions.assign(n, UINT64_MAX);
         c.payloads.assign(n, {});
+        c.blocks.assign(n, {});
         c.digests.assign(n, {});
     }
     for (size_t i = 0; i < n; ++i) {
@@ -49,6 +50,7 @@ SnapshotBuilder::Cached& SnapshotBuilder::refresh(const TableData& table) {
             continue;
         }
         c.payloads[i] = table.cachePayload(int(i));
+        c.blocks[i] = IsDictionaryCode(table.def().columns[i].code) ? c.payloads[i].mid(3) : c.payloads[i];
         c.digests[i] = QString::fromLatin1(
             QCryptographicHash::hash(c.payloads[i], QCryptographicHash::Md5).toHex().toUpper());
         c.columnVersions[i] = table.columnVersion(int(i));
@@ -61,53 +63,64 @@ QString SnapshotBuilder::digest(const TableData& table, int col) {
     return refresh(table).digests[size_t(col)];
 }
 
-QByteArray SnapshotBuilder::build(const TableData& table, const QHash<QString, QString>& clientDigests,
-                                  int32_t* blocksSent) {
+std::vector<QByteArray> SnapshotBuilder::buildPieces(const TableData& table,
+                                                     const QHash<QString, QString>& clientDigests,
+                                                     int32_t* blocksSent) {
     const Cached& c = refresh(table);
     const TableDef& def = table.def();
     const int32_t count = table.count();
     const size_t n = def.columns.size();
 
-    // The part of each payload a block carries; empty when the client holds the column already.
-    // A dictionary's payload starts with the code byte and a 2-byte count the block does not carry;
-    // its entries follow even when there are no records (then no values follow them).
-    std::vector<QByteArrayView> parts(n);
+    // A client caches a column only when the table has records; without records it holds nothing.
     std::vector<bool> sent(n, false);
-    qsizetype size = 21 + 37 * qsizetype(n);
     int32_t blockCount = 0;
     for (size_t i = 0; i < n; ++i) {
-        // A client caches a column only when the table has records; without records it holds nothing.
-        if (count > 0 && clientDigests.value(def.columns[i].name) == c.digests[i]) {
-            continue;
-        }
-        const QByteArrayView payload(c.payloads[i]);
-        if (IsDictionaryCode(def.columns[i].code)) {
-            parts[i] = payload.size() > 3 ? payload.sliced(3) : QByteArrayView();
-        } else if (count > 0) {
-            parts[i] = payload;
-        }
-        sent[i] = true;
-        size += 37 + parts[i].size();
-        ++blockCount;
+        sent[i] = count == 0 || clientDigests.value(def.columns[i].name) != c.digests[i];
+        blockCount += sent[i] ? 1 : 0;
     }
 
-    QByteArray out;
-    out.reserve(size);
-    PutFixedText(out, def.name.toLatin1(), kTableNameField);
-    putInt(out, count);
-    putInt(out, blockCount);
-    putInt(out, int32_t(n));
+    std::vector<QByteArray> pieces;
+    QByteArray head;
+    head.reserve(21 + 37 * qsizetype(n));
+    PutFixedText(head, def.name.toLatin1(), kTableNameField);
+    putInt(head, count);
+    putInt(head, blockCount);
+    putInt(head, int32_t(n));
     for (size_t i = 0; i < n; ++i) {
-        putDescriptor(out, def.columns[i].id, def.columns[i], table.extraOf(int(i)));
+        putDescriptor(head, def.columns[i].id, def.columns[i], table.extraOf(int(i)));
     }
     for (size_t i = 0; i < n; ++i) {
-        if (sent[i]) {
-            putDescriptor(out, int32_t(i + 1), def.columns[i], table.extraOf(int(i)));
-            out.append(parts[i]);
+        if (!sent[i]) {
+            continue;
         }
+        putDescriptor(head, int32_t(i + 1), def.columns[i], table.extraOf(int(i)));
+        // A dictionary's entries travel even when there are no records (then no values follow them).
+        if (IsDictionaryCode(def.columns[i].code) || count > 0) {
+            pieces.push_back(std::move(head));
+            pieces.push_back(c.blocks[i]);
+            head = QByteArray();
+        }
+    }
+    if (!head.isEmpty()) {
+        pieces.push_back(std::move(head));
     }
     if (blocksSent) {
         *blocksSent = blockCount;
+    }
+    return pieces;
+}
+
+QByteArray SnapshotBuilder::build(const TableData& table, const QHash<QString, QString>& clientDigests,
+                                  int32_t* blocksSent) {
+    const std::vector<QByteArray> pieces = buildPieces(table, clientDigests, blocksSent);
+    qsizetype size = 0;
+    for (const QByteArray& p : pieces) {
+        size += p.size();
+    }
+    QByteArray out;
+    out.reserve(size);
+    for (const QByteArray& p : pieces) {
+        out.append(p);
     }
     return out;
 }

@@ -24,8 +24,12 @@ class SnapshotBuilder {
     // Upper-case hexadecimal MD5 of the column's cache payload.
     QString digest(const TableData& table, int col);
 
-    // The table file; clientDigests maps column names to the digests the client sent.
-    // blocksSent, when given, receives the number of data blocks in the file.
+    // The table file as pieces that follow one another: the header and descriptors made now, the
+    // data blocks shared with the cache. clientDigests maps column names to the digests the client
+    // sent. blocksSent, when given, receives the number of data blocks in the file.
+    std::vector<QByteArray> buildPieces(const TableData& table, const QHash<QString, QString>& clientDigests,
+                                        int32_t* blocksSent = nullptr);
+    // The same file in one array.
     QByteArray build(const TableData& table, const QHash<QString, QString>& clientDigests,
                      int32_t* blocksSent = nullptr);
 
@@ -34,6 +38,9 @@ class SnapshotBuilder {
         uint64_t version = UINT64_MAX;
         std::vector<uint64_t> columnVersions;  // the column's version its payload was made at
         std::vector<QByteArray> payloads;
+        // What a data block carries of the payload: all of it, but for a dictionary the entries and
+        // values without the code byte and the entry count in front.
+        std::vector<QByteArray> blocks;
         std::vector<QString> digests;
     };
     Cached& refresh(const TableData& table);

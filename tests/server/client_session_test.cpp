@@ -43,8 +43,12 @@ TEST_F(ClientSessionTest, NextMessageWaitsForEveryAcknowledgement) {
 }
 
 TEST_F(ClientSessionTest, ChangesWaitBehindAFile) {
-    QByteArray snapshot(5000, 'S');
-    s.queueFile(OutgoingFile{QStringLiteral("gps_1.tbl"), snapshot, {}});
+    // In pieces (one of them empty) that packet boundaries cut across; no two neighbours alike.
+    QByteArray snapshot;
+    for (int i = 0; i < 5000; ++i) {
+        snapshot.append(char(i * 7 % 251));
+    }
+    s.queueFile(OutgoingFile{QStringLiteral("gps_1.tbl"), {snapshot.left(1000), {}, snapshot.mid(1000)}, {}});
     s.queueRecord(QByteArray("\x02\x00\x00\x00rest", 8));
     probe.run(s);
     ASSERT_EQ(probe.messages.size(), 1u);
@@ -62,7 +66,7 @@ TEST_F(ClientSessionTest, ChangesWaitBehindAFile) {
 }
 
 TEST_F(ClientSessionTest, AnUnansweredFileIsOfferedTenTimesThenGivenUp) {
-    s.queueFile(OutgoingFile{QStringLiteral("a.jpg"), QByteArray(10, 'x'), {}});
+    s.queueFile(OutgoingFile{QStringLiteral("a.jpg"), {QByteArray(10, 'x')}, {}});
     s.queueText(QStringLiteral("{\"$c$\":\"after\"}"));
     probe.run(s, 5000);
     const std::vector<QString> texts = probe.texts();
