@@ -181,7 +181,7 @@ void UdpSendBatch::Flush() {
     for (int i = 0; i < count_; ++i) {
         addresses[i] = ToSockaddr(to_[size_t(i)].ip, to_[size_t(i)].port);
         pieces[i] = {bytes_.data() + size_t(i) * kSlotBytes, size_t(sizes_[size_t(i)])};
-        messages[i] = {};
+        std::memset(&messages[i], 0, sizeof messages[i]);
         messages[i].msg_hdr.msg_name = &addresses[i];
         messages[i].msg_hdr.msg_namelen = sizeof addresses[i];
         messages[i].msg_hdr.msg_iov = &pieces[i];
