@@ -41,42 +41,64 @@ constexpr std::array<uint8_t, 256> kScrambleTable2 = {
     237, 105, 34,  39,  185, 204, 132, 56,  118, 47,  233, 106, 17,  64,  100, 135,
 };
 
-const std::array<uint8_t, 256>* KeyTable(uint8_t kind) {
+// One key table laid out for reading the key stream straight: Forward[m] = table[m mod 256] and
+// Backward[m] = table[(255 - m) mod 256], each two periods long.
+struct KeyStreams {
+    std::array<uint8_t, 512> Forward;
+    std::array<uint8_t, 512> Backward;
+};
+
+constexpr KeyStreams MakeKeyStreams(const std::array<uint8_t, 256>& table) {
+    KeyStreams k{};
+    for (int m = 0; m < 512; ++m) {
+        k.Forward[size_t(m)] = table[size_t(m & 255)];
+        k.Backward[size_t(m)] = table[size_t((255 - m) & 255)];
+    }
+    return k;
+}
+
+constexpr KeyStreams kKeyStreams1 = MakeKeyStreams(kScrambleTable1);
+constexpr KeyStreams kKeyStreams2 = MakeKeyStreams(kScrambleTable2);
+
+const KeyStreams* KeyTable(uint8_t kind) {
     switch (kind) {
         case 1:
-            return &kScrambleTable1;
+            return &kKeyStreams1;
         case 2:
-            return &kScrambleTable2;
+            return &kKeyStreams2;
         default:
             return nullptr;
     }
 }
 
-// i counts up and j counts down, both modulo 256, so the key stream repeats every 256 bytes; building
-// one period first lets the body be combined a machine word at a time.
-void ScrambleBody(uint8_t* body, qsizetype count, const std::array<uint8_t, 256>& table, uint8_t i,
-                  uint8_t j) {
-    alignas(8) std::array<uint8_t, 256> stream;
-    // A datagram header is 55 bytes: build no more of the period than the body uses.
-    const int period = int(std::min<qsizetype>(count, 256));
-    for (int k = 0; k < period; ++k) {
-        stream[k] = table[uint8_t(i + k)] ^ table[uint8_t(j - k)];
+// Combines up to one period of the body with the two key runs, a machine word at a time.
+void CombinePeriod(uint8_t* out, qsizetype n, const uint8_t* forward, const uint8_t* backward) {
+    qsizetype t = 0;
+    for (; n - t >= 8; t += 8) {
+        uint64_t a;
+        uint64_t f;
+        uint64_t b;
+        std::memcpy(&a, out + t, 8);
+        std::memcpy(&f, forward + t, 8);
+        std::memcpy(&b, backward + t, 8);
+        a ^= f ^ b;
+        std::memcpy(out + t, &a, 8);
     }
+    for (; t < n; ++t) {
+        out[t] ^= forward[t] ^ backward[t];
+    }
+}
+
+// Byte k of the body is combined with table[i + k] ^ table[j - k] (indices modulo 256): Forward from
+// i and Backward from 255 - j give both runs in ascending order, and every period starts afresh.
+void ScrambleBody(uint8_t* body, qsizetype count, const KeyStreams& key, uint8_t i, uint8_t j) {
+    const uint8_t* forward = key.Forward.data() + i;
+    const uint8_t* backward = key.Backward.data() + (255 - j);
     qsizetype pos = 0;
-    while (count - pos >= 256) {
-        for (int w = 0; w < 256; w += 8) {
-            uint64_t a;
-            uint64_t b;
-            std::memcpy(&a, body + pos + w, 8);
-            std::memcpy(&b, stream.data() + w, 8);
-            a ^= b;
-            std::memcpy(body + pos + w, &a, 8);
-        }
-        pos += 256;
+    for (; count - pos >= 256; pos += 256) {
+        CombinePeriod(body + pos, 256, forward, backward);
     }
-    for (int k = 0; pos < count; ++pos, ++k) {
-        body[pos] ^= stream[k];
-    }
+    CombinePeriod(body + pos, count - pos, forward, backward);
 }
 
 std::mutex randomMutex;
