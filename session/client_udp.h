@@ -15,7 +15,10 @@
 //   - username, password and LoadBaseName, which pass under their own locks;
 //   - Bases (atomic) and fOnRefreshDatabase (under a lock), set by the main window (SetBases,
 //     SetOnRefreshDatabase), and the tables themselves, each guarded by its own lock;
-//   - Back, the persistent backlog, which has its own lock.
+//   - Back, the persistent backlog, which has its own lock;
+//   - a received table file, which a helper thread (TableLoads) loads into its table while the loop
+//     goes on: the helper holds the table's lock from before the loop continues until the load and
+//     its "tableload" notice are done, so nothing reaches the table half loaded.
 // fOnRefreshDatabase runs on the client thread.
 #pragma once
 
@@ -35,6 +38,7 @@
 #include "infra/backlog.h"
 #include "infra/log.h"
 #include "infra/queues.h"
+#include "infra/side_jobs.h"
 #include "infra/thread.h"
 #include "infra/udp_socket.h"
 #include "session/datagram.h"
@@ -178,6 +182,8 @@ class client_udp : public TThread, public SessionLink {
     // ---- table loading (table_loading.cpp) ----
     bool StartLoadDatabase = false;
     std::atomic<int64_t> SizeLoad{0};
+    // Waits until every table file handed to the loading thread is loaded and announced.
+    void WaitForTableLoads();
 
     // ---- wiring by the main window ----
     void SetBases(TBaseC* bases);
@@ -285,6 +291,8 @@ class client_udp : public TThread, public SessionLink {
     bool openReceivedFile(const DatagramHeader& header);
     void splitArchive(const QString& path);
     void applyRaw(const char* message, qsizetype size, bool inBatch);
+    // Loads a received table file on the loading thread; returns once that thread holds the table.
+    void loadTableFile(TBaseClient& table, const QString& path, int64_t messageSize);
     void touchTables(const std::function<void(TBaseClient&)>& action);
 
     // The record TakeRecord takes from soobE; its storage is reused from one record to the next.
@@ -295,4 +303,8 @@ class client_udp : public TThread, public SessionLink {
     // Set once by the owner after creation; read by the client thread on every pass.
     std::atomic<TBaseC*> Bases{nullptr};
     TRefreshDataBase fOnRefreshDatabase;
+    // Table files being loaded: the next table is requested and received meanwhile. The loop counts
+    // the tables loaded only when none is still loading.
+    SideJobs TableLoads;
+    std::atomic<int32_t> tablesLoading_{0};
 };

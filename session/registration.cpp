@@ -62,6 +62,7 @@ client_udp::client_udp(const QString& ids, const QString& h, uint16_t p)
 client_udp::~client_udp() {
     Terminate();
     WaitFor();
+    WaitForTableLoads();
     // A client whose thread never ran still has its receiving thread.
     if (rec) {
         rec->Terminate();
@@ -150,6 +151,8 @@ void client_udp::Register(uint64_t now) {
 }
 
 void client_udp::HandleRegOk(const QString& m) {
+    // A table of the last session still loading is finished before every table starts afresh.
+    WaitForTableLoads();
     touchTables([](TBaseClient& table) {
         table.FlagLoadData = false;
         table.SendLoadData = false;
@@ -257,6 +260,8 @@ void client_udp::Disconnect(int code) {
 }
 
 void client_udp::Finish() {
+    // The owner may release the tables as soon as the thread has ended.
+    WaitForTableLoads();
     if (!Start) {
         return;
     }

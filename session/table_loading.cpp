@@ -1,5 +1,7 @@
 // Table loading after every login, one table at a time, and the live record updates that follow.
 #include <QFile>
+#include <future>
+#include <memory>
 
 #include "infra/bytes.h"
 #include "infra/codepage.h"
@@ -43,7 +45,7 @@ void client_udp::LoadNextTable() {
         return;
     }
     // Only a live session's tables count as loaded: after a drop the next login reloads them all.
-    if (Connected && !DatabaseLoad) {
+    if (Connected && !DatabaseLoad && tablesLoading_ == 0) {
         bool all = true;
         for (int32_t i = 0; i < bases->Count() && all; ++i) {
             all = bases->At(i)->FlagLoadData;
@@ -107,21 +109,34 @@ bool client_udp::TableFileArrived(const QString& F, int64_t messageSize) {
     if (found == nullptr) {
         return false;
     }
-    const QString path = kTempDir + u'/' + F;
     StartLoadDatabase = false;
-    found->LoadFromFile(path);
-    int32_t count = 0;
-    QString name;
-    {
-        auto guard = found->Guard();
-        count = found->CountRecordFilter;
-        name = found->NameTableS;
-    }
-    ReadJSON.PutSoob(QStringLiteral("{\"$c$\":\"tableload\",\"name\":\"") + StrToJSONStr(name) +
-                     QStringLiteral("\",\"size\":\"") + QString::number(messageSize) +
-                     QStringLiteral("\",\"count\":") + QString::number(count) + u'}');
-    QFile::remove(path);
+    loadTableFile(*found, kTempDir + u'/' + F, messageSize);
     return true;
+}
+
+void client_udp::loadTableFile(TBaseClient& table, const QString& path, int64_t messageSize) {
+    tablesLoading_ += 1;
+    const auto held = std::make_shared<std::promise<void>>();
+    std::future<void> holding = held->get_future();
+    TableLoads.Add([this, &table, path, messageSize, held] {
+        {
+            const auto guard = table.Guard();
+            held->set_value();
+            table.LoadFromFile(path);
+            ReadJSON.PutSoob(QStringLiteral("{\"$c$\":\"tableload\",\"name\":\"") +
+                             StrToJSONStr(table.NameTableS) + QStringLiteral("\",\"size\":\"") +
+                             QString::number(messageSize) + QStringLiteral("\",\"count\":") +
+                             QString::number(table.CountRecordFilter) + u'}');
+        }
+        QFile::remove(path);
+        tablesLoading_ -= 1;
+        LoopWake.Signal();
+    });
+    holding.wait();
+}
+
+void client_udp::WaitForTableLoads() {
+    TableLoads.Finish();
 }
 
 void client_udp::HandleRefreshDataDatabase(const QString& m) {
