@@ -20,17 +20,16 @@ TableFileColumn Column(int32_t id, const char* name, uint8_t code, int32_t size)
     return c;
 }
 
-// A table file with records 17 and 18: "n_abs" and "p_d".
-QByteArray TableFile(const QString& name) {
+// A table file with records 17, 18, ... (count of them): "n_abs" and "p_d".
+QByteArray TableFile(const QString& name, int32_t count = 2) {
     TableFileContent t;
     t.name = name;
-    t.RecordCount = 2;
-    TableFileColumn& id = t.columns.emplace_back(Column(1, "n_abs", 1, 4));
-    AppendValue(id, int32_t(17));
-    AppendValue(id, int32_t(18));
-    TableFileColumn& flags = t.columns.emplace_back(Column(2, "p_d", 3, 1));
-    AppendValue(flags, uint8_t(0));
-    AppendValue(flags, uint8_t(0));
+    t.RecordCount = count;
+    t.columns = {Column(1, "n_abs", 1, 4), Column(2, "p_d", 3, 1)};
+    for (int32_t i = 0; i < count; ++i) {
+        AppendValue(t.columns[0], int32_t(17 + i));
+        AppendValue(t.columns[1], uint8_t(0));
+    }
     return WriteTableFile(t, false);
 }
 
@@ -155,6 +154,40 @@ TEST_F(TableLoading, RecordMessagesWaitForLoadingAndRefreshTheirTable) {
         PumpUntil([this] { return !client->SoobERAW.IsSoob() && Deleted(QStringLiteral("gps"), 18); }));
     ASSERT_TRUE(PumpUntil([&] { return refreshed.contains(QStringLiteral("gps")); }));
     EXPECT_FALSE(tables.Find(QStringLiteral("gps"))->RefreshYes);
+}
+
+// Tables load beside the loop; a change sent right behind its table's file must still land on the
+// loaded table, never on the one the load is about to replace. A large file keeps the load busy
+// while the change arrives.
+TEST_F(TableLoading, AChangeRightBehindItsTableFileLandsOnTheLoadedTable) {
+    constexpr int32_t kRecords = 20000;
+    Login();
+    ASSERT_TRUE(ServeTableLoad(kTables[0], TableFile(kTables[0])));
+    const QByteArray gps = TableFile(kTables[1], kRecords);
+    const int64_t acked = peer.acksReceived;
+    ASSERT_TRUE(ServeTableLoad(kTables[1], gps));
+    // The change goes once the file is through: a later message makes a client drop what is still
+    // missing of an earlier one.
+    const int64_t packets = 2 + (gps.size() + kMaxDataBytes - 1) / kMaxDataBytes;
+    ASSERT_TRUE(PumpUntil([&] { return peer.acksReceived >= acked + packets; }));
+    // Record update of gps at position kRecords - 1: "p_d" := 1 (deleted).
+    QByteArray update;
+    update.append(char(3));
+    update.append(QByteArray("gps").leftJustified(8, '\0'));
+    AppendInt32(update, kRecords - 1);
+    AppendInt32(update, kRecords);
+    update.append(char(3));
+    update.append(QByteArray("p_d").leftJustified(15, '\0'));
+    update.append(char(1));
+    peer.SendText(QStringLiteral("{\"$c$\":\"refreshdatadatabase\",\"nametable\":\"gps\",\"fields\":\"") +
+                  QString::fromLatin1(update.toHex()) + QStringLiteral("\",\"pos\":") +
+                  QString::number(kRecords - 1) + u'}');
+    for (qsizetype i = 2; i < kTables.size(); ++i) {
+        ASSERT_TRUE(ServeTableLoad(kTables[i], TableFile(kTables[i])));
+    }
+    ASSERT_TRUE(PumpUntil([this] { return client->DatabaseLoad.load(); }));
+    EXPECT_TRUE(Deleted(QStringLiteral("gps"), 17 + kRecords - 1));
+    EXPECT_FALSE(Deleted(QStringLiteral("gps"), 17));
 }
 
 TEST_F(TableLoading, AnEmptyBatchChangesNothingAndIsLogged) {
