@@ -87,15 +87,20 @@ bool client_udp::SendStep(uint64_t now) {
     if (!Connected) {
         return false;
     }
-    bool busy = false;
     auto& sending = Window.PacketSend;
+    const int32_t cutBefore = sending.SendCountPacket;
+    const int64_t sentBefore = Window.countsendall;
+    // A file in the window keeps the loop busy so that its packets keep flowing. A text whose
+    // packets are all out only waits for acknowledgements: the loop rests on LoopWake, which the
+    // receiving thread signals when they come, instead of spinning on a core the server needs.
+    bool busy = sending.start && sending.SFile;
     if (sending.start) {
-        busy = true;
         if (sending.SFile && !StartFile) {
             ResendFileOffer(now);
         }
         switch (Window.FillWindow(now)) {
             case TSendWindow::FillResult::Complete:
+                busy = true;
                 if (Window.TypeSend == PacketTypes::File) {
                     FileSendComplete(now);
                 } else {
@@ -103,6 +108,7 @@ bool client_udp::SendStep(uint64_t now) {
                 }
                 break;
             case TSendWindow::FillResult::Failed:
+                busy = true;
                 Log(QStringLiteral("file read error ") + SendFileName);
                 fstreamSend.reset();
                 SoobFile.DeleteSoob();
@@ -119,7 +125,7 @@ bool client_udp::SendStep(uint64_t now) {
     if (sending.start && Window.SendWindow(now) == TSendWindow::SendResult::Failed) {
         Disconnect(DisconnectCode::NotAcknowledged);
     }
-    return busy;
+    return busy || sending.SendCountPacket != cutBefore || Window.countsendall != sentBefore;
 }
 
 bool client_udp::StartJsonMessage(uint64_t) {

@@ -86,7 +86,7 @@ class TSendWindow {
     uint32_t PacketTimeOutC = 0;                     // their number
     uint64_t speedTimer = 0;                         // ticks of the last adaptation
 
-    // Display counters; never used in a decision.
+    // Display counters; the client loop also reads countsendall to tell whether a pass sent anything.
     int64_t CountReSend = 0;
     int64_t PacketReSend = 0;
     int64_t countsendall = 0;
