@@ -30,33 +30,10 @@ void putSlot(QByteArray& out, const QByteArray& text, int32_t size) {
     out.append(QByteArray(size - (out.size() - start), '\0'));
 }
 
-// Bytes one record's element of the column takes in a data block and a record update.
+// Bytes one record's element of the column takes in a data block and a record update: the code's
+// width, or the column's own size for fixed texts and raw bytes.
 int elementWidth(const ColumnDef& d) {
-    switch (d.code) {
-        case 3:
-        case 4:
-        case 16:
-            return 1;
-        case 5:
-        case 15:
-            return 2;
-        case 1:
-        case 6:
-        case 8:
-        case 21:
-        case 24:
-        case 25:
-            return 4;
-        case 7:
-        case 9:
-        case 13:
-            return 8;
-        case 2:
-        case 11:
-            return std::max(d.size, 0);
-        default:
-            return 0;
-    }
+    return d.code == 2 || d.code == 11 ? std::max(d.size, 0) : CodeWidth(d.code);
 }
 
 // Writes one record's element (elementWidth bytes) at `out`.

@@ -13,72 +13,9 @@
 #include "infra/udp_socket.h"
 #include "server/server.h"
 #include "session/datagram.h"
+#include "tests/server/wire_client.h"
 
 namespace {
-
-class LoopClient {
-  public:
-    explicit LoopClient(uint16_t serverPort) : server{0x7F000001, serverPort} { socket.Open(server.ip, 0); }
-
-    void send(const QString& text) {
-        QByteArray payload;
-        StrToScrambledBytes(text, payload, VerP);
-        DatagramHeader h;
-        h.PacketType = PacketTypes::Json;
-        h.MessageNumber = ++number;
-        h.PacketCount = 1;
-        h.PacketNumber = 1;
-        h.MessageSize = int32_t(payload.size());
-        h.TIDB = tag;
-        const QByteArray d = EncodeDatagram(h, payload);
-        socket.SendTo(d.constData(), int(d.size()), server);
-    }
-
-    // Takes what is waiting now, without waiting: counts acknowledgements, keeps texts (once per
-    // message number) and acknowledges them.
-    void take() {
-        char buf[2048];
-        UdpAddress from;
-        int n;
-        while ((n = socket.RecvFrom(buf, sizeof buf, from)) >= 0) {
-            DatagramHeader h;
-            QByteArrayView data;
-            if (!DecodeDatagramInPlace(buf, n, h, data)) {
-                continue;
-            }
-            if (h.PacketType == PacketTypes::Ack) {
-                ackedNumbers.insert(h.MessageNumber);
-                ++acks;
-            } else if (h.PacketType == PacketTypes::Json) {
-                char ack[kHeaderEnd];
-                EncodeAck(h, ack);
-                socket.SendTo(ack, kHeaderEnd, server);
-                if (seen.insert(h.MessageNumber).second) {
-                    texts.push_back(fromAnsi(data));
-                    tag = h.TIDB;
-                }
-            }
-        }
-    }
-
-    bool has(const QString& part) const {
-        for (const QString& t : texts) {
-            if (t.contains(part)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    UdpAddress server;
-    UdpSocket socket;
-    TIDBytes tag{};
-    int64_t number = 0;
-    int acks = 0;
-    std::set<int64_t> ackedNumbers;
-    std::set<int64_t> seen;
-    std::vector<QString> texts;
-};
 
 const QString kReg = QStringLiteral(
     "{\"$c$\":\"reg\",\"id\":\"c1\",\"username\":\"admin\",\"password\":\"admin\",\"keepalive\":1,"
@@ -106,18 +43,18 @@ class ServerLoopTest : public ::testing::TestWithParam<LoopCase> {
         server = std::make_unique<Server>(o, [](const QString&) {});
         QString error;
         ASSERT_TRUE(server->start(error)) << error.toStdString();
-        client = std::make_unique<LoopClient>(server->port());
+        client = std::make_unique<WireClient>(server->port());
     }
 
     // One pass that finds the client's datagrams waiting, then what it sent, without another pass.
     void onePass() {
         server->pass(50);
-        client->take();
+        client->poll();
     }
 
     QTemporaryDir dir;
     std::unique_ptr<Server> server;
-    std::unique_ptr<LoopClient> client;
+    std::unique_ptr<WireClient> client;
 };
 
 TEST_P(ServerLoopTest, APassSendsWhatItCausedBeforeItReturns) {
@@ -125,6 +62,7 @@ TEST_P(ServerLoopTest, APassSendsWhatItCausedBeforeItReturns) {
     onePass();
     EXPECT_EQ(client->ackedNumbers, std::set<int64_t>{1});
     ASSERT_TRUE(client->has(QStringLiteral("\"regok\""))) << "the answer waited for a later pass";
+    client->useTagOf(client->texts.first());
 
     // More texts than one batch takes or sends: every one is acknowledged by the same single pass.
     const int kTexts = 150;

@@ -25,6 +25,7 @@
 #include "tables/base_client.h"
 #include "tables/base_set.h"
 #include "tables/field.h"
+#include "tests/server/wire_client.h"
 
 namespace {
 
@@ -292,62 +293,6 @@ TEST_F(ServerProcessTest, LoadsThroughLostDoubledAndReorderedDatagrams) {
     }
 }
 
-// A bare client on the session codec: one socket, single-packet texts, acknowledgements.
-class WireClient {
-  public:
-    explicit WireClient(uint16_t serverPort) {
-        ParseIPv4(QStringLiteral("127.0.0.1"), server.ip);
-        server.port = serverPort;
-        socket.Open(server.ip, 0);
-    }
-    void send(const QString& text) {
-        QByteArray payload;
-        StrToScrambledBytes(text, payload, VerP);
-        DatagramHeader h;
-        h.PacketType = PacketTypes::Json;
-        h.MessageNumber = ++number;
-        h.PacketCount = 1;
-        h.PacketNumber = 1;
-        h.MessageSize = int32_t(payload.size());
-        h.TIDB = tag;
-        const QByteArray d = EncodeDatagram(h, payload);
-        socket.SendTo(d.constData(), int(d.size()), server);
-    }
-    // Takes what has arrived: acknowledges data packets, keeps texts, counts acknowledgements.
-    void poll() {
-        char buf[2048];
-        UdpAddress from;
-        int n;
-        while ((n = socket.RecvFrom(buf, sizeof buf, from)) >= 0) {
-            DatagramHeader h;
-            QByteArrayView data;
-            if (!DecodeDatagramInPlace(buf, n, h, data)) {
-                continue;
-            }
-            if (h.PacketType == PacketTypes::Ack) {
-                ++acks;
-            } else if (h.PacketType == PacketTypes::Json) {
-                char ack[kHeaderEnd];
-                EncodeAck(h, ack);
-                socket.SendTo(ack, kHeaderEnd, server);
-                // A re-sent copy of a message already taken is acknowledged again, not kept again.
-                if (seen.insert(h.MessageNumber).second) {
-                    texts << fromAnsi(data);
-                }
-            }
-        }
-    }
-    bool has(const QString& part) const { return texts.join(u'\n').contains(part); }
-
-    UdpSocket socket;
-    UdpAddress server;
-    TIDBytes tag{};
-    int64_t number = 0;
-    int acks = 0;
-    QStringList texts;
-    std::set<int64_t> seen;
-};
-
 }  // namespace
 
 TEST_F(ServerProcessTest, FiftyClientsAtOnceAndStrangersHearNothing) {
@@ -376,10 +321,8 @@ TEST_F(ServerProcessTest, FiftyClientsAtOnceAndStrangersHearNothing) {
     ASSERT_TRUE(all(QStringLiteral("\"$c$\":\"regok\"")));
     QSet<QString> tids;
     for (auto& c : clients) {
-        const QString tid = GetJSONValue(c->texts.first(), QStringLiteral("tid"));
-        tids.insert(tid);
-        const QByteArray raw = QUuid(tid).toRfc4122();
-        std::copy(raw.begin(), raw.end(), c->tag.begin());
+        tids.insert(GetJSONValue(c->texts.first(), QStringLiteral("tid")));
+        c->useTagOf(c->texts.first());
         c->send(QStringLiteral("{\"$c$\":\"testex\"}"));
     }
     EXPECT_EQ(tids.size(), 50);
@@ -418,8 +361,7 @@ TEST_F(ServerProcessTest, ACopyOfRegistrationIsOnlyAcknowledged) {
     const QString first = GetJSONValue(c.texts[0], QStringLiteral("tid"));
 
     // Once the client has spoken in its session, a new registration starts a new session.
-    const QByteArray raw = QUuid(first).toRfc4122();
-    std::copy(raw.begin(), raw.end(), c.tag.begin());
+    c.useTagOf(c.texts[0]);
     c.send(QStringLiteral("{\"$c$\":\"testex\"}"));
     ASSERT_TRUE(waitFor(
         [&] {
