@@ -41,7 +41,6 @@ SnapshotBuilder::Cached& SnapshotBuilder::refresh(const TableData& table) {
     const size_t n = table.def().columns.size();
     if (c.columnVersions.size() != n) {
         c.columnVersions.assign(n, UINT64_MAX);
-        c.payloads.assign(n, {});
         c.blocks.assign(n, {});
         c.digests.assign(n, {});
     }
@@ -49,10 +48,10 @@ SnapshotBuilder::Cached& SnapshotBuilder::refresh(const TableData& table) {
         if (c.columnVersions[i] == table.columnVersion(int(i))) {
             continue;
         }
-        c.payloads[i] = table.cachePayload(int(i));
-        c.blocks[i] = IsDictionaryCode(table.def().columns[i].code) ? c.payloads[i].mid(3) : c.payloads[i];
-        c.digests[i] = QString::fromLatin1(
-            QCryptographicHash::hash(c.payloads[i], QCryptographicHash::Md5).toHex().toUpper());
+        const QByteArray payload = table.cachePayload(int(i));
+        c.blocks[i] = IsDictionaryCode(table.def().columns[i].code) ? payload.mid(3) : payload;
+        c.digests[i] =
+            QString::fromLatin1(QCryptographicHash::hash(payload, QCryptographicHash::Md5).toHex().toUpper());
         c.columnVersions[i] = table.columnVersion(int(i));
     }
     c.version = table.version();

@@ -36,10 +36,9 @@ class SnapshotBuilder {
   private:
     struct Cached {
         uint64_t version = UINT64_MAX;
-        std::vector<uint64_t> columnVersions;  // the column's version its payload was made at
-        std::vector<QByteArray> payloads;
-        // What a data block carries of the payload: all of it, but for a dictionary the entries and
-        // values without the code byte and the entry count in front.
+        std::vector<uint64_t> columnVersions;  // the column's version its block was made at
+        // What a data block carries of the column's cache payload: all of it, but for a dictionary
+        // the entries and values without the code byte and the entry count in front.
         std::vector<QByteArray> blocks;
         std::vector<QString> digests;
     };

@@ -29,7 +29,8 @@ class TPieceBuffer {
     // The packet numbers remembered for the run.
     const std::vector<int32_t>& Packets() const { return packets_; }
 
-    // Writes the run at its offset in `file` and empties the buffer; true when nothing was waiting.
+    // Writes the run at its offset in `file` and empties the buffer; true when it was written (or
+    // nothing was waiting).
     // On a failed write the run stays, for the owner to read Packets and Clear.
     bool Flush(QFile& file);
     void Clear();
