@@ -350,8 +350,18 @@ bool TBaseClient::LoadFromFile(const QString& FileName) {
     if (!file.exists() || !file.open(QIODevice::ReadOnly)) {
         return false;
     }
-    QByteArray content = file.readAll();
-    file.close();
+    // Mapped, the file is parsed and copied into the cache straight from the page cache, without a
+    // copy into fresh memory first; a file that cannot be mapped is read. The mapping lasts as long as
+    // `file`, which outlives the reader below and its cache writes.
+    QByteArray read;
+    QByteArrayView content;
+    const qint64 size = file.size();
+    if (uchar* mapped = size > 0 ? file.map(0, size) : nullptr) {
+        content = QByteArrayView(mapped, size);
+    } else {
+        read = file.readAll();
+        content = read;
+    }
     bool ok = true;
     if (!LoadTypeRaw) {
         try {
@@ -362,13 +372,13 @@ bool TBaseClient::LoadFromFile(const QString& FileName) {
         QFile::remove(FileName);
         return ok;
     }
+    QByteArray inflated;
     if (Zip) {
-        QByteArray inflated;
         if (!InflateAll(content, inflated)) {
             QFile::remove(FileName);
             return false;
         }
-        content = std::move(inflated);
+        content = inflated;
     }
     // The reader lives to the end, so its cache writes overlap the view's rebuild too.
     TableFileReader reader(*this, content);
