@@ -167,7 +167,20 @@ void client_udp::HandleRegOk(const QString& m) {
     StartSoob = false;
     Window.TIDB = TIDBFromTid(tId);
     const uint64_t now = GetTicks();
-    DatabaseLoad = true;
+    // Whoever sees the session connected must not see it loaded while it still has tables to load, so
+    // the load flag is settled first.
+    bool anyTable = false;
+    touchTables([this, &anyTable](TBaseClient& table) {
+        anyTable = true;
+        {
+            auto guard = table.Guard();
+            table.OnNetDataSend9 = [this](TBaseClient* sender, const QString& data) {
+                GFBaseNetDataSend9(sender, data);
+            };
+        }
+        table.StartLoad = false;
+    });
+    DatabaseLoad = !anyTable;
     Connected = true;
     reciveTime = now;
     PackSend = 0;
@@ -182,21 +195,6 @@ void client_udp::HandleRegOk(const QString& m) {
         notice += QStringLiteral(",\"lkuser_n_abs\":") + lkuser;
     }
     ReadJSON.PutSoob(notice + u'}');
-
-    bool anyTable = false;
-    touchTables([this, &anyTable](TBaseClient& table) {
-        anyTable = true;
-        {
-            auto guard = table.Guard();
-            table.OnNetDataSend9 = [this](TBaseClient* sender, const QString& data) {
-                GFBaseNetDataSend9(sender, data);
-            };
-        }
-        table.StartLoad = false;
-    });
-    if (anyTable) {
-        DatabaseLoad = false;
-    }
 
     Window.ResizeWindow(kWindowSlotsAtStart);
     // Three registration round trips; below 50 ms a loopback round trip of under a millisecond would
