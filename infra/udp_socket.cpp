@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/udp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -167,6 +168,103 @@ void UdpSendBatch::Add(const char* data, int size, const UdpAddress& to) {
     ++count_;
 }
 
+namespace {
+
+// A run sent as one message stays within one IP datagram's payload and the kernel's segment limit,
+// and is made only of datagrams small enough for any link's MTU, as the kernel requires.
+constexpr int kRunBytes = 65000;
+constexpr int kRunSegments = 64;
+constexpr int kRunSegmentBytes = 1400;
+
+// The control message that asks the kernel to cut a message into datagrams of `size` bytes.
+struct SegmentControl {
+    alignas(cmsghdr) char bytes[CMSG_SPACE(sizeof(uint16_t))];
+};
+
+void SetSegmentSize(msghdr& header, SegmentControl& control, int size) {
+    std::memset(&control, 0, sizeof control);
+    header.msg_control = control.bytes;
+    header.msg_controllen = sizeof control.bytes;
+    cmsghdr* c = CMSG_FIRSTHDR(&header);
+    c->cmsg_level = SOL_UDP;
+    c->cmsg_type = UDP_SEGMENT;
+    c->cmsg_len = CMSG_LEN(sizeof(uint16_t));
+    const uint16_t segment = uint16_t(size);
+    std::memcpy(CMSG_DATA(c), &segment, sizeof segment);
+}
+
+}  // namespace
+
+// The system's descriptions of one flush: each message is a run of gathered datagrams.
+struct UdpSendBatch::Messages {
+    sockaddr_in addresses[kCapacity];
+    iovec pieces[kCapacity];
+    mmsghdr headers[kCapacity];
+    SegmentControl controls[kCapacity];
+    int firsts[kCapacity];  // the run's first datagram
+    int covers[kCapacity];  // the run's number of datagrams
+    int count = 0;
+};
+
+void UdpSendBatch::prepare(Messages& out, int from) {
+    out.count = 0;
+    for (int i = from; i < count_;) {
+        const int size = sizes_[size_t(i)];
+        int end = i + 1;
+        // While segmenting: the longest run of one size to one address within the limits; its last
+        // datagram may be shorter, as the kernel allows.
+        if (segmenting_ && size > 0 && size <= kRunSegmentBytes) {
+            int bytes = size;
+            while (end < count_ && end - i < kRunSegments && to_[size_t(end)] == to_[size_t(i)] &&
+                   sizes_[size_t(end)] > 0 && sizes_[size_t(end)] <= size && bytes + size <= kRunBytes) {
+                bytes += sizes_[size_t(end)];
+                ++end;
+                if (sizes_[size_t(end - 1)] < size) {
+                    break;
+                }
+            }
+        }
+        const int m = out.count++;
+        for (int k = i; k < end; ++k) {
+            out.pieces[k] = {bytes_.data() + size_t(k) * kSlotBytes, size_t(sizes_[size_t(k)])};
+        }
+        out.addresses[m] = ToSockaddr(to_[size_t(i)].ip, to_[size_t(i)].port);
+        std::memset(&out.headers[m], 0, sizeof out.headers[m]);
+        msghdr& h = out.headers[m].msg_hdr;
+        h.msg_name = &out.addresses[m];
+        h.msg_namelen = sizeof out.addresses[m];
+        h.msg_iov = &out.pieces[i];
+        h.msg_iovlen = size_t(end - i);
+        if (end - i > 1) {
+            SetSegmentSize(h, out.controls[m], size);
+        }
+        out.firsts[m] = i;
+        out.covers[m] = end - i;
+        i = end;
+    }
+}
+
+int UdpSendBatch::send(Messages& messages) {
+    int done = 0;
+    while (done < messages.count) {
+        const int sent =
+            ::sendmmsg(socket_.fd_, messages.headers + done, unsigned(messages.count - done), MSG_NOSIGNAL);
+        if (sent > 0) {
+            done += sent;
+        } else if (sent < 0 && errno == EINTR) {
+            continue;
+        } else if (messages.covers[done] > 1 &&
+                   (errno == EIO || errno == EINVAL || errno == ENOPROTOOPT || errno == EOPNOTSUPP)) {
+            return done;
+        } else {
+            // The first message of the rest was refused (a full buffer, an unreachable port): its
+            // datagrams are lost as single sends would have lost them, and the rest still goes.
+            ++done;
+        }
+    }
+    return done;
+}
+
 void UdpSendBatch::Flush() {
     if (count_ == 0) {
         return;
@@ -175,30 +273,18 @@ void UdpSendBatch::Flush() {
         count_ = 0;
         return;
     }
-    sockaddr_in addresses[kCapacity];
-    iovec pieces[kCapacity];
-    mmsghdr messages[kCapacity];
-    for (int i = 0; i < count_; ++i) {
-        addresses[i] = ToSockaddr(to_[size_t(i)].ip, to_[size_t(i)].port);
-        pieces[i] = {bytes_.data() + size_t(i) * kSlotBytes, size_t(sizes_[size_t(i)])};
-        std::memset(&messages[i], 0, sizeof messages[i]);
-        messages[i].msg_hdr.msg_name = &addresses[i];
-        messages[i].msg_hdr.msg_namelen = sizeof addresses[i];
-        messages[i].msg_hdr.msg_iov = &pieces[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
-    }
-    int done = 0;
-    while (done < count_) {
-        const int sent = ::sendmmsg(socket_.fd_, messages + done, unsigned(count_ - done), MSG_NOSIGNAL);
-        if (sent > 0) {
-            done += sent;
-        } else if (sent < 0 && errno == EINTR) {
-            continue;
-        } else {
-            // The first datagram of the rest was refused (a full buffer, an unreachable port): it is
-            // lost as a single send would have lost it, and the rest still goes.
-            ++done;
+    Messages messages;
+    int from = 0;
+    while (from < count_) {
+        prepare(messages, from);
+        const int done = send(messages);
+        if (done == messages.count) {
+            break;
         }
+        // The system does not cut messages into datagrams here: the refused run and everything after
+        // it, and every later batch, go one datagram per message.
+        segmenting_ = false;
+        from = messages.firsts[done];
     }
     count_ = 0;
 }

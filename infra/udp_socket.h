@@ -47,7 +47,10 @@ class UdpSocket {
 };
 
 // Datagrams gathered for one sendmmsg call, so that a burst (a window of packets, the answers to a
-// burst received) costs one system call instead of one each. Owned by one thread.
+// burst received) costs one system call instead of one each. A run of datagrams of one size to one
+// address goes as one message that the kernel cuts into those datagrams (segmentation offload), so
+// the stack is walked once for the run; the receiver sees the same separate datagrams. Where the
+// system refuses that, the batch sends one message per datagram from then on. Owned by one thread.
 class UdpSendBatch {
   public:
     static constexpr int kCapacity = 64;
@@ -65,11 +68,19 @@ class UdpSendBatch {
     int Pending() const { return count_; }
 
   private:
+    struct Messages;
+    // Describes the gathered datagrams from `from` on as messages.
+    void prepare(Messages& out, int from);
+    // Sends the messages; returns how many were dealt with: all of them, or the index of a run that
+    // the system refused to cut into datagrams. A message refused otherwise is dropped.
+    int send(Messages& messages);
+
     UdpSocket& socket_;
     std::vector<char> bytes_;
     std::vector<int> sizes_;
     std::vector<UdpAddress> to_;
     int count_ = 0;
+    bool segmenting_ = true;
 };
 
 // Buffers for taking up to `count` waiting datagrams with one recvmmsg call. Each buffer has `lead`

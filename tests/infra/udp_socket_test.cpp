@@ -169,3 +169,57 @@ TEST(UdpBatchTest, SendsAndReceivesBurstsInOrder) {
     }
     EXPECT_EQ(in.Receive(b), 0) << "nothing waits: no blocking";
 }
+
+namespace {
+
+// Everything waiting on `socket`, one entry per datagram, until `count` have come.
+std::vector<QByteArray> receiveAll(UdpSocket& socket, size_t count) {
+    UdpReceiveBatch in(16, UdpSendBatch::kSlotBytes);
+    std::vector<QByteArray> got;
+    while (got.size() < count && socket.WaitReadable(2000)) {
+        const int n = in.Receive(socket);
+        for (int i = 0; i < n; ++i) {
+            got.emplace_back(in.Data(i), in.Size(i));
+        }
+    }
+    return got;
+}
+
+}  // namespace
+
+// Runs of datagrams of one size to one address leave as one message each, for the kernel to cut:
+// the receivers must still see every datagram on its own, whole and in order, where a run is longer
+// than one message may carry, ends in a shorter datagram, is broken by another address or a longer
+// datagram, or is made of datagrams too large to be cut.
+TEST(UdpBatchTest, RunsOfEqualDatagramsArriveAsSeparateDatagrams) {
+    UdpSocket a;
+    UdpSocket b;
+    UdpSocket c;
+    ASSERT_TRUE(a.Open(kLoopback, 0));
+    ASSERT_TRUE(b.Open(kLoopback, 0));
+    ASSERT_TRUE(c.Open(kLoopback, 0));
+    const UdpAddress toB{kLoopback, b.LocalPort()};
+    const UdpAddress toC{kLoopback, c.LocalPort()};
+    struct Run {
+        int count;
+        int size;
+        const UdpAddress* to;
+    };
+    const Run runs[] = {{100, 1015, &toB}, {1, 500, &toB},  {5, 1015, &toC}, {3, 1015, &toB},
+                        {1, 1200, &toB},   {2, 1401, &toB}, {70, 55, &toB}};
+    UdpSendBatch batch(a);
+    std::vector<QByteArray> forB;
+    std::vector<QByteArray> forC;
+    int serial = 0;
+    for (const Run& run : runs) {
+        for (int k = 0; k < run.count; ++k) {
+            QByteArray d(run.size, char('a' + serial % 26));
+            d.replace(0, 4, QByteArray::number(serial++).rightJustified(4, '0'));
+            batch.Add(d.constData(), int(d.size()), *run.to);
+            (run.to == &toB ? forB : forC).push_back(d);
+        }
+    }
+    batch.Flush();
+    EXPECT_EQ(receiveAll(b, forB.size()), forB);
+    EXPECT_EQ(receiveAll(c, forC.size()), forC);
+}
