@@ -1,4 +1,5 @@
 // Files in both directions: the server's offers and pieces, the client's offers from SoobFile.
+#include <QDir>
 #include <QFile>
 #include <algorithm>
 
@@ -50,6 +51,25 @@ TEST_P(ServerToClient, FileLandsInTempWithOneNotice) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ServerToClient, ::testing::Values(0, 1, 960, 961, 5000));
+
+// A file of the name offered is replaced, not written over: a longer old file leaves no tail, and a
+// reader that still has the old one mapped (a table being loaded) keeps reading the old bytes.
+TEST_F(FileTransfer, AnExistingFileIsReplacedAndItsMappingKept) {
+    const QByteArray old = Pattern(5000);
+    QDir().mkpath(QStringLiteral("temp"));
+    QFile previous(QStringLiteral("temp/gps_2.tbl"));
+    ASSERT_TRUE(previous.open(QIODevice::ReadWrite));
+    ASSERT_EQ(previous.write(old), old.size());
+    previous.flush();
+    const uchar* mapped = previous.map(0, old.size());
+    ASSERT_NE(mapped, nullptr);
+
+    ASSERT_TRUE(Offer(QStringLiteral("gps_2.tbl")));
+    peer.SendBytes(PacketTypes::File, "new");
+    EXPECT_FALSE(AwaitNotice(QStringLiteral("getfileok")).isEmpty());
+    EXPECT_EQ(ReadAll(QStringLiteral("temp/gps_2.tbl")), QByteArray("new"));
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(mapped), old.size()), old);
+}
 
 TEST_F(FileTransfer, ServerNamesAreCutToTheirLastComponent) {
     ASSERT_TRUE(Offer(QStringLiteral("..\\..\\x/y:evil.txt")));
