@@ -326,6 +326,10 @@ bool ClientSession::pump(uint64_t nowTicks) {
         if (fill != TSendWindow::FillResult::Complete) {
             break;
         }
+        // Re-sends follow the round trips of the messages before: a client that held back its
+        // acknowledgements (its queue was full) is asked again after 50 ms on loopback, not after the
+        // first guess of 100.
+        window_.AdaptTimeOut();
         if (fileState_ == FileState::OfferInWindow) {
             fileState_ = FileState::WaitingAcceptance;
             if (acceptedEarly_) {

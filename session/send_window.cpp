@@ -212,10 +212,7 @@ void TSendWindow::Adapt(uint64_t now) {
     }
     AdaptAfterFile(now);
     if (PacketTimeOutC > 100) {
-        PacketTimeOut =
-            std::max<uint32_t>(kMinPacketTimeOut, static_cast<uint32_t>(PacketTimeOutS / PacketTimeOutC) * 6);
-        PacketTimeOutS = 0;
-        PacketTimeOutC = 0;
+        AdaptTimeOut();
     }
     if (PacketTimeOut >= 100 && uint32_t(CountPacketToSend) < PacketTimeOut) {
         const int32_t cap = static_cast<int32_t>(std::min<uint32_t>(PacketTimeOut, kWindowSlotsMax + 1));
@@ -223,6 +220,16 @@ void TSendWindow::Adapt(uint64_t now) {
             ResizeWindow((CountPacketToSend + cap) / 2);
         }
     }
+}
+
+void TSendWindow::AdaptTimeOut() {
+    if (PacketTimeOutC == 0) {
+        return;
+    }
+    PacketTimeOut =
+        std::max<uint32_t>(kMinPacketTimeOut, static_cast<uint32_t>(PacketTimeOutS / PacketTimeOutC) * 6);
+    PacketTimeOutS = 0;
+    PacketTimeOutC = 0;
 }
 
 void TSendWindow::AdaptAfterFile(uint64_t now) {

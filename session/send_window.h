@@ -122,6 +122,9 @@ class TSendWindow {
     void Adapt(uint64_t now);
     // Its first two steps, whatever the time: run when a file transfer completes.
     void AdaptAfterFile(uint64_t now);
+    // Its time-out step alone: six times the mean of the round trips measured since the last one, at
+    // least kMinPacketTimeOut; nothing when none was measured.
+    void AdaptTimeOut();
 
     // Sets the window size within 192..249; it never shrinks below the highest slot that still holds
     // a packet.

@@ -42,6 +42,19 @@ TEST_F(ClientSessionTest, NextMessageWaitsForEveryAcknowledgement) {
     EXPECT_LT(probe.messages[0].number, probe.messages[1].number);
 }
 
+// The first re-send waits the first guess of 100 ms; once a message has been answered within a
+// millisecond, a packet nobody answers goes again after the 50 ms minimum.
+TEST_F(ClientSessionTest, ReSendsFollowTheMeasuredRoundTrip) {
+    s.queueText(QStringLiteral("{\"$c$\":\"one\"}"));
+    probe.run(s, 5);
+    ASSERT_EQ(probe.texts().size(), 1u);
+    probe.acknowledge = false;
+    s.queueText(QStringLiteral("{\"$c$\":\"two\"}"));
+    const int before = probe.packets;
+    probe.run(s, 120);
+    EXPECT_EQ(probe.packets - before, 3) << "sent, and again at 50 and 100 ms";
+}
+
 TEST_F(ClientSessionTest, ChangesWaitBehindAFile) {
     // In pieces (one of them empty) that packet boundaries cut across; no two neighbours alike.
     QByteArray snapshot;
