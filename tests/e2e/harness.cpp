@@ -13,11 +13,6 @@ namespace {
 
 constexpr uint32_t kLoopback = 0x7F000001;
 
-bool PortInUse(uint16_t port) {
-    UdpSocket probe;
-    return !probe.Open(kLoopback, port, 4096);
-}
-
 }  // namespace
 
 QString BinaryPath(const QString& name) {
@@ -57,9 +52,11 @@ bool ServerProcess::Start() {
             QStringLiteral("cannot start %1: %2\n").arg(BinaryPath("mobcfg-server"), process_->errorString());
         return false;
     }
+    // The server says when its socket is bound. (Probing the port by binding it would take it from
+    // the server at the moment it binds.)
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < end) {
-        if (PortInUse(port_)) {
+        if (Log().contains(QStringLiteral("listening on "))) {
             return true;
         }
         if (process_->waitForFinished(5)) {
@@ -210,12 +207,22 @@ void E2eTest::SetUp() {
 }
 
 std::unique_ptr<ServerProcess> E2eTest::StartServer(const QStringList& extraArgs) {
-    return StartServerOn(port_, extraArgs);
-}
-
-std::unique_ptr<ServerProcess> E2eTest::StartServerOn(uint16_t port, const QStringList& extraArgs) {
-    auto server = std::make_unique<ServerProcess>(Path("server"), port, extraArgs);
-    const bool started = server->Start();
-    EXPECT_TRUE(started) << server->Log().toStdString();
-    return started ? std::move(server) : nullptr;
+    // port_ was free when the test began, but another process may have bound it since (tests run
+    // side by side, and every client binds a port of its own). A test's first server then moves to
+    // another free port; a restart keeps its port, which clients and relays already use.
+    constexpr int kAttempts = 5;
+    for (int attempt = 1;; ++attempt) {
+        auto server = std::make_unique<ServerProcess>(Path("server"), port_, extraArgs);
+        if (server->Start()) {
+            serverStarted_ = true;
+            return server;
+        }
+        const uint16_t other = FreeUdpPort();
+        if (serverStarted_ || attempt == kAttempts || other == 0 ||
+            !server->Log().contains(QStringLiteral("cannot bind"))) {
+            ADD_FAILURE() << server->Log().toStdString();
+            return nullptr;
+        }
+        port_ = other;
+    }
 }

@@ -108,12 +108,13 @@ class E2eTest : public testing::Test {
   protected:
     void SetUp() override;
     QString Path(const QString& name) const { return dir_.filePath(name); }
-    // Starts mobcfg-server in Path("server") on port_ (or the given port) and checks that it runs.
+    // Starts mobcfg-server in Path("server") on port_ and checks that it runs; a first server whose
+    // port was taken in the meantime moves port_ to another free one.
     std::unique_ptr<ServerProcess> StartServer(const QStringList& extraArgs = {"--demo"});
-    std::unique_ptr<ServerProcess> StartServerOn(uint16_t port, const QStringList& extraArgs);
 
     QTemporaryDir dir_;
     uint16_t port_ = 0;
+    bool serverStarted_ = false;
 };
 
 // The six tables in the order they load.
