@@ -108,18 +108,3 @@ std::vector<QByteArray> SnapshotBuilder::buildPieces(const TableData& table,
     }
     return pieces;
 }
-
-QByteArray SnapshotBuilder::build(const TableData& table, const QHash<QString, QString>& clientDigests,
-                                  int32_t* blocksSent) {
-    const std::vector<QByteArray> pieces = buildPieces(table, clientDigests, blocksSent);
-    qsizetype size = 0;
-    for (const QByteArray& p : pieces) {
-        size += p.size();
-    }
-    QByteArray out;
-    out.reserve(size);
-    for (const QByteArray& p : pieces) {
-        out.append(p);
-    }
-    return out;
-}

@@ -29,9 +29,6 @@ class SnapshotBuilder {
     // sent. blocksSent, when given, receives the number of data blocks in the file.
     std::vector<QByteArray> buildPieces(const TableData& table, const QHash<QString, QString>& clientDigests,
                                         int32_t* blocksSent = nullptr);
-    // The same file in one array.
-    QByteArray build(const TableData& table, const QHash<QString, QString>& clientDigests,
-                     int32_t* blocksSent = nullptr);
 
   private:
     struct Cached {

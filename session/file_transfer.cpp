@@ -89,9 +89,7 @@ bool client_udp::openReceivedFile(const DatagramHeader& header) {
     // A file of the same name (an earlier attempt, or a table file still being read through its
     // mapping by the loading thread) is replaced rather than written over: the new file gets storage
     // of its own, and a mapping of the old one never sees it change size under it.
-    if (QFileInfo(path).isFile()) {
-        QFile::remove(path);
-    }
+    QFile::remove(path);
     fstreamRecive = std::make_unique<QFile>(path);
     if (!fstreamRecive->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
         fstreamRecive.reset();
