@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "infra/bytes.h"
 #include "tables/base_client.h"
 
 namespace {
@@ -184,4 +185,20 @@ void WriteInt64IfChanged(TBaseClient* table, const QString& column, int64_t valu
     if (field != nullptr && field->AsInt64() != value) {
         field->SetAsInt64(value);
     }
+}
+
+void WriteFlagBits(TBaseClient* table, const QString& column, std::initializer_list<FlagBit> bits) {
+    if (table == nullptr) {
+        return;
+    }
+    auto guard = table->Guard();
+    FieldGFB* field = Writable(*table, table->GetFieldCurrent(column));
+    if (field == nullptr) {
+        return;
+    }
+    auto flags = uint8_t(table->EditRecord ? Integer(Current(*table, field)) : 0);
+    for (const auto& [bit, on] : bits) {
+        SetBit(flags, bit, on ? 1 : 0);
+    }
+    field->SetAsInteger(flags);
 }

@@ -11,6 +11,8 @@
 
 #include <QString>
 #include <cstdint>
+#include <initializer_list>
+#include <utility>
 
 class TBaseClient;
 
@@ -40,3 +42,10 @@ void WriteInteger(TBaseClient* table, const QString& column, int32_t value);
 void WriteCardinal(TBaseClient* table, int32_t column, uint32_t value);
 // Writes the value only when it differs from the current record's.
 void WriteInt64IfChanged(TBaseClient* table, const QString& column, int64_t value);
+
+// A flag bit (1 to 8) and whether it is set.
+using FlagBit = std::pair<uint8_t, bool>;
+// Writes the low 8 bits of a flags column with the listed bits as given. The other bits are those of
+// the record being edited, and none for a record being added: a new record never takes over flags
+// of the record that was selected before it.
+void WriteFlagBits(TBaseClient* table, const QString& column, std::initializer_list<FlagBit> bits);

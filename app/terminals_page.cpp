@@ -110,16 +110,16 @@ QWidget* TerminalsPage::MakeDetailPanel() {
     Edit16->setGeometry(263, 97, 218, 19);
     Edit16->setReadOnly(true);
 
-    auto box = [this, panel](const QString& caption, QPoint at, uint8_t bit) {
+    auto box = [this, panel](const QString& caption, QPoint at) {
         auto* c = new QCheckBox(caption, panel);
         c->setLayoutDirection(Qt::RightToLeft);
         c->setGeometry(at.x(), at.y(), 97, 17);
-        connect(c, &QCheckBox::toggled, this, [this, bit](bool on) { WriteRezBit(bit, on); });
+        connect(c, &QCheckBox::toggled, this, [this] { WriteRez(); });
         return c;
     };
-    CheckBox2 = box(QStringLiteral("Стационарная"), {8, 97}, 1);
-    CheckBox3 = box(QStringLiteral("Патруль"), {8, 120}, 2);
-    CheckBox4 = box(QStringLiteral("Заблокировать"), {384, 122}, 3);
+    CheckBox2 = box(QStringLiteral("Стационарная"), {8, 97});
+    CheckBox3 = box(QStringLiteral("Патруль"), {8, 120});
+    CheckBox4 = box(QStringLiteral("Заблокировать"), {384, 122});
 
     auto* frame = new QGroupBox(QStringLiteral("Фотография"), panel);
     frame->setGeometry(492, 5, 118, 134);
@@ -245,14 +245,10 @@ QString TerminalsPage::GetNameObj(int32_t number) {
     return {};
 }
 
-void TerminalsPage::WriteRezBit(uint8_t bit, bool on) {
-    TBaseClient* table = Table();
-    if (!InAddOrEdit(table)) {
-        return;
-    }
-    auto rez = uint8_t(CurrentInteger(table, kRez));
-    SetBit(rez, bit, on ? 1 : 0);
-    WriteInteger(table, kRez, rez);
+// All three boxes are written at each change, so the record gets exactly what they show.
+void TerminalsPage::WriteRez() {
+    WriteFlagBits(Table(), kRez,
+                  {{1, CheckBox2->isChecked()}, {2, CheckBox3->isChecked()}, {3, CheckBox4->isChecked()}});
 }
 
 void TerminalsPage::StartAdding() {

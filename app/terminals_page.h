@@ -78,7 +78,7 @@ class TerminalsPage : public RecordPage {
   private:
     QWidget* MakeDetailPanel();
     QString RegistrationText(int32_t position);
-    void WriteRezBit(uint8_t bit, bool on);
+    void WriteRez();
     void RequestPhoto(const QString& foto);
 
     TBaseClient* object_ = nullptr;

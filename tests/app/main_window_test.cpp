@@ -387,6 +387,45 @@ TEST_F(WindowTest, TerminalFlagsKeepOnlyTheLowByteAndStationaryNeedsAnObject) {
     EXPECT_EQ(TakeSoob().size(), 1);
 }
 
+TEST_F(WindowTest, ANewTerminalIsSavedWithTheFlagsItsBoxesShow) {
+    // The row selected before "Новый" is stationary and blocked, with a bit above the three boxes.
+    Load("object", {{{"n_abs", 1}, {"number", 1001}, {"name", "Склад"}}});
+    Load("gpeople",
+         {{{"n_abs", 4}, {"fio", "Занятый"}, {"tel", "444"}, {"number", "1001"}, {"rez", 1 | 4 | 16}}});
+    TerminalsPage* page = form->terminals;
+    struct Case {
+        std::vector<QCheckBox*> clicks;
+        QString rez;  // the command's "rez" field, empty when it has none
+    };
+    const std::vector<Case> cases = {
+        {{page->CheckBox3, page->CheckBox4}, ",\"rez\":6"},
+        {{page->CheckBox4, page->CheckBox3, page->CheckBox4}, ",\"rez\":2"},
+        {{}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rez.toStdString());
+        page->StringGrid1()->SelectRow(1);
+        TakeSoob();
+        page->FirstButton()->click();
+        // Cleared before the addition began, so nothing of the selected terminal is written.
+        for (QLineEdit* edit : {page->Edit1, page->Edit2, page->Edit3, page->Edit15, page->Edit16}) {
+            EXPECT_EQ(edit->text(), "");
+        }
+        for (QCheckBox* box : {page->CheckBox2, page->CheckBox3, page->CheckBox4}) {
+            EXPECT_FALSE(box->isChecked());
+        }
+        page->Edit1->setText("Новиков");
+        for (QCheckBox* box : c.clicks) {
+            box->click();
+        }
+        page->FirstButton()->click();
+        EXPECT_EQ(TakeSoob(), QStringList({"{\"$c$\":\"database\",\"command\":\"netadddatadatabase\","
+                                           "\"nametable\":\"gpeople\",\"fields\":{\"fio\":\"Новиков\"" +
+                                           c.rez + "}}"}));
+        page->SecondButton()->click();
+    }
+}
+
 TEST_F(WindowTest, PopupMenuResetsTheRequestCountOrTheRegistrationOfTheSelectedTerminal) {
     Load("gpeople", kPeople);
     TerminalsPage* page = form->terminals;
