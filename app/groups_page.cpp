@@ -60,14 +60,7 @@ GroupsPage::GroupsPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* 
     CheckBox1->move(16, 31);
     connect(Edit30, &QLineEdit::textChanged, this,
             [this](const QString& text) { WriteText(Table(), 7, text); });
-    connect(CheckBox1, &QCheckBox::toggled, this, [this](bool checked) {
-        if (!InAddOrEdit(Table())) {
-            return;
-        }
-        auto status = uint8_t(CurrentInteger(Table(), kStatusColumn));
-        SetBit(status, 1, checked ? 1 : 0);
-        WriteInteger(Table(), kStatusColumn, status);
-    });
+    connect(CheckBox1, &QCheckBox::toggled, this, [this] { WriteInternal(); });
 
     auto* left = new QWidget(this);
     left->setFixedWidth(280);
@@ -233,7 +226,15 @@ void GroupsPage::SpeedButton5Click() {
     }
 }
 
+void GroupsPage::WriteInternal() {
+    WriteFlagBits(Table(), kStatusColumn, {{1, CheckBox1->isChecked()}});
+}
+
+// The box keeps its state for the new group, and what it shows is what the group is saved with.
 void GroupsPage::StartAdding() {
     Table()->Add();
     Edit30->clear();
+    if (CheckBox1->isChecked()) {
+        WriteInternal();
+    }
 }

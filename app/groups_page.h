@@ -51,6 +51,7 @@ class GroupsPage : public RecordPage {
     void StringGrid4SelectCell(int r);
     void StringGrid5SelectCell(int r);
     QString MemberName(int32_t memberPosition);
+    void WriteInternal();
 
     TBaseClient* gpsug_ = nullptr;
     TBaseClient* gps_ = nullptr;

@@ -510,9 +510,52 @@ TEST_F(WindowTest, NavigationIsRefusedWhileAPageIsBeingEdited) {
     EXPECT_FALSE(form->Panel1->isEnabled());
     page->Edit30->setText("Ночная смена");
     page->FirstButton()->click();
-    EXPECT_EQ(TakeSoob(),
-              QStringList({"{\"$c$\":\"database\",\"command\":\"netadddatadatabase\","
-                           "\"nametable\":\"groupgps\",\"fields\":{\"name\":\"Ночная смена\"}}"}));
+    EXPECT_EQ(TakeSoob(), QStringList({"{\"$c$\":\"database\",\"command\":\"netadddatadatabase\","
+                                       "\"nametable\":\"groupgps\",\"fields\":{\"name\":\"Ночная смена\","
+                                       "\"status\":1}}"}));
+}
+
+TEST_F(WindowTest, AGroupIsSavedWithTheInternalFlagItsBoxShows) {
+    // The first group is internal and carries another flag the page does not show.
+    Load("groupgps",
+         {{{"n_abs", 1}, {"name", "Первая"}, {"status", 1 | 2}}, {{"n_abs", 2}, {"name", "Вторая"}}});
+    GroupsPage* page = form->groups;
+    struct Case {
+        int row;
+        bool adding;  // "Новый", else "Редактировать"
+        int clicks;   // on "Внутренние"
+        QString command;
+    };
+    const QString add =
+        "{\"$c$\":\"database\",\"command\":\"netadddatadatabase\",\"nametable\":\"groupgps\","
+        "\"fields\":{\"name\":\"Новая\"";
+    const QString edit =
+        "{\"$c$\":\"database\",\"command\":\"neteditdatadatabase\",\"nametable\":\"groupgps\","
+        "\"n_abs\":%1,\"fields\":{";
+    const std::vector<Case> cases = {
+        {1, true, 0, add + ",\"status\":1}}"},
+        {1, true, 1, add + ",\"status\":0}}"},
+        {2, true, 0, add + "}}"},
+        {2, true, 1, add + ",\"status\":1}}"},
+        {1, false, 1, edit.arg(1) + "\"status\":2}}"},
+        {1, false, 3, edit.arg(1) + "\"status\":2}}"},
+        {2, false, 1, edit.arg(2) + "\"status\":1}}"},
+        {2, false, 0, edit.arg(2) + "}}"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command.toStdString());
+        page->StringGrid3()->SelectRow(c.row);
+        (c.adding ? page->FirstButton() : page->SecondButton())->click();
+        if (c.adding) {
+            page->Edit30->setText("Новая");
+        }
+        for (int i = 0; i < c.clicks; ++i) {
+            page->CheckBox1->click();
+        }
+        page->FirstButton()->click();
+        EXPECT_EQ(TakeSoob(), QStringList({c.command}));
+        page->SecondButton()->click();
+    }
 }
 
 }  // namespace
