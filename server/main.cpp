@@ -1,110 +1,73 @@
 // mobcfg-server: the stand-in monitoring server. Options as documented in docs/server.md.
 #include <QCoreApplication>
-#include <QDateTime>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 
+#include "server/log_sink.h"
+#include "server/options.h"
 #include "server/server.h"
 
 namespace {
 
 std::atomic<bool> stopRequested{false};
+std::atomic<bool> reloadRequested{false};
 
-void onSignal(int) {
+void onStop(int) {
     stopRequested.store(true);
 }
 
-void logLine(const QString& line) {
-    const QByteArray text =
-        (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) +
-         QStringLiteral(" - ") + line + u'\n')
-            .toUtf8();
-    fwrite(text.constData(), 1, size_t(text.size()), stderr);
-}
-
-int usage(const char* why) {
-    fprintf(
-        stderr,
-        "%s\nusage: mobcfg-server [--bind 127.0.0.1] [--port 9010] [--db server.db] [--files server-files]\n"
-        "       [--demo] [--records N] [--user NAME:PASSWORD]... [--loss P] [--dup P] [--reorder P]\n"
-        "       [--delay-ms D] [--seed S]\n",
-        why);
-    return 2;
-}
-
-bool probability(const QString& text, double& out) {
-    bool ok = false;
-    out = text.toDouble(&ok);
-    return ok && out >= 0 && out <= 1;
+void onReload(int) {
+    reloadRequested.store(true);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    ServerOptions o;
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("--demo")) {
-            o.demo = true;
-            continue;
-        }
-        if (i + 1 >= args.size()) {
-            return usage("missing value or unknown option");
-        }
-        const QString v = args[++i];
-        bool ok = true;
-        if (a == QLatin1String("--bind")) {
-            o.bind = v;
-        } else if (a == QLatin1String("--port")) {
-            const uint p = v.toUInt(&ok);
-            ok = ok && p <= 65535;
-            o.port = uint16_t(p);
-        } else if (a == QLatin1String("--db")) {
-            o.db = v;
-        } else if (a == QLatin1String("--files")) {
-            o.files = v;
-        } else if (a == QLatin1String("--records")) {
-            o.records = v.toInt(&ok);
-            ok = ok && o.records >= 0 && o.records <= 10000000;
-        } else if (a == QLatin1String("--user")) {
-            const qsizetype colon = v.indexOf(u':');
-            ok = colon > 0;
-            o.users.emplace_back(v.left(colon), v.mid(colon + 1));
-        } else if (a == QLatin1String("--loss")) {
-            ok = probability(v, o.faults.loss);
-        } else if (a == QLatin1String("--dup")) {
-            ok = probability(v, o.faults.dup);
-        } else if (a == QLatin1String("--reorder")) {
-            ok = probability(v, o.faults.reorder);
-        } else if (a == QLatin1String("--delay-ms")) {
-            o.faults.delayMs = v.toInt(&ok);
-            ok = ok && o.faults.delayMs >= 0 && o.faults.delayMs <= 60000;
-        } else if (a == QLatin1String("--seed")) {
-            o.faults.seed = v.toUInt(&ok);
-        } else {
-            return usage("unknown option");
-        }
-        if (!ok) {
-            return usage("bad value for an option");
-        }
+    const QStringList args = app.arguments().mid(1);
+    const ServerCommandLine given = ParseServerCommandLine(args);
+    if (!given.error.isEmpty()) {
+        fprintf(stderr, "mobcfg-server: %s (see mobcfg-server --help)\n", given.error.toUtf8().constData());
+        return 2;
+    }
+    if (given.command == ServerCommand::Help) {
+        fputs(ServerUsageText().toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (given.command == ServerCommand::Version) {
+        printf("mobcfg-server %s\n", MOBCFG_VERSION);
+        return 0;
     }
 
     struct sigaction sa = {};
-    sa.sa_handler = onSignal;
+    sa.sa_handler = onStop;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sa.sa_handler = onReload;
+    sigaction(SIGHUP, &sa, nullptr);
 
-    Server server(o, logLine);
+    const LogSink sink;
+    const ServerOptions& o = given.options;
+    Server server(o, [&sink](const QString& line) { sink.Write(LogPriority::Info, line); });
     QString error;
     if (!server.start(error)) {
-        logLine(QStringLiteral("cannot start: ") + error);
+        sink.Write(LogPriority::Error, QStringLiteral("cannot start: ") + error);
         return 1;
     }
-    logLine(QStringLiteral("listening on %1:%2").arg(o.bind).arg(server.port()));
-    server.run(stopRequested);
-    logLine(QStringLiteral("stopped"));
+    sink.Write(LogPriority::Info, QStringLiteral("listening on %1:%2").arg(o.bind).arg(server.port()));
+    server.run(stopRequested, reloadRequested, [&] {
+        // The configuration file is read again; of what it says, only the users change while running.
+        const ServerCommandLine again = ParseServerCommandLine(args);
+        if (!again.error.isEmpty()) {
+            sink.Write(LogPriority::Error, QStringLiteral("users not re-read: ") + again.error);
+        } else if (!server.reloadUsers(again.options)) {
+            sink.Write(LogPriority::Error, QStringLiteral("users not re-read: the database refused them"));
+        } else {
+            sink.Write(LogPriority::Info,
+                       QStringLiteral("users re-read: %1 named").arg(again.options.users.size()));
+        }
+    });
+    sink.Write(LogPriority::Info, QStringLiteral("stopped"));
     return 0;
 }

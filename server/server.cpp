@@ -57,8 +57,9 @@ bool Server::start(QString& error) {
     if (options_.demo || options_.records > 0) {
         FillDemoData(storage_, options_.records, options_.faults.seed);
     }
-    for (const auto& [name, password] : options_.users) {
-        storage_.setUser(name, password);
+    if (!reloadUsers(options_)) {
+        error = QStringLiteral("cannot store the users");
+        return false;
     }
     commands_->prepareSnapshots();
     if (!QDir().mkpath(options_.files)) {
@@ -77,8 +78,24 @@ bool Server::start(QString& error) {
     return true;
 }
 
-void Server::run(const std::atomic<bool>& stop) {
+bool Server::reloadUsers(const ServerOptions& options) {
+    if (options.exactUsers) {
+        return storage_.replaceUsers(options.users);
+    }
+    storage_.forgetVerified();
+    bool ok = true;
+    for (const auto& [name, password] : options.users) {
+        ok = storage_.setUser(name, password) && ok;
+    }
+    return ok;
+}
+
+void Server::run(const std::atomic<bool>& stop, std::atomic<bool>& reload,
+                 const std::function<void()>& onReload) {
     while (!stop.load(std::memory_order_relaxed)) {
+        if (reload.exchange(false)) {
+            onReload();
+        }
         // An idle server rests longer between passes; a datagram ends the rest at once.
         bool active = false;
         for (const auto& [k, s] : sessions_) {

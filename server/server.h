@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -26,6 +27,9 @@ struct ServerOptions {
     bool demo = false;
     int32_t records = 0;
     std::vector<std::pair<QString, QString>> users;
+    // The users named are all the users: any other in the database is removed (at start and when the
+    // users are re-read). Without it the named users are added to those the database holds.
+    bool exactUsers = false;
     FaultSettings faults;
 };
 
@@ -37,7 +41,12 @@ class Server {
     // Opens the database (filling demo data and users as asked) and binds the socket.
     bool start(QString& error);
     uint16_t port() const { return socket_.LocalPort(); }
-    void run(const std::atomic<bool>& stop);
+    // Runs passes until stop is set. Between two passes, a set reload flag is cleared and onReload
+    // called on this thread.
+    void run(const std::atomic<bool>& stop, std::atomic<bool>& reload, const std::function<void()>& onReload);
+    // Takes the users of options (as start does) and forgets which passwords were already verified,
+    // so that every later login is checked against the database. Sessions stay as they are.
+    bool reloadUsers(const ServerOptions& options);
     // One pass of the loop, waiting at most waitMs for a datagram.
     void pass(int waitMs);
 

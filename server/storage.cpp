@@ -276,6 +276,18 @@ bool Storage::setUser(const QString& name, const QString& password) {
     return ok;
 }
 
+bool Storage::replaceUsers(const std::vector<std::pair<QString, QString>>& users) {
+    verified_.clear();
+    if (!exec("BEGIN")) {
+        return false;
+    }
+    bool ok = exec("DELETE FROM users");
+    for (const auto& [name, password] : users) {
+        ok = ok && setUser(name, password);
+    }
+    return exec(ok ? "COMMIT" : "ROLLBACK") && ok;
+}
+
 bool Storage::checkUser(const QString& name, const QString& password) {
     const auto known = verified_.constFind(name);
     if (known != verified_.constEnd() && quickDigest(password, known->salt) == known->quick) {

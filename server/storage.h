@@ -39,6 +39,11 @@ class Storage {
 
     // Adds the user or gives an existing one a new password.
     bool setUser(const QString& name, const QString& password);
+    // Makes the named users the only ones, each with its password, in one transaction.
+    bool replaceUsers(const std::vector<std::pair<QString, QString>>& users);
+    // Forgets which passwords were verified: the next login of every user is checked against the
+    // database again.
+    void forgetVerified() { verified_.clear(); }
     bool checkUser(const QString& name, const QString& password);
     bool hasUsers();
 

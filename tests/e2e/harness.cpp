@@ -75,6 +75,25 @@ void ServerProcess::Kill() {
     }
 }
 
+bool ServerProcess::Reload() {
+    if (!Running()) {
+        return false;
+    }
+    const QString done = QStringLiteral("users re-read");
+    const QString refused = QStringLiteral("users not re-read");
+    const qsizetype doneBefore = Log().count(done);
+    const qsizetype refusedBefore = Log().count(refused);
+    ::kill(pid_t(process_->processId()), SIGHUP);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < end && Log().count(refused) == refusedBefore) {
+        if (Log().count(done) > doneBefore) {
+            return true;
+        }
+        process_->waitForReadyRead(10);
+    }
+    return false;
+}
+
 int ServerProcess::Stop() {
     if (!Running()) {
         return process_ ? process_->exitCode() : -1;

@@ -36,6 +36,9 @@ class ServerProcess {
     bool Start();
     // SIGKILL: the server gets no chance to tidy up.
     void Kill();
+    // SIGHUP, and waits until the server has logged whether it re-read its users: true when it did,
+    // false when it refused or said nothing within a few seconds.
+    bool Reload();
     // SIGTERM and the exit code, -1 when it had to be killed.
     int Stop();
     bool Running() const;

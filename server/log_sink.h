@@ -1,0 +1,28 @@
+// Where the server's log lines go: standard error, one line per event. When standard error is the
+// system journal (the service manager names the journal's stream in JOURNAL_STREAM), each line starts
+// with its syslog priority ("<6>", "<3>") and carries no time, since the journal stamps and ranks
+// every line itself; anywhere else a line starts with the local time and " - ".
+// Thread-safety: Write may be called from any thread; lines are written whole.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+enum class LogPriority { Error = 3, Info = 6 };
+
+class LogSink {
+  public:
+    // Looks once whether standard error is the journal.
+    LogSink();
+    explicit LogSink(bool journal) : journal_(journal) {}
+
+    void Write(LogPriority priority, const QString& text) const;
+    // The bytes of one line as Write sends them.
+    QByteArray Format(LogPriority priority, const QString& text, const QDateTime& now) const;
+
+  private:
+    bool journal_;
+};
+
+// True when the JOURNAL_STREAM value ("device:inode") names the file open as descriptor fd.
+bool IsJournalStream(const char* journalStream, int fd);
