@@ -35,6 +35,10 @@ ParsedArguments ParseArguments(const QStringList& args) {
             options.help = true;
             return {options, {}};
         }
+        if (option.name == QStringLiteral("--version")) {
+            options.version = true;
+            return {options, {}};
+        }
         if (option.name == QStringLiteral("--times")) {
             options.times = true;
             continue;
@@ -90,6 +94,7 @@ QString UsageText() {
     return QStringLiteral(
         "usage: mobcfg-cli [--host H] [--port P] --user U --password P [--timeout SECONDS] [--times] "
         "COMMAND\n"
+        "       mobcfg-cli --help | --version\n"
         "  load                           log in, load all six tables; one JSON line per table loaded\n"
         "  dump TABLE...                  also print each visible record as one JSON object per line\n"
         "  add TABLE COL=VALUE...         add a record; print it once the server has stored it\n"

@@ -15,6 +15,7 @@ struct CliOptions {
     double timeoutSeconds = 30;
     bool times = false;  // add wall-clock microseconds to every output line
     bool help = false;
+    bool version = false;
     QString command;
     QStringList commandArgs;
 };

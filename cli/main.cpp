@@ -37,6 +37,10 @@ int main(int argc, char** argv) {
         std::fputs(UsageText().toUtf8().constData(), stdout);
         return kExitDone;
     }
+    if (options.version) {
+        std::printf("mobcfg-cli %s\n", MOBCFG_VERSION);
+        return kExitDone;
+    }
     const std::unique_ptr<Command> command = MakeCommand(options.command);
     if (!command) {
         return UsageError(QStringLiteral("unknown command \"%1\"").arg(options.command));

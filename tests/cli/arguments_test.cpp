@@ -37,10 +37,13 @@ TEST(ArgumentsTest, CommandWordsMayLookLikeOptions) {
     EXPECT_EQ(parsed.options->commandArgs, QStringList({"--seconds", "3"}));
 }
 
-TEST(ArgumentsTest, HelpNeedsNothingElse) {
-    const ParsedArguments parsed = Parse("--help");
-    ASSERT_TRUE(parsed.options);
-    EXPECT_TRUE(parsed.options->help);
+TEST(ArgumentsTest, HelpAndVersionNeedNothingElse) {
+    const ParsedArguments help = Parse("--help");
+    ASSERT_TRUE(help.options);
+    EXPECT_TRUE(help.options->help);
+    const ParsedArguments version = Parse("--port 1 --version");
+    ASSERT_TRUE(version.options);
+    EXPECT_TRUE(version.options->version);
 }
 
 class BadArgumentsTest : public testing::TestWithParam<const char*> {};
