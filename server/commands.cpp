@@ -306,6 +306,9 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
         storage_.saveDictionaries(*table);
     }
     distribute(*table, RecordUpdateMessage(*table, row));
+    if (command == lit("neteditdatadatabase") && !confirmEdits_) {
+        return;
+    }
     s.queueText(lit("{\"$c$\":\"netyesadddatadatabase\",\"nametable\":\"") + name + lit("\",\"n_abs\":") +
                 QString::number(table->nAbsAt(row)) + u'}');
 }

@@ -1,6 +1,7 @@
 // What the server does with each complete text a client sends: registration, the keep-alive test,
 // table load requests, file requests and offers, and the edit commands. Changes are stored first,
-// then distributed to every client that holds the table, then confirmed to the sender.
+// then distributed to every client that holds the table, then confirmed to the sender (for edits
+// this can be switched off).
 // Nothing a client sends is trusted: malformed texts, unknown tables and columns and paths outside
 // the files folder are refused and logged. Not thread-safe: the protocol thread calls it.
 #pragma once
@@ -28,6 +29,10 @@ class Commands {
 
     static QString Version();
 
+    // Whether an edit is confirmed to its sender as an addition is (on at start). Switched off, the
+    // sender of an edit learns of it from the record update alone.
+    void setConfirmEdits(bool on) { confirmEdits_ = on; }
+
     // Computes every table's snapshot payloads and digests ahead of the first load request.
     void prepareSnapshots();
 
@@ -45,4 +50,5 @@ class Commands {
     EachSession eachSession_;
     SnapshotBuilder snapshots_;
     int64_t snapshotCounter_ = 0;
+    bool confirmEdits_ = true;
 };

@@ -11,7 +11,7 @@ struct Setting {
     QString value;
 };
 
-const QStringList kFlags = {QStringLiteral("demo")};
+const QStringList kFlags = {QStringLiteral("demo"), QStringLiteral("no-edit-confirm")};
 const QStringList kValued = {QStringLiteral("bind"),     QStringLiteral("port"),    QStringLiteral("db"),
                              QStringLiteral("files"),    QStringLiteral("records"), QStringLiteral("user"),
                              QStringLiteral("loss"),     QStringLiteral("dup"),     QStringLiteral("reorder"),
@@ -54,6 +54,8 @@ bool Apply(const Setting& s, ServerOptions& o) {
     bool ok = true;
     if (s.name == QLatin1String("demo")) {
         o.demo = true;
+    } else if (s.name == QLatin1String("no-edit-confirm")) {
+        o.confirmEdits = false;
     } else if (s.name == QLatin1String("bind")) {
         o.bind = v;
     } else if (s.name == QLatin1String("port")) {
@@ -191,7 +193,8 @@ QString ServerUsageText() {
     return QStringLiteral(
         "usage: mobcfg-server [--config FILE] [--bind 127.0.0.1] [--port 9010] [--db server.db]\n"
         "                     [--files server-files] [--demo] [--records N] [--user NAME:PASSWORD]...\n"
-        "                     [--loss P] [--dup P] [--reorder P] [--delay-ms D] [--seed S]\n"
+        "                     [--no-edit-confirm] [--loss P] [--dup P] [--reorder P] [--delay-ms D]\n"
+        "                     [--seed S]\n"
         "       mobcfg-server --help | --version\n"
         "The stand-in monitoring server: the six tables in an SQLite database, served over UDP.\n"
         "  --config FILE         read settings from FILE (\"name = value\" lines named as the options);\n"
@@ -202,6 +205,7 @@ QString ServerUsageText() {
         "  --demo                fill empty tables with demo records; user admin/admin when none\n"
         "  --records N           fill empty tables with N generated records each\n"
         "  --user NAME:PASSWORD  add a user or give one a new password (may be repeated)\n"
+        "  --no-edit-confirm     confirm additions only, as the monitoring server does\n"
         "  --loss, --dup, --reorder P, --delay-ms D, --seed S   network faults (probabilities 0..1)\n"
         "SIGHUP re-reads the users (and the configuration file's) without ending sessions;\n"
         "SIGINT and SIGTERM stop the server. Exit codes: 0 stopped by a signal, 1 cannot start,\n"

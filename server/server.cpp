@@ -46,6 +46,7 @@ Server::Server(ServerOptions options, Commands::Log log)
                                                    f(*s);
                                                }
                                            });
+    commands_->setConfirmEdits(options_.confirmEdits);
 }
 
 Server::~Server() = default;

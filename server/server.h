@@ -25,6 +25,7 @@ struct ServerOptions {
     QString db = QStringLiteral("server.db");
     QString files = QStringLiteral("server-files");
     bool demo = false;
+    bool confirmEdits = true;
     int32_t records = 0;
     std::vector<std::pair<QString, QString>> users;
     // The users named are all the users: any other in the database is removed (at start and when the

@@ -122,6 +122,35 @@ TEST_F(CommandsTest, AdditionReachesEveryoneBeforeItsConfirmation) {
     EXPECT_EQ(pb.texts()[0], pa.texts()[0]);
 }
 
+TEST_F(CommandsTest, AnEditIsConfirmedUnlessThatIsSwitchedOff) {
+    const QString edit = QStringLiteral(
+        "{\"$c$\":\"database\",\"command\":\"neteditdatadatabase\",\"nametable\":\"groupgps\","
+        "\"n_abs\":2,\"fields\":{\"name\":\"Юг\"}}");
+    const QString addition = QStringLiteral(
+        "{\"$c$\":\"database\",\"command\":\"netadddatadatabase\",\"nametable\":\"gpsug\","
+        "\"fields\":{\"n_absg\":2,\"n_absu\":5,\"typeu\":1}}");
+    // The confirmations the sender got for what `text` asked, one text per confirmation.
+    auto confirmationsOf = [this](const QString& text) {
+        pa.messages.clear();
+        commands.handle(a, text);
+        pa.run(a);
+        QStringList confirmations;
+        for (const QString& t : pa.texts()) {
+            if (GetJSONValue(t, QStringLiteral("$c$")) == QStringLiteral("netyesadddatadatabase")) {
+                confirmations << t;
+            }
+        }
+        return confirmations;
+    };
+    EXPECT_EQ(confirmationsOf(edit),
+              QStringList({"{\"$c$\":\"netyesadddatadatabase\",\"nametable\":\"groupgps\",\"n_abs\":2}"}));
+    commands.setConfirmEdits(false);
+    EXPECT_TRUE(confirmationsOf(edit).isEmpty());
+    const QStringList added = confirmationsOf(addition);
+    ASSERT_EQ(added.size(), 1);
+    EXPECT_EQ(GetJSONValue(added[0], QStringLiteral("nametable")), QStringLiteral("gpsug"));
+}
+
 TEST_F(CommandsTest, LongRecordsGoAsBinaryAndLooseValuesAreRead) {
     commands.handle(
         a, QStringLiteral("{\"$c$\":\"database\",\"command\":\"neteditdatadatabase\",\"nametable\":\"gps\","

@@ -30,7 +30,9 @@ using Users = std::vector<std::pair<QString, QString>>;
 
 TEST_F(OptionsTest, TheCommandLineAloneAddsItsUsers) {
     const ServerCommandLine c = ParseServerCommandLine(
-        QString("--bind 127.0.0.2 --port 0 --db a.db --files f --demo --user a:x:y --loss 0.5").split(' '));
+        QString(
+            "--bind 127.0.0.2 --port 0 --db a.db --files f --demo --user a:x:y --loss 0.5 --no-edit-confirm")
+            .split(' '));
     ASSERT_TRUE(c.error.isEmpty()) << c.error.toStdString();
     EXPECT_EQ(c.command, ServerCommand::Run);
     EXPECT_EQ(c.options.bind, "127.0.0.2");
@@ -38,6 +40,7 @@ TEST_F(OptionsTest, TheCommandLineAloneAddsItsUsers) {
     EXPECT_EQ(c.options.db, "a.db");
     EXPECT_EQ(c.options.files, "f");
     EXPECT_TRUE(c.options.demo);
+    EXPECT_FALSE(c.options.confirmEdits);
     EXPECT_DOUBLE_EQ(c.options.faults.loss, 0.5);
     EXPECT_EQ(c.options.users, (Users{{"a", "x:y"}}));
     EXPECT_FALSE(c.options.exactUsers);
@@ -53,6 +56,7 @@ TEST_F(OptionsTest, TheCommandLineOverridesTheFileAndUsersOfBothCount) {
     EXPECT_EQ(c.options.bind, "0.0.0.0");
     EXPECT_EQ(c.options.db, "/var/lib/x/server.db");
     EXPECT_FALSE(c.options.demo);
+    EXPECT_TRUE(c.options.confirmEdits);
     // Blanks around the whole value go, the ones inside stay (the name keeps its own).
     EXPECT_EQ(c.options.users, (Users{{"alice ", " pass word"}, {"bob", "b"}, {"carol", "c"}}));
     EXPECT_TRUE(c.options.exactUsers);
