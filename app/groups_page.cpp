@@ -116,8 +116,9 @@ QString GroupsPage::MemberName(int32_t memberPosition) {
 
 void GroupsPage::Rebuild() {
     ShowSortedPositions(Table(), 0, [this](std::vector<int32_t> order) {
-        ApplyOrder(std::move(order));
-        SelectRow(Grid()->CurrentRow());
+        if (ApplyOrder(std::move(order))) {
+            SelectRow(Grid()->CurrentRow());
+        }
     });
 }
 

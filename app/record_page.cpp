@@ -71,7 +71,15 @@ void RecordPage::EnterEditMode() {
     navigationBar_->setEnabled(false);
 }
 
+void RecordPage::AwaitServer() {
+    awaitingServer_ = true;
+    detail_->setEnabled(false);
+    first_->setEnabled(false);
+}
+
 void RecordPage::LeaveEditMode() {
+    awaitingServer_ = false;
+    first_->setEnabled(true);
     SetButton(first_, second_, third_, false);
     detail_->setEnabled(false);
     grid_->setEnabled(true);
@@ -86,7 +94,10 @@ void RecordPage::FirstButtonClick() {
         EnterEditMode();
         StartAdding();
     } else if (ReadyToSave()) {
+        savedId_ = EditedRecordId(table_);
+        savedTexts_ = RecordTexts(table_, savedId_);
         table_->Post();
+        AwaitServer();
     }
 }
 
@@ -115,6 +126,9 @@ void RecordPage::ThirdButtonClick() {
 }
 
 void RecordPage::AdditionConfirmed(int32_t n_abs) {
+    if (InAddOrEdit(table_)) {
+        return;
+    }
     LeaveEditMode();
     RememberedId = n_abs;
     if (table_ != nullptr) {
@@ -123,7 +137,14 @@ void RecordPage::AdditionConfirmed(int32_t n_abs) {
     Rebuild();
 }
 
-void RecordPage::ApplyOrder(std::vector<int32_t> order) {
+bool RecordPage::ApplyOrder(std::vector<int32_t> order) {
+    if (awaitingServer_) {
+        if (savedId_ < 0 || RecordTexts(table_, savedId_) == savedTexts_) {
+            return false;
+        }
+        LeaveEditMode();
+        RememberedId = savedId_;
+    }
     grid_->SetIdx(std::move(order));
     // In edit mode the second button cancels and the third stays off until the page is back.
     if (!InEditMode()) {
@@ -140,4 +161,5 @@ void RecordPage::ApplyOrder(std::vector<int32_t> order) {
         }
     }
     grid_->viewport()->update();
+    return true;
 }

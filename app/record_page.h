@@ -4,6 +4,11 @@
 // mode its detail panel is enabled and its grid and the navigation bar are disabled, so the operator
 // cannot leave the page until it returns to browse mode.
 //
+// "Сохранить" sends the record and leaves the page waiting for the server, its detail panel and
+// "Сохранить" disabled (what is typed then could no longer be sent): an addition until the server
+// confirms it, an edit until the server confirms it or the record's update arrives, whichever comes
+// first, since a server need not confirm edits. "Отменить" ends the wait.
+//
 // A page reaches its table only once the tables are registered (SetTable). The page's grid rebuild
 // skips a table that is being added to or edited; the table is reported again when it leaves that
 // mode.
@@ -53,6 +58,8 @@ class RecordPage : public QWidget {
     void SecondButtonClick();
     void ThirdButtonClick();
     // The server stored the page's addition or change: back to browse mode, selecting that record.
+    // A confirmation that comes while the operator is adding or editing again belongs to an earlier
+    // save and leaves the edit under way alone.
     void AdditionConfirmed(int32_t n_abs);
 
     // The page's grid rebuild.
@@ -66,8 +73,10 @@ class RecordPage : public QWidget {
     // SelectRow. Call once from the page's constructor.
     void StackGridPanelAndButtons(QWidget* host, RecordGrid* grid, QWidget* detailPanel);
     // Steps shared by every rebuild once the order is known: the grid's index array, the buttons
-    // that need a record, and the remembered record's row.
-    void ApplyOrder(std::vector<int32_t> order);
+    // that need a record, and the remembered record's row. False, with nothing shown, while the page
+    // waits for the server and the saved record has not changed; the page then leaves the rest of
+    // its rebuild too.
+    bool ApplyOrder(std::vector<int32_t> order);
 
     // Clears the page's edits and calls the table's Add, in the page's order.
     virtual void StartAdding() = 0;
@@ -79,6 +88,7 @@ class RecordPage : public QWidget {
   private:
     QWidget* MakeButtonBar(RecordGrid* grid, QWidget* detailPanel);
     void EnterEditMode();
+    void AwaitServer();
     void LeaveEditMode();
 
     QWidget* navigationBar_;
@@ -88,6 +98,10 @@ class RecordPage : public QWidget {
     QPushButton* first_ = nullptr;
     QPushButton* second_ = nullptr;
     QPushButton* third_ = nullptr;
+    bool awaitingServer_ = false;
+    // The edited record the page waits for (-1 for an addition) and its texts when it was saved.
+    int32_t savedId_ = -1;
+    QStringList savedTexts_;
 };
 
 // A button whose caption is drawn in the given colour.

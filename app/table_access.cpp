@@ -126,6 +126,33 @@ bool InAddOrEdit(TBaseClient* table) {
     return table->RecordNE;
 }
 
+int32_t EditedRecordId(TBaseClient* table) {
+    if (table == nullptr) {
+        return -1;
+    }
+    auto guard = table->Guard();
+    return table->RecordNE && table->EditRecord ? table->BEdit : -1;
+}
+
+QStringList RecordTexts(TBaseClient* table, int32_t n_abs) {
+    if (table == nullptr) {
+        return {};
+    }
+    auto guard = table->Guard();
+    if (table->Fields.empty()) {
+        return {};
+    }
+    table->GetFieldInAbs(table->Fields.front()->name, n_abs);
+    if (table->RecNoTemp < 1) {
+        return {};
+    }
+    QStringList texts;
+    for (const auto& field : table->Fields) {
+        texts << field->AsString();
+    }
+    return texts;
+}
+
 void WriteText(TBaseClient* table, int32_t column, const QString& text) {
     if (table == nullptr) {
         return;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <initializer_list>
 #include <utility>
@@ -34,6 +35,11 @@ QString TextOfRecord(TBaseClient* table, const QString& column, int32_t n_abs);
 
 // Whether the table is in add or edit mode.
 bool InAddOrEdit(TBaseClient* table);
+// The identifier of the record being edited; -1 while a record is being added or nothing is edited.
+int32_t EditedRecordId(TBaseClient* table);
+// The stored texts of every column of the record with that identifier; empty when there is no such
+// record (or it is deleted).
+QStringList RecordTexts(TBaseClient* table, int32_t n_abs);
 
 void WriteText(TBaseClient* table, int32_t column, const QString& text);
 void WriteText(TBaseClient* table, const QString& column, const QString& text);

@@ -151,8 +151,10 @@ QString TerminalsPage::RegistrationText(int32_t position) {
 
 void TerminalsPage::Rebuild() {
     ShowSortedPositions(Table(), SG1Sort, [this](std::vector<int32_t> order) {
+        if (!ApplyOrder(std::move(order))) {
+            return;
+        }
         Grid()->Model().SetSortField(SG1Sort);
-        ApplyOrder(std::move(order));
         Grid()->horizontalHeader()->viewport()->update();
         // The highlighted row may now show another terminal: the detail panel follows it, as on the
         // other pages, so that it and the pop-up menu never act on a record the operator does not see.

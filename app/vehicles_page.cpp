@@ -209,6 +209,7 @@ void VehiclesPage::Rebuild() {
 }
 
 void VehiclesPage::ShowOrder(std::vector<int32_t> order) {
-    ApplyOrder(std::move(order));
-    SelectRow(Grid()->CurrentRow());
+    if (ApplyOrder(std::move(order))) {
+        SelectRow(Grid()->CurrentRow());
+    }
 }

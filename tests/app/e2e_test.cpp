@@ -1,8 +1,9 @@
 // The real desktop tool's window logs in to the real stand-in server with its demo data, as an
-// operator would through the login window, and shows what the server holds.
+// operator would through the login window, and shows and changes what the server holds.
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTimer>
+#include <functional>
 
 #include "../e2e/harness.h"
 #include "app/login_window.h"
@@ -20,45 +21,70 @@ class AppE2eTest : public E2eTest {
         app_test::Application();
         E2eTest::SetUp();
     }
+
+    // Logs the window in from a folder of its own through the login window, as "admin"; true once
+    // every table is loaded.
+    bool LogIn(TForm1& form) {
+        const QString client = Path("client");
+        QDir().mkpath(client);
+        QDir::setCurrent(client);
+        QFile ini("setup.ini");
+        if (!ini.open(QIODevice::WriteOnly)) {
+            return false;
+        }
+        ini.write(QStringLiteral("[ServerHost]\r\nAddress=127.0.0.1\r\nPort=%1\r\n").arg(port_).toLatin1());
+        ini.close();
+
+        QTimer operatorAtLogin;
+        operatorAtLogin.setInterval(5);
+        QObject::connect(&operatorAtLogin, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* login = dynamic_cast<TPasZas*>(w);
+                if (login != nullptr && login->isVisible() && login->Button1->isEnabled()) {
+                    login->MaskEdit2->setText("admin");
+                    login->MaskEdit1->setText("admin");
+                    login->Button1->click();
+                    operatorAtLogin.stop();
+                }
+            }
+        });
+        operatorAtLogin.start();
+        // The session gives up on its own when the server does not answer; so does this guard.
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* login = dynamic_cast<TPasZas*>(w)) {
+                    login->Button2Click();
+                }
+            }
+        });
+        guard.start(30000);
+        return form.FormCreate();
+    }
+
+    // Lets the window work until `done` holds; false when it did not within the time.
+    static bool WaitUntil(const std::function<bool()>& done, int ms = 15000) {
+        const QDeadlineTimer deadline(ms);
+        while (!done()) {
+            if (deadline.hasExpired()) {
+                return false;
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return true;
+    }
+
+    static QString Cell(RecordGrid* grid, int row, int column) {
+        return grid->model()->index(row - 1, column).data().toString();
+    }
 };
 
 TEST_F(AppE2eTest, WindowLogsInLoadsTheSixTablesAndShowsTheDemoVehicles) {
     auto server = StartServer();
     ASSERT_TRUE(server);
-    const QString client = Path("client");
-    QDir().mkpath(client);
-    QDir::setCurrent(client);
-    {
-        QFile ini("setup.ini");
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(QStringLiteral("[ServerHost]\r\nAddress=127.0.0.1\r\nPort=%1\r\n").arg(port_).toLatin1());
-    }
-
-    QTimer operatorAtLogin;
-    operatorAtLogin.setInterval(5);
-    QObject::connect(&operatorAtLogin, &QTimer::timeout, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* login = dynamic_cast<TPasZas*>(w);
-            if (login != nullptr && login->isVisible() && login->Button1->isEnabled()) {
-                login->MaskEdit2->setText("admin");
-                login->MaskEdit1->setText("admin");
-                login->Button1->click();
-                operatorAtLogin.stop();
-            }
-        }
-    });
-    operatorAtLogin.start();
-    // The session gives up on its own when the server does not answer; so does this guard.
-    QTimer::singleShot(30000, [] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* login = dynamic_cast<TPasZas*>(w)) {
-                login->Button2Click();
-            }
-        }
-    });
-
     TForm1 form;
-    ASSERT_TRUE(form.FormCreate()) << server->Log().toStdString();
+    ASSERT_TRUE(LogIn(form)) << server->Log().toStdString();
     for (int i = 0; i < form.Base.Count(); ++i) {
         EXPECT_TRUE(form.Base[i]->FlagLoadData) << form.Base[i]->NameTableS.toStdString();
     }
@@ -66,15 +92,11 @@ TEST_F(AppE2eTest, WindowLogsInLoadsTheSixTablesAndShowsTheDemoVehicles) {
     RecordGrid* grid = form.vehicles->StringGrid2();
     const int32_t vehicles = form.Base.Find("gps")->Count();
     EXPECT_EQ(vehicles, 12);
-    const QDeadlineTimer deadline(10000);
-    while (int32_t(grid->Idx().size()) != vehicles && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    ASSERT_EQ(int32_t(grid->Idx().size()), vehicles);
+    ASSERT_TRUE(WaitUntil([&] { return int32_t(grid->Idx().size()) == vehicles; }));
     EXPECT_EQ(form.ActivePage(), "gps");
     for (int r = 1; r <= vehicles; ++r) {
-        EXPECT_EQ(grid->model()->index(r - 1, 1).data().toString(), QString::number(100 + r));
-        EXPECT_TRUE(grid->model()->index(r - 1, 2).data().toString().endsWith(QString::number(100 + r)));
+        EXPECT_EQ(Cell(grid, r, 1), QString::number(100 + r));
+        EXPECT_TRUE(Cell(grid, r, 2).endsWith(QString::number(100 + r)));
     }
     EXPECT_EQ(form.vehicles->Edit19->text(), "101");
 
@@ -86,6 +108,34 @@ TEST_F(AppE2eTest, WindowLogsInLoadsTheSixTablesAndShowsTheDemoVehicles) {
             QCoreApplication::processEvents();
             form.grab().save(pictures + u'/' + page + QStringLiteral(".png"));
         }
+    }
+}
+
+TEST_F(AppE2eTest, AnEditTheServerDoesNotConfirmEndsWithItsRecordUpdate) {
+    auto server = StartServer({"--demo", "--no-edit-confirm"});
+    ASSERT_TRUE(server);
+    TForm1 form;
+    ASSERT_TRUE(LogIn(form)) << server->Log().toStdString();
+    VehiclesPage* page = form.vehicles;
+    RecordGrid* grid = page->StringGrid2();
+    ASSERT_TRUE(WaitUntil([&] { return grid->Idx().size() == 12u; }));
+    grid->SelectRow(2);
+    for (const QString name : {"Переименованный", "Ещё раз"}) {
+        page->SecondButton()->click();
+        page->Edit13->setText(name);
+        page->FirstButton()->click();
+        // Nothing typed while the server has the record could be sent.
+        EXPECT_FALSE(page->DetailPanel()->isEnabled());
+        EXPECT_FALSE(page->FirstButton()->isEnabled());
+        ASSERT_TRUE(WaitUntil([&] { return page->FirstButton()->text() == "Новый"; }))
+            << server->Log().toStdString();
+        EXPECT_TRUE(page->FirstButton()->isEnabled());
+        EXPECT_TRUE(page->SecondButton()->isEnabled());
+        EXPECT_TRUE(grid->isEnabled());
+        EXPECT_TRUE(form.Panel1->isEnabled());
+        EXPECT_EQ(grid->CurrentRow(), 2);
+        EXPECT_EQ(Cell(grid, 2, 2), name);
+        EXPECT_EQ(page->Edit13->text(), name);
     }
 }
 

@@ -214,6 +214,50 @@ TEST_F(WindowTest, SavingAnEditedVehicleSendsExactlyTheChangedColumns) {
     EXPECT_EQ(page->FirstButton()->text(), "Сохранить");
 }
 
+TEST_F(WindowTest, ASavedEditWaitsForItsRecordsUpdateOrItsConfirmation) {
+    Load("gps", kVehicles);
+    VehiclesPage* page = form->vehicles;
+    page->StringGrid2()->SelectRow(3);
+    page->SecondButton()->click();
+    page->Edit13->setText("Газель 8");
+    page->FirstButton()->click();
+    EXPECT_EQ(TakeSoob().size(), 1);
+    EXPECT_FALSE(page->DetailPanel()->isEnabled());
+    EXPECT_FALSE(page->FirstButton()->isEnabled());
+    EXPECT_TRUE(page->SecondButton()->isEnabled());
+
+    // Another record's change is not the one awaited: the page still shows what was saved.
+    std::vector<Record> stored = kVehicles;
+    stored.push_back({{"n_abs", 1}, {"name", "Чужая"}});
+    app_test::Fill(Table("gps"), stored);
+    form->RefreshTable("gps");
+    EXPECT_EQ(page->FirstButton()->text(), "Сохранить");
+    EXPECT_EQ(page->Edit13->text(), "Газель 8");
+
+    stored[0]["name"] = "Газель 8";
+    app_test::Fill(Table("gps"), stored);
+    form->RefreshTable("gps");
+    EXPECT_EQ(page->FirstButton()->text(), "Новый");
+    EXPECT_TRUE(page->FirstButton()->isEnabled());
+    EXPECT_EQ(Cell(page->StringGrid2(), page->StringGrid2()->CurrentRow(), 2), "Газель 8");
+    EXPECT_EQ(page->Edit13->text(), "Газель 8");
+
+    // The confirmation of that edit comes late, after the next edit has begun: it ends nothing.
+    page->SecondButton()->click();
+    page->Edit13->setText("Газель 9");
+    Notice("{\"$c$\":\"netyesadddatadatabase\",\"nametable\":\"gps\",\"n_abs\":99999}");
+    EXPECT_EQ(page->FirstButton()->text(), "Сохранить");
+    EXPECT_TRUE(page->DetailPanel()->isEnabled());
+    page->FirstButton()->click();
+    EXPECT_EQ(TakeSoob().size(), 1);
+    // "Отменить" ends a wait that nothing ends.
+    page->SecondButton()->click();
+    EXPECT_EQ(page->FirstButton()->text(), "Новый");
+    EXPECT_TRUE(page->FirstButton()->isEnabled());
+    EXPECT_FALSE(page->DetailPanel()->isEnabled());
+    EXPECT_TRUE(form->Panel1->isEnabled());
+}
+
 TEST_F(WindowTest, LettersInTheImeiStoreZero) {
     Load("gps", kVehicles);
     VehiclesPage* page = form->vehicles;
