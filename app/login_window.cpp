@@ -1,6 +1,7 @@
 #include "login_window.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QThread>
@@ -101,6 +102,12 @@ void TPasZas::showEvent(QShowEvent* event) {
     Label2->setText(KeyboardLayoutIndicator());
 }
 
+void TPasZas::closeEvent(QCloseEvent* event) {
+    // The window stays until the login loop ends, which the cancel makes it do at once.
+    event->ignore();
+    Button2Click();
+}
+
 void TPasZas::keyPressEvent(QKeyEvent* event) {
     // Escape does not close the window: only "Отмена" ends the login.
     if (event->key() == Qt::Key_Escape) {
@@ -193,7 +200,7 @@ bool ConnectAndLoad(client_udp& client, const QString& dir) {
                 QCoreApplication::processEvents();
             }
         }
-        if (client.Connected && client.DatabaseLoad) {
+        if (running && client.Connected && client.DatabaseLoad) {
             running = false;
             login.hide();
             result = true;

@@ -43,11 +43,14 @@ class TPasZas : public QDialog {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    // Closing the window (its close button, the window manager's keys) is "Отмена".
+    void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 // Shows the login window, logs the client in with what the operator enters, shows the splash while
-// the tables load; true once every table is loaded, false when the operator cancelled. dir is the
+// the tables load; true once every table is loaded, false when the operator cancelled (also when the
+// load ended in the same moment: the operator's cancel wins). dir is the
 // working directory ending with '/', where "setup.ini" keeps the last user name.
 bool ConnectAndLoad(client_udp& client, const QString& dir);

@@ -148,6 +148,52 @@ TEST_F(LoginTest, CancelEndsTheLoginWithoutConnecting) {
     EXPECT_FALSE(QFile::exists("setup.ini"));
 }
 
+// Ways the operator ends the login; each must end it without the main window.
+struct CancelCase {
+    const char* name;
+    std::function<void(TPasZas&, client_udp&)> cancel;
+};
+
+void PrintTo(const CancelCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class LoginCancelTest : public LoginTest, public testing::WithParamInterface<CancelCase> {};
+
+TEST_P(LoginCancelTest, EndsTheLoginAtOnce) {
+    // Should the loop not end, the test ends it after a while, as a person would with "Отмена".
+    bool endedByTest = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&endedByTest] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* login = dynamic_cast<TPasZas*>(w)) {
+                endedByTest = true;
+                login->Button2Click();
+            }
+        }
+    });
+    guard.start(10000);
+    const bool loaded = Run({[this](TPasZas& login) {
+        GetParam().cancel(login, client);
+        return true;
+    }});
+    EXPECT_FALSE(loaded);
+    EXPECT_FALSE(endedByTest);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, LoginCancelTest,
+                         testing::Values(CancelCase{"ClosedByTheWindowManager",
+                                                    [](TPasZas& login, client_udp&) { login.close(); }},
+                                         CancelCase{"CancelledAsTheLoadEnds",
+                                                    [](TPasZas& login, client_udp& client) {
+                                                        client.Connected = true;
+                                                        client.PasOK = true;
+                                                        client.DatabaseLoad = true;
+                                                        login.Button2->click();
+                                                    }}),
+                         [](const testing::TestParamInfo<CancelCase>& info) { return info.param.name; });
+
 TEST(UserDefaultTest, AddsTheSectionOrTheKeyWhereMissing) {
     app_test::WorkFolder work;
     const QString dir = QDir::currentPath() + u'/';
