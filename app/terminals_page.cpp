@@ -215,8 +215,10 @@ void TerminalsPage::RequestPhoto(const QString& foto) {
     Image1NameFT = CurrentDateTime().addSecs(kPhotoWaitSeconds);
 }
 
+// Only a fetch under way times out; a photo that has come stays for as long as its row's foto is the
+// same.
 void TerminalsPage::CheckPhotoTimeout(const QDateTime& now) {
-    if (!Image1NameF.isEmpty() && now > Image1NameFT) {
+    if (!Image1Name.isEmpty() && !Image1NameF.isEmpty() && now > Image1NameFT) {
         Image1NameF.clear();
     }
 }

@@ -14,6 +14,7 @@
 #include "app/terminals_page.h"
 #include "app/vehicles_page.h"
 #include "app_fixture.h"
+#include "infra/ticks.h"
 #include "session/application_id.h"
 #include "session/client_udp.h"
 
@@ -33,6 +34,7 @@ class WindowTest : public testing::Test {
         d.inform = [this](QWidget*, const QString& text) { informed << text; };
         d.pickColor = [this](QWidget*, const QColor&) { return pickedColour; };
         d.openPicture = [this](QWidget*) { return pickedPicture; };
+        SetDateTimeSource([this] { return now; });
         form = std::make_unique<TForm1>(d);
         form->ReadSettingsAndRegisterTables();
         form->AttachClient(std::make_unique<client_udp>(kApplicationId, QStringLiteral("127.0.0.1"), 9));
@@ -44,6 +46,8 @@ class WindowTest : public testing::Test {
             };
         }
     }
+
+    void TearDown() override { SetDateTimeSource({}); }
 
     TBaseClient* Table(const char* name) { return form->Base.Find(QString::fromLatin1(name)); }
 
@@ -79,6 +83,8 @@ class WindowTest : public testing::Test {
         form->Timer1Timer();
     }
 
+    // The window's clock, moved by hand.
+    QDateTime now = QDateTime(QDate(2026, 3, 1), QTime(10, 0));
     app_test::WorkFolder work;
     std::unique_ptr<TForm1> form;
     QStringList questions;
@@ -400,6 +406,35 @@ TEST_F(WindowTest, TerminalPhotoIsFetchedOnceShownOnArrivalAndItsFileRemoved) {
     EXPECT_EQ(page->Image1->pixmap().size(), QSize(20, 30));
     EXPECT_FALSE(QFile::exists("temp/" + name));
     EXPECT_TRUE(page->Image1Name.isEmpty());
+}
+
+TEST_F(WindowTest, AShownPhotoStaysThroughChangesOfTheTableWhileItsRowsFotoIsTheSame) {
+    Load("gpeople", kPeople);
+    TerminalsPage* page = form->terminals;
+    page->StringGrid1()->SelectRow(2);
+    ASSERT_EQ(TakeSoob().size(), 1);
+    QImage picture(20, 30, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save("temp/" + page->Image1Name, "JPEG"));
+    Notice("{\"$c$\":\"getfileok\",\"name\":\"" + page->Image1Name + "\"}");
+    ASSERT_EQ(page->Image1->pixmap().size(), QSize(20, 30));
+
+    now = now.addSecs(11);
+    form->Timer1Timer();
+    std::vector<Record> changed = kPeople;
+    changed[0]["tel"] = "112";
+    Load("gpeople", changed);
+    page->SortByColumn(0);
+    EXPECT_TRUE(TakeSoob().isEmpty());
+    EXPECT_EQ(page->Image1->pixmap().size(), QSize(20, 30));
+
+    // A new foto is fetched.
+    changed[1]["foto"] = "photo\\mobile\\c.jpg";
+    Load("gpeople", changed);
+    const QStringList sent = TakeSoob();
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_TRUE(sent[0].contains("c.jpg"));
+    EXPECT_TRUE(page->Image1->pixmap().isNull());
 }
 
 TEST_F(WindowTest, TerminalFlagsKeepOnlyTheLowByteAndStationaryNeedsAnObject) {
