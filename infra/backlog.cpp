@@ -8,6 +8,7 @@
 #include <limits>
 #include <optional>
 
+#include "infra/byte_codec.h"
 #include "infra/codepage.h"
 #include "infra/files.h"
 
@@ -23,25 +24,12 @@ constexpr uint8_t kStart = 0xFF;
 constexpr uint8_t kEndFirst = 0xFE;
 constexpr uint8_t kEndSecond = 0xFF;
 
-void PutInt32(char* out, int32_t value) {
-    const auto v = uint32_t(value);
-    out[0] = char(v);
-    out[1] = char(v >> 8);
-    out[2] = char(v >> 16);
-    out[3] = char(v >> 24);
-}
-
-int32_t Int32At(const char* in) {
-    const auto* b = reinterpret_cast<const uint8_t*>(in);
-    return int32_t(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
-}
-
 QByteArray HeaderBytes(int32_t magic, int32_t count, int32_t first, int32_t last) {
     QByteArray header(kHeaderSize, '\0');
-    PutInt32(header.data(), magic);
-    PutInt32(header.data() + 4, count);
-    PutInt32(header.data() + 8, first);
-    PutInt32(header.data() + 12, last);
+    PutLE<int32_t>(header.data(), magic);
+    PutLE<int32_t>(header.data() + 4, count);
+    PutLE<int32_t>(header.data() + 8, first);
+    PutLE<int32_t>(header.data() + 12, last);
     return header;
 }
 
@@ -85,7 +73,7 @@ std::optional<std::pair<qint64, int32_t>> FindRecord(QFile& file) {
         if (start + 6 > size || !ReadAt(file, start + 2, length, 4)) {
             continue;
         }
-        const int32_t n = Int32At(length);
+        const int32_t n = GetLE<int32_t>(length);
         if (n >= 0 && start + kRecordFrame + n <= size) {
             return std::make_pair(start, n);
         }
@@ -156,10 +144,10 @@ void TBackSoobString::Init() {
             return;
         }
         const QByteArray bytes = header->read(kHeaderSize);
-        if (bytes.size() == kHeaderSize && Int32At(bytes.constData()) == Pref) {
-            const int32_t count = Int32At(bytes.constData() + 4);
-            const int32_t first = Int32At(bytes.constData() + 8);
-            const int32_t last = Int32At(bytes.constData() + 12);
+        if (bytes.size() == kHeaderSize && GetLE<int32_t>(bytes.constData()) == Pref) {
+            const int32_t count = GetLE<int32_t>(bytes.constData() + 4);
+            const int32_t first = GetLE<int32_t>(bytes.constData() + 8);
+            const int32_t last = GetLE<int32_t>(bytes.constData() + 12);
             if (count >= 0 && first >= 0 && last >= first) {
                 FCount = count;
                 FirstNumb = first;
@@ -216,7 +204,7 @@ void TBackSoobString::PutSoob(const QString& soob) {
     QByteArray record(kRecordFrame + text.size(), Qt::Uninitialized);
     record[0] = char(kStart);
     record[1] = char(kStart);
-    PutInt32(record.data() + 2, int32_t(text.size()));
+    PutLE<int32_t>(record.data() + 2, int32_t(text.size()));
     std::copy(text.cbegin(), text.cend(), record.begin() + 6);
     record[6 + text.size()] = char(kEndFirst);
     record[7 + text.size()] = char(kEndSecond);

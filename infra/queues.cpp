@@ -3,24 +3,17 @@
 #include <algorithm>
 #include <cstring>
 
+#include "infra/message_batch.h"
+
 namespace {
 
 using Lock = std::lock_guard<std::mutex>;
-
-// The batch head's count field is one byte.
-constexpr int32_t kMaxBatch = 255;
 
 int32_t Occupied(int32_t begin, int32_t end, bool full, int32_t capacity) {
     if (begin == end) {
         return full ? capacity : 0;
     }
     return begin < end ? end - begin : end + capacity - begin;
-}
-
-void AppendInt32(QByteArray& out, int32_t value) {
-    const auto v = uint32_t(value);
-    const char bytes[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-    out.append(bytes, 4);
 }
 
 // Resizing re-lays the waiting messages from slot 0 on, keeping the oldest that fit, so that the read
@@ -131,17 +124,12 @@ int32_t OchFIFO::CountSoob() {
 
 bool OchFIFO::GetSoob10(QByteArray& ma, int32_t Count) {
     Lock lock(section6);
-    ma.clear();
-    AppendInt32(ma, 4);
-    ma.append('\0');
+    BeginBatch(ma);
     const int32_t available = Occupied(BeginOc, EndOc, Full, int32_t(FSendBuf.size()));
-    const int32_t taken = std::clamp(std::min(Count, available), 0, kMaxBatch);
+    const int32_t taken = std::clamp(std::min(Count, available), 0, kMaxBatchItems);
     for (int32_t k = 0; k < taken; ++k) {
-        const QByteArray& message = FSendBuf[size_t((BeginOc + k) % int32_t(FSendBuf.size()))];
-        AppendInt32(ma, int32_t(message.size()));
-        ma.append(message);
+        AppendBatchItem(ma, FSendBuf[size_t((BeginOc + k) % int32_t(FSendBuf.size()))]);
     }
-    ma[4] = char(taken);
     return taken > 0;
 }
 

@@ -35,8 +35,8 @@ class OchFIFO {
     void DeleteSoob();
     bool IsSoob();
     int32_t CountSoob();
-    // Up to Count front messages (at most 255, the count byte's range) as one batch: int32 4, a count
-    // byte, then each message as an int32 length and its bytes (little-endian). The queue is unchanged.
+    // Up to Count front messages (at most 255) as one batch (infra/message_batch.h). The queue is
+    // unchanged.
     bool GetSoob10(QByteArray& ma, int32_t Count);
 
   private:

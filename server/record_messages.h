@@ -8,12 +8,11 @@
 #include <QString>
 #include <vector>
 
+#include "infra/message_batch.h"
 #include "table_data.h"
 
 inline constexpr int32_t kRecordUpdate = 2;
 inline constexpr int32_t kRecordDeleted = 3;
-inline constexpr int32_t kRecordBatch = 4;
-inline constexpr int kMaxBatchItems = 255;
 
 // Body of a kind-2 message: table name, position, record count, every column's entry.
 QByteArray RecordUpdateBody(const TableData& table, int32_t row);

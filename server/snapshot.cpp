@@ -1,37 +1,25 @@
 #include "snapshot.h"
 
 #include <QCryptographicHash>
-#include <QtEndian>
+
+#include "infra/byte_codec.h"
 
 namespace {
 
 constexpr int kTableNameField = 9;
 constexpr int kColumnNameField = 16;
 
-void putInt(QByteArray& out, int32_t v) {
-    char b[4];
-    qToLittleEndian(v, b);
-    out.append(b, 4);
-}
-
 void putDescriptor(QByteArray& out, int32_t nAbs, const ColumnDef& c, int32_t extra) {
-    putInt(out, nAbs);
-    PutFixedText(out, c.name.toLatin1(), kColumnNameField);
+    AppendLE<int32_t>(out, nAbs);
+    AppendTextSlot(out, c.name.toLatin1(), kColumnNameField);
     out.append(char(c.code));
-    putInt(out, c.size);
-    putInt(out, c.sprSize);
-    putInt(out, 0);
-    putInt(out, extra);
+    AppendLE<int32_t>(out, c.size);
+    AppendLE<int32_t>(out, c.sprSize);
+    AppendLE<int32_t>(out, 0);
+    AppendLE<int32_t>(out, extra);
 }
 
 }  // namespace
-
-void PutFixedText(QByteArray& out, const QByteArray& text, int width) {
-    const int n = int(std::min<qsizetype>(text.size(), width - 1));
-    out.append(char(uint8_t(n)));
-    out.append(text.constData(), n);
-    out.append(QByteArray(width - 1 - n, '\0'));
-}
 
 SnapshotBuilder::Cached& SnapshotBuilder::refresh(const TableData& table) {
     Cached& c = cache_[table.def().name];
@@ -81,10 +69,10 @@ std::vector<QByteArray> SnapshotBuilder::buildPieces(const TableData& table,
     std::vector<QByteArray> pieces;
     QByteArray head;
     head.reserve(21 + 37 * qsizetype(n));
-    PutFixedText(head, def.name.toLatin1(), kTableNameField);
-    putInt(head, count);
-    putInt(head, blockCount);
-    putInt(head, int32_t(n));
+    AppendTextSlot(head, def.name.toLatin1(), kTableNameField);
+    AppendLE<int32_t>(head, count);
+    AppendLE<int32_t>(head, blockCount);
+    AppendLE<int32_t>(head, int32_t(n));
     for (size_t i = 0; i < n; ++i) {
         putDescriptor(head, def.columns[i].id, def.columns[i], table.extraOf(int(i)));
     }

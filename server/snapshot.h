@@ -43,6 +43,3 @@ class SnapshotBuilder {
 
     QHash<QString, Cached> cache_;
 };
-
-// A text in a fixed field: a length byte, up to width - 1 characters, zero filler.
-void PutFixedText(QByteArray& out, const QByteArray& text, int width);

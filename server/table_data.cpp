@@ -1,34 +1,11 @@
 #include "table_data.h"
 
-#include <QtEndian>
 #include <algorithm>
 #include <cstring>
 
+#include "infra/byte_codec.h"
+
 namespace {
-
-template <typename T>
-void put(QByteArray& out, T value) {
-    char b[sizeof(T)];
-    qToLittleEndian(value, b);
-    out.append(b, sizeof(T));
-}
-
-// A length byte and up to `room` characters.
-void putShortText(QByteArray& out, const QByteArray& text, int room) {
-    const int n = int(std::min<qsizetype>(text.size(), std::min(room, 255)));
-    out.append(char(uint8_t(n)));
-    out.append(text.constData(), n);
-}
-
-// A fixed slot of `size` bytes: length byte, characters, zero filler.
-void putSlot(QByteArray& out, const QByteArray& text, int32_t size) {
-    if (size <= 0) {
-        return;
-    }
-    const qsizetype start = out.size();
-    putShortText(out, text, size - 1);
-    out.append(QByteArray(size - (out.size() - start), '\0'));
-}
 
 // Bytes one record's element of the column takes in a data block and a record update: the code's
 // width, or the column's own size for fixed texts and raw bytes.
@@ -42,7 +19,7 @@ void writeElement(char* out, const ColumnDef& d, const ColumnValues& v, size_t i
         case 1:
         case 21:
         case 24:
-            qToLittleEndian(int32_t(v.ints[i]), out);
+            PutLE(out, int32_t(v.ints[i]));
             break;
         case 3:
         case 4:
@@ -51,21 +28,21 @@ void writeElement(char* out, const ColumnDef& d, const ColumnValues& v, size_t i
             break;
         case 5:
         case 15:
-            qToLittleEndian(uint16_t(v.ints[i]), out);
+            PutLE(out, uint16_t(v.ints[i]));
             break;
         case 8:
         case 25:
-            qToLittleEndian(uint32_t(v.ints[i]), out);
+            PutLE(out, uint32_t(v.ints[i]));
             break;
         case 13:
-            qToLittleEndian(v.ints[i], out);
+            PutLE(out, v.ints[i]);
             break;
         case 6:
-            qToLittleEndian(float(v.reals[i]), out);
+            PutLE(out, float(v.reals[i]));
             break;
         case 7:
         case 9:
-            qToLittleEndian(v.reals[i], out);
+            PutLE(out, v.reals[i]);
             break;
         case 2:
             if (d.size > 0) {
@@ -194,7 +171,7 @@ void TableData::appendText24(int32_t row, int col, const QByteArray& text) {
         return;
     }
     v.ints[size_t(row)] = v.blob.size();
-    putShortText(v.blob, text, 255);
+    AppendShortText(v.blob, text);
 }
 
 void TableData::setDictionaryText(int32_t row, int col, const QByteArray& text) {
@@ -279,14 +256,14 @@ QByteArray TableData::cachePayload(int col) const {
     QByteArray out;
     if (IsDictionaryCode(d.code)) {
         out.append(char(d.code));
-        put<uint16_t>(out, uint16_t(v.dict.size()));
+        AppendLE<uint16_t>(out, uint16_t(v.dict.size()));
         for (const DictionaryEntry& e : v.dict) {
             if (d.code == 15) {
-                put<uint32_t>(out, e.key);
+                AppendLE<uint32_t>(out, e.key);
             } else {
-                put<uint16_t>(out, uint16_t(e.key));
+                AppendLE<uint16_t>(out, uint16_t(e.key));
             }
-            putShortText(out, e.text, 255);
+            AppendShortText(out, e.text);
         }
     }
     const qsizetype head = out.size();
@@ -307,17 +284,17 @@ QByteArray TableData::updateValue(int32_t row, int col) const {
     QByteArray out;
     switch (d.code) {
         case 15:
-            put<uint16_t>(out, uint16_t(v.ints[i]));
-            putSlot(out, dictionaryTextAt(row, col), d.sprSize);
+            AppendLE<uint16_t>(out, uint16_t(v.ints[i]));
+            AppendTextSlot(out, dictionaryTextAt(row, col), d.sprSize);
             return out;
         case 16:
             out.append(char(uint8_t(v.ints[i])));
-            putSlot(out, dictionaryTextAt(row, col), d.sprSize);
+            AppendTextSlot(out, dictionaryTextAt(row, col), d.sprSize);
             return out;
         case 24: {
-            put<int32_t>(out, int32_t(v.blob.size()));
+            AppendLE<int32_t>(out, int32_t(v.blob.size()));
             const int32_t offset = int32_t(v.ints[i]);
-            put<int32_t>(out, offset);
+            AppendLE<int32_t>(out, offset);
             const int len = uint8_t(v.blob.at(offset));
             out.append(v.blob.constData() + offset, len + 1);
             return out;

@@ -3,30 +3,8 @@
 #include <cstring>
 #include <random>
 
+#include "infra/byte_codec.h"
 #include "infra/bytes.h"
-
-namespace {
-
-template <typename T>
-void put(char* out, int offset, T value) {
-    using U = std::make_unsigned_t<T>;
-    const U u = static_cast<U>(value);
-    for (size_t k = 0; k < sizeof(T); ++k) {
-        out[offset + k] = static_cast<char>(static_cast<uint8_t>(u >> (8 * k)));
-    }
-}
-
-template <typename T>
-T get(const char* in, int offset) {
-    using U = std::make_unsigned_t<T>;
-    U u = 0;
-    for (size_t k = 0; k < sizeof(T); ++k) {
-        u |= static_cast<U>(static_cast<uint8_t>(in[offset + k])) << (8 * k);
-    }
-    return static_cast<T>(u);
-}
-
-}  // namespace
 
 bool IsKnownPacketType(uint8_t type) {
     return IsDataPacketType(type) || type == PacketTypes::KeepAlive || type == PacketTypes::Ack;
@@ -38,28 +16,28 @@ bool IsDataPacketType(uint8_t type) {
 
 void WriteHeader(const DatagramHeader& header, char* out) {
     std::memset(out, 0, kHeaderSize);
-    put<uint16_t>(out, HeaderOffset::Marker, kDatagramMarker);
-    put<uint8_t>(out, HeaderOffset::PacketType, header.PacketType);
-    put<int32_t>(out, HeaderOffset::DataSize, header.DataSize);
-    put<int32_t>(out, HeaderOffset::Offset, header.Offset);
-    put<int32_t>(out, HeaderOffset::MessageSize, header.MessageSize);
-    put<int64_t>(out, HeaderOffset::MessageNumber, header.MessageNumber);
-    put<int32_t>(out, HeaderOffset::PacketCount, header.PacketCount);
-    put<int32_t>(out, HeaderOffset::PacketNumber, header.PacketNumber);
+    PutLE<uint16_t>(out + HeaderOffset::Marker, kDatagramMarker);
+    PutLE<uint8_t>(out + HeaderOffset::PacketType, header.PacketType);
+    PutLE<int32_t>(out + HeaderOffset::DataSize, header.DataSize);
+    PutLE<int32_t>(out + HeaderOffset::Offset, header.Offset);
+    PutLE<int32_t>(out + HeaderOffset::MessageSize, header.MessageSize);
+    PutLE<int64_t>(out + HeaderOffset::MessageNumber, header.MessageNumber);
+    PutLE<int32_t>(out + HeaderOffset::PacketCount, header.PacketCount);
+    PutLE<int32_t>(out + HeaderOffset::PacketNumber, header.PacketNumber);
     std::memcpy(out + HeaderOffset::TIDB, header.TIDB.data(), kTIDBSize);
 }
 
 bool ReadHeader(const char* in, DatagramHeader& header) {
-    if (get<uint16_t>(in, HeaderOffset::Marker) != kDatagramMarker) {
+    if (GetLE<uint16_t>(in + HeaderOffset::Marker) != kDatagramMarker) {
         return false;
     }
-    header.PacketType = get<uint8_t>(in, HeaderOffset::PacketType);
-    header.DataSize = get<int32_t>(in, HeaderOffset::DataSize);
-    header.Offset = get<int32_t>(in, HeaderOffset::Offset);
-    header.MessageSize = get<int32_t>(in, HeaderOffset::MessageSize);
-    header.MessageNumber = get<int64_t>(in, HeaderOffset::MessageNumber);
-    header.PacketCount = get<int32_t>(in, HeaderOffset::PacketCount);
-    header.PacketNumber = get<int32_t>(in, HeaderOffset::PacketNumber);
+    header.PacketType = GetLE<uint8_t>(in + HeaderOffset::PacketType);
+    header.DataSize = GetLE<int32_t>(in + HeaderOffset::DataSize);
+    header.Offset = GetLE<int32_t>(in + HeaderOffset::Offset);
+    header.MessageSize = GetLE<int32_t>(in + HeaderOffset::MessageSize);
+    header.MessageNumber = GetLE<int64_t>(in + HeaderOffset::MessageNumber);
+    header.PacketCount = GetLE<int32_t>(in + HeaderOffset::PacketCount);
+    header.PacketNumber = GetLE<int32_t>(in + HeaderOffset::PacketNumber);
     std::memcpy(header.TIDB.data(), in + HeaderOffset::TIDB, kTIDBSize);
     return true;
 }

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "infra/byte_codec.h"
 #include "infra/codepage.h"
 #include "infra/files.h"
 #include "infra/json_text.h"
@@ -25,14 +26,6 @@ constexpr int kArchiveHeader = 55;
 constexpr int kArchiveNameMax = 54;
 constexpr int kArchiveSizeAt[3] = {35, 43, 51};
 const char* const kArchiveExtension[3] = {".fm8", ".fp8", ".fz8"};
-
-int32_t ReadInt32(const char* p) {
-    uint32_t v = 0;
-    for (int k = 0; k < 4; ++k) {
-        v |= uint32_t(uint8_t(p[k])) << (8 * k);
-    }
-    return int32_t(v);
-}
 
 bool CopyPart(QFile& from, const QString& to, int64_t size) {
     QFile out(to);
@@ -199,7 +192,7 @@ void client_udp::splitArchive(const QString& path) {
     int64_t sizes[3];
     int64_t total = kArchiveHeader;
     for (int k = 0; k < 3; ++k) {
-        sizes[k] = ReadInt32(header.constData() + kArchiveSizeAt[k]);
+        sizes[k] = GetLE<int32_t>(header.constData() + kArchiveSizeAt[k]);
         total += sizes[k];
     }
     if (inner.isEmpty() || sizes[0] < 0 || sizes[1] < 0 || sizes[2] < 0 || total > archive.size()) {

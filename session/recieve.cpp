@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "infra/byte_codec.h"
 #include "infra/ticks.h"
 
 namespace {
@@ -33,28 +34,16 @@ UdpAddress SessionLink::Server() const {
 void MakeAckRecord(const DatagramHeader& header, char* record) {
     std::memset(record, 0, kAckRecordSize);
     record[0] = kRecordAck;
-    for (int k = 0; k < 8; ++k) {
-        record[kAckRecordNumber + k] = char(uint64_t(header.MessageNumber) >> (8 * k));
-    }
-    for (int k = 0; k < 4; ++k) {
-        record[kAckRecordPacket + k] = char(uint32_t(header.PacketNumber) >> (8 * k));
-    }
+    PutLE(record + kAckRecordNumber, header.MessageNumber);
+    PutLE(record + kAckRecordPacket, header.PacketNumber);
 }
 
 bool ReadAckRecord(QByteArrayView record, int64_t& messageNumber, int32_t& packetNumber) {
     if (record.size() != kAckRecordSize || record[0] != kRecordAck) {
         return false;
     }
-    uint64_t number = 0;
-    for (int k = 0; k < 8; ++k) {
-        number |= uint64_t(uint8_t(record[kAckRecordNumber + k])) << (8 * k);
-    }
-    uint32_t packet = 0;
-    for (int k = 0; k < 4; ++k) {
-        packet |= uint32_t(uint8_t(record[kAckRecordPacket + k])) << (8 * k);
-    }
-    messageNumber = int64_t(number);
-    packetNumber = int32_t(packet);
+    messageNumber = GetLE<int64_t>(record.data() + kAckRecordNumber);
+    packetNumber = GetLE<int32_t>(record.data() + kAckRecordPacket);
     return true;
 }
 

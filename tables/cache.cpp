@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "infra/byte_codec.h"
 #include "infra/bytes.h"
 #include "infra/codepage.h"
 #include "infra/files.h"
 #include "tables/base_client.h"
-#include "tables/byte_codec.h"
 #include "tables/cache_files.h"
 #include "tables/column_payload.h"
 #include "tables/snapshot_layout.h"
@@ -39,20 +39,6 @@ bool ReadScrambled(const QString& path, QByteArray& content) {
     return true;
 }
 
-// The next count elements into the array; false (and nothing allocated) when fewer are present.
-template <typename T>
-bool TakeArray(ByteReader& in, std::vector<T>& array, size_t count) {
-    QByteArrayView bytes;
-    if (count > size_t(in.Remaining()) / sizeof(T) || !in.Take(qsizetype(count * sizeof(T)), bytes)) {
-        return false;
-    }
-    array.resize(count);
-    if (count > 0) {
-        std::memcpy(array.data(), bytes.data(), count * sizeof(T));
-    }
-    return true;
-}
-
 // Dictionary entries (key of KeyT, length-prefixed text) into keys and texts; false when an entry runs
 // past the end.
 template <typename KeyT, typename StoreT>
@@ -79,43 +65,43 @@ bool FillColumn(FieldGFB& f, uint8_t code, size_t records, int32_t extra, ByteRe
     switch (code) {
         case FieldCode::Integer:
         case FieldCode::Color:
-            return TakeArray(body, d.DataInteger, records);
+            return body.ReadArray(d.DataInteger, records);
         case FieldCode::FixedText:
         case FieldCode::ByteArray:
             return f.Size >= 1 && int64_t(f.Size) * int64_t(records) <= kMaxColumnBytes &&
-                   TakeArray(body, d.DataByte, records * size_t(f.Size));
+                   body.ReadArray(d.DataByte, records * size_t(f.Size));
         case FieldCode::Byte:
-            return TakeArray(body, d.DataByte, records);
+            return body.ReadArray(d.DataByte, records);
         case FieldCode::Boolean:
-            return TakeArray(body, d.DataBoolean, records);
+            return body.ReadArray(d.DataBoolean, records);
         case FieldCode::Word:
-            return TakeArray(body, d.DataWord, records);
+            return body.ReadArray(d.DataWord, records);
         case FieldCode::Float:
-            return TakeArray(body, d.DataFloat, records);
+            return body.ReadArray(d.DataFloat, records);
         case FieldCode::Double:
-            return TakeArray(body, d.DataDouble, records);
+            return body.ReadArray(d.DataDouble, records);
         case FieldCode::Cardinal:
         case FieldCode::Stamp2000:
-            return TakeArray(body, d.DataCardinal, records);
+            return body.ReadArray(d.DataCardinal, records);
         case FieldCode::DateTime:
-            return TakeArray(body, d.DataDateTime, records);
+            return body.ReadArray(d.DataDateTime, records);
         case FieldCode::Int64:
-            return TakeArray(body, d.DataInt64, records);
+            return body.ReadArray(d.DataInt64, records);
         case FieldCode::Dict16: {
             uint16_t count = 0;
             return body.Skip(1) && body.Read(count) &&
                    ReadDictionary<uint32_t>(body, count, d.DataCardinal, d.DataStringN) &&
-                   TakeArray(body, d.DataWord, records);
+                   body.ReadArray(d.DataWord, records);
         }
         case FieldCode::Dict8: {
             uint16_t count = 0;
             return body.Skip(1) && body.Read(count) &&
                    ReadDictionary<uint16_t>(body, count, d.DataWord, d.DataStringN) &&
-                   TakeArray(body, d.DataByte, records);
+                   body.ReadArray(d.DataByte, records);
         }
         case FieldCode::VarText:
-            return extra >= 0 && TakeArray(body, d.DataInteger, records) &&
-                   TakeArray(body, d.DataByte, size_t(extra));
+            return extra >= 0 && body.ReadArray(d.DataInteger, records) &&
+                   body.ReadArray(d.DataByte, size_t(extra));
         default:
             return true;
     }

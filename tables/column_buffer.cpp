@@ -3,23 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "infra/byte_codec.h"
 #include "tables/base_client.h"
-#include "tables/byte_codec.h"
 
 namespace {
-
-template <typename T>
-bool ReadArray(ByteReader& in, std::vector<T>& array, size_t count) {
-    QByteArrayView bytes;
-    if (count > size_t(in.Remaining()) / sizeof(T) || !in.Take(qsizetype(count * sizeof(T)), bytes)) {
-        return false;
-    }
-    array.resize(count);
-    if (count > 0) {
-        std::memcpy(array.data(), bytes.data(), size_t(bytes.size()));
-    }
-    return true;
-}
 
 // Usage counters: how many records hold each key.
 template <typename K>
@@ -73,47 +60,47 @@ bool TBaseClient::AddFieldData(const Stru_NetFields& Fi, const QByteArray& p, in
     switch (Fi.TypeField) {
         case FieldCode::Integer:
         case FieldCode::Color:
-            ok = ReadArray(in, f.Data.DataInteger, r);
+            ok = in.ReadArray(f.Data.DataInteger, r);
             break;
         case FieldCode::FixedText:
         case FieldCode::ByteArray:
             ok = Fi.Size >= 1 && int64_t(Fi.Size) * records <= kMaxColumnBytes &&
-                 ReadArray(in, f.Data.DataByte, r * size_t(Fi.Size));
+                 in.ReadArray(f.Data.DataByte, r * size_t(Fi.Size));
             break;
         case FieldCode::Byte:
-            ok = ReadArray(in, f.Data.DataByte, r);
+            ok = in.ReadArray(f.Data.DataByte, r);
             break;
         case FieldCode::Boolean:
-            ok = ReadArray(in, f.Data.DataBoolean, r);
+            ok = in.ReadArray(f.Data.DataBoolean, r);
             break;
         case FieldCode::Word:
-            ok = ReadArray(in, f.Data.DataWord, r);
+            ok = in.ReadArray(f.Data.DataWord, r);
             break;
         case FieldCode::Float:
-            ok = ReadArray(in, f.Data.DataFloat, r);
+            ok = in.ReadArray(f.Data.DataFloat, r);
             break;
         case FieldCode::Double:
-            ok = ReadArray(in, f.Data.DataDouble, r);
+            ok = in.ReadArray(f.Data.DataDouble, r);
             break;
         case FieldCode::Cardinal:
         case FieldCode::Stamp2000:
-            ok = ReadArray(in, f.Data.DataCardinal, r);
+            ok = in.ReadArray(f.Data.DataCardinal, r);
             break;
         case FieldCode::DateTime:
-            ok = ReadArray(in, f.Data.DataDateTime, r);
+            ok = in.ReadArray(f.Data.DataDateTime, r);
             break;
         case FieldCode::Int64:
-            ok = ReadArray(in, f.Data.DataInt64, r);
+            ok = in.ReadArray(f.Data.DataInt64, r);
             break;
         case FieldCode::Dict16:
-            ok = ReadArray(in, f.Data.DataWord, r);
+            ok = in.ReadArray(f.Data.DataWord, r);
             if (ok) {
                 CountKeys(f.Data.DataInteger, 65536, f.Data.DataWord);
                 ok = ReadSlotDictionary<uint32_t>(in, Fi.SprSize, f.Data.DataCardinal, f.Data.DataStringN);
             }
             break;
         case FieldCode::Dict8:
-            ok = ReadArray(in, f.Data.DataByte, r);
+            ok = in.ReadArray(f.Data.DataByte, r);
             if (ok) {
                 CountKeys(f.Data.DataInteger, 256, f.Data.DataByte);
                 ok = ReadSlotDictionary<uint16_t>(in, Fi.SprSize, f.Data.DataWord, f.Data.DataStringN);
@@ -121,8 +108,8 @@ bool TBaseClient::AddFieldData(const Stru_NetFields& Fi, const QByteArray& p, in
             break;
         case FieldCode::VarText: {
             int32_t blob = 0;
-            ok = ReadArray(in, f.Data.DataInteger, r) && in.Read(blob) && blob >= 0 &&
-                 ReadArray(in, f.Data.DataByte, size_t(blob));
+            ok = in.ReadArray(f.Data.DataInteger, r) && in.Read(blob) && blob >= 0 &&
+                 in.ReadArray(f.Data.DataByte, size_t(blob));
             if (ok && blob == 0) {
                 f.Data.DataByte.assign(1, 0);
             }

@@ -2,7 +2,7 @@
 
 #include <QCryptographicHash>
 
-#include "tables/byte_codec.h"
+#include "infra/byte_codec.h"
 #include "tables/field.h"
 
 void AppendColumnPayload(QByteArray& out, uint8_t code, int32_t entryCount, QByteArrayView entries,

@@ -5,10 +5,10 @@
 // The JSON text is read by servers that know nothing of this machine's regional settings: numbers
 // always carry a full stop and date-times one fixed form. Everything else of the text (the bare T/F
 // of a Boolean, the quoted "n_abs" and trailing comma of a delete) stays as servers expect it.
-#include <QtEndian>
 #include <algorithm>
 #include <cmath>
 
+#include "infra/byte_codec.h"
 #include "infra/bytes.h"
 #include "infra/codepage.h"
 #include "infra/json_text.h"
@@ -20,17 +20,9 @@ namespace {
 
 // A column Size beyond this is not a real value width; the binary record never grows past it.
 constexpr int32_t kMaxValueBytes = 1 << 16;
-constexpr int kMaxSlotText = 255;
 
 const QString kIdColumn = QStringLiteral("n_abs");
 const QString kFlagsColumn = QStringLiteral("p_d");
-
-template <typename T>
-void AppendLE(QByteArray& out, T value) {
-    char bytes[sizeof(T)];
-    qToLittleEndian(value, bytes);
-    out.append(bytes, sizeof(T));
-}
 
 // The value's bytes cut or zero-filled to the column's Size.
 void AppendSized(QByteArray& out, const QByteArray& value, int32_t size) {
@@ -41,27 +33,14 @@ void AppendSized(QByteArray& out, const QByteArray& value, int32_t size) {
 
 template <typename T>
 void AppendSizedLE(QByteArray& out, T value, int32_t size) {
-    char bytes[sizeof(T)];
-    qToLittleEndian(value, bytes);
-    AppendSized(out, QByteArray(bytes, sizeof(T)), size);
+    QByteArray bytes;
+    AppendLE(bytes, value);
+    AppendSized(out, bytes, size);
 }
 
-// A length byte and the text's characters in a slot of `slot` bytes (filler zero).
+// A text slot of the column's size (at most kMaxValueBytes).
 void AppendSlotText(QByteArray& out, const QString& text, int32_t slot) {
-    const qsizetype n = std::clamp(slot, 0, kMaxValueBytes);
-    if (n == 0) {
-        return;
-    }
-    const QByteArray bytes = toAnsi(text).left(std::min<qsizetype>(n - 1, kMaxSlotText));
-    QByteArray value(1, char(uint8_t(bytes.size())));
-    value.append(bytes);
-    AppendSized(out, value, int32_t(n));
-}
-
-void AppendShortText(QByteArray& out, const QString& text) {
-    const QByteArray bytes = toAnsi(text).left(kMaxSlotText);
-    out.append(char(uint8_t(bytes.size())));
-    out.append(bytes);
+    AppendTextSlot(out, toAnsi(text), std::clamp(slot, 0, kMaxValueBytes));
 }
 
 QString Quoted(const QString& text) {
@@ -167,7 +146,7 @@ void AppendBinaryValue(QByteArray& out, const FieldGFB& f, int32_t size, int32_t
             AppendSlotText(out, t.DataString, sprSize);
             break;
         case FieldCode::VarText:
-            AppendShortText(out, t.DataString);
+            AppendShortText(out, toAnsi(t.DataString));
             break;
         default:
             break;
@@ -296,7 +275,7 @@ int32_t TBaseClient::Post() {
         }
         command += QStringLiteral("\"fields\":{") + fields + QStringLiteral("}}");
         AppendSlotText(record, QStringLiteral("SYSUSER"), 16);
-        AppendShortText(record, UserLoc);
+        AppendShortText(record, toAnsi(UserLoc));
         recordCommand = EditRecord ? NetCommand::EditRecord : NetCommand::AddRecord;
     }
     if (onJson) {
@@ -326,7 +305,7 @@ void TBaseClient::DeleteRecordCurrent() {
         onBinary = OnNetDataSend;
         AppendSlotText(record, NameTableS, 9);
         AppendLE(record, n);
-        AppendShortText(record, UserLoc);
+        AppendShortText(record, toAnsi(UserLoc));
         command =
             QStringLiteral("{\"$c$\":\"database\",\"command\":\"netdeletedatadatabase\",\"nametable\":\"") +
             NameTableS + QStringLiteral("\",\"n_abs\":\"") + QString::number(n) + QStringLiteral("\",}");

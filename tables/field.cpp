@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "infra/byte_codec.h"
 #include "infra/bytes.h"
 #include "infra/codepage.h"
 #include "tables/base_client.h"
@@ -12,11 +13,6 @@
 namespace {
 
 const QString kNoRecord = QStringLiteral("Запись не найдена");
-
-template <typename T>
-T At(const std::vector<T>& v, int64_t i) {
-    return i >= 0 && i < int64_t(v.size()) ? v[size_t(i)] : T{};
-}
 
 int32_t TextToInt(const QString& text) {
     bool ok = false;

@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "infra/byte_codec.h"
 #include "infra/codepage.h"
 #include "infra/json_text.h"
 #include "tables/base_client.h"
-#include "tables/byte_codec.h"
 #include "tables/regional.h"
 #include "tables/table_error.h"
 

@@ -5,10 +5,10 @@
 // read, and a count or size beyond the tables' caps is refused like any other malformed message.
 // An entry is applied only once all of its bytes are known to be there; a short or inconsistent
 // entry ends the update, leaving what the complete entries before it changed.
-#include <QtEndian>
 #include <algorithm>
 #include <cstring>
 
+#include "infra/byte_codec.h"
 #include "infra/codepage.h"
 #include "tables/base_client.h"
 
@@ -20,41 +20,23 @@ constexpr int32_t kMaxNameChars = 15;
 // Keys are at most 16 bits wide; more entries than keys can only come from a faulty peer.
 constexpr size_t kMaxSprEntries = 65536;
 
-// A bounds-checked reader over a byte array.
-class ByteReader {
-  public:
-    ByteReader(const QByteArray& data, qsizetype size) : data_(data), size_(size) {}
+const uint8_t* Here(const ByteReader& in) {
+    return reinterpret_cast<const uint8_t*>(in.data().data()) + in.Pos();
+}
 
-    qsizetype Offset() const { return offset_; }
-    qsizetype Remaining() const { return size_ - offset_; }
-    bool Has(int64_t n) const { return n >= 0 && n <= Remaining(); }
-    const uint8_t* Here() const { return reinterpret_cast<const uint8_t*>(data_.constData()) + offset_; }
-    void Skip(qsizetype n) { offset_ += n; }
-
-    template <typename T>
-    T Peek(qsizetype at) const {
-        return qFromLittleEndian<T>(Here() + at);
-    }
-
-    // A length-prefixed text in a slot of `slot` bytes; false when the length overruns the slot.
-    bool SlotText(qsizetype slot, QString& text) const {
-        if (slot < 1) {
-            text.clear();
-            return true;
-        }
-        const uint8_t len = Here()[0];
-        if (len > slot - 1) {
-            return false;
-        }
-        text = fromAnsi(QByteArrayView(reinterpret_cast<const char*>(Here()) + 1, len));
+// A length-prefixed text in a slot of `slot` bytes; false when the length overruns the slot.
+bool ReadSlotText(const ByteReader& in, qsizetype slot, QString& text) {
+    if (slot < 1) {
+        text.clear();
         return true;
     }
-
-  private:
-    const QByteArray& data_;
-    qsizetype size_;
-    qsizetype offset_ = 0;
-};
+    const uint8_t len = Here(in)[0];
+    if (len > slot - 1) {
+        return false;
+    }
+    text = fromAnsi(QByteArrayView(reinterpret_cast<const char*>(Here(in)) + 1, len));
+    return true;
+}
 
 bool StoresFixedValue(uint8_t code) {
     switch (code) {
@@ -225,10 +207,10 @@ bool ApplyEntry(FieldGFB& f, int32_t pos, ByteReader& in) {
         if (f.Load) {
             if (code == FieldCode::FixedText || code == FieldCode::ByteArray) {
                 if ((int64_t(pos) + 1) * size <= int64_t(f.Data.DataByte.size()) && size > 0) {
-                    std::memcpy(f.Data.DataByte.data() + int64_t(pos) * size, in.Here(), size_t(size));
+                    std::memcpy(f.Data.DataByte.data() + int64_t(pos) * size, Here(in), size_t(size));
                 }
             } else if (size == FieldElementWidth(code)) {
-                StoreFixed(f, pos, in.Here());
+                StoreFixed(f, pos, Here(in));
             }
         }
         in.Skip(size);
@@ -242,11 +224,11 @@ bool ApplyEntry(FieldGFB& f, int32_t pos, ByteReader& in) {
         QString text;
         ByteReader slot = in;
         slot.Skip(size);
-        if (!slot.SlotText(f.SprSize, text)) {
+        if (!ReadSlotText(slot, f.SprSize, text)) {
             return false;
         }
         if (f.Load && size == keyBytes) {
-            const uint32_t key = keyBytes == 2 ? in.Peek<uint16_t>(0) : in.Here()[0];
+            const uint32_t key = keyBytes == 2 ? in.Peek<uint16_t>(0) : Here(in)[0];
             ApplySprValue(f, pos, key, text);
         }
         in.Skip(size + f.SprSize);
@@ -264,10 +246,10 @@ bool ApplyEntry(FieldGFB& f, int32_t pos, ByteReader& in) {
         const uint8_t* text = nullptr;
         qsizetype consumed = 8;
         if (offset != -1 && blobLength >= 1) {
-            if (!in.Has(9) || !in.Has(9 + int64_t(in.Here()[8]))) {
+            if (!in.Has(9) || !in.Has(9 + int64_t(Here(in)[8]))) {
                 return false;
             }
-            text = in.Here() + 8;
+            text = Here(in) + 8;
             consumed += 1 + text[0];
         }
         if (f.Load) {
@@ -312,7 +294,7 @@ bool GrowColumns(const std::vector<std::unique_ptr<FieldGFB>>& fields, int32_t c
 void TBaseClient::PutDataFieldPos(int32_t Pos, const QByteArray& data) {
     auto guard = Guard();
     FieldRefresh.clear();
-    ByteReader in(data, data.size());
+    ByteReader in(data);
     if (!in.Has(kUpdateHeader)) {
         return;
     }
@@ -329,11 +311,11 @@ void TBaseClient::PutDataFieldPos(int32_t Pos, const QByteArray& data) {
         if (!in.Has(kNameSlot)) {
             return;
         }
-        const uint8_t len = in.Here()[0];
+        const uint8_t len = Here(in)[0];
         if (len > kMaxNameChars) {
             return;
         }
-        const QString name = fromAnsi(QByteArrayView(reinterpret_cast<const char*>(in.Here()) + 1, len));
+        const QString name = fromAnsi(QByteArrayView(reinterpret_cast<const char*>(Here(in)) + 1, len));
         in.Skip(kNameSlot);
         FieldGFB* column = FindColumn(name, false);
         if (column == nullptr) {
@@ -351,11 +333,11 @@ void TBaseClient::PutDataFieldPos(int32_t Pos, const QByteArray& data) {
 void TBaseClient::NetData(const QByteArray& Data, int32_t Size) {
     constexpr qsizetype kHeader = 47;
     auto guard = Guard();
-    ByteReader in(Data, std::clamp<qsizetype>(Size, 0, Data.size()));
+    ByteReader in(QByteArrayView(Data).first(std::clamp<qsizetype>(Size, 0, Data.size())));
     if (!in.Has(kHeader) || in.Peek<uint32_t>(4) != NetCommand::SprChange) {
         return;
     }
-    const uint8_t nameLen = in.Here()[26];
+    const uint8_t nameLen = Here(in)[26];
     if (nameLen > kMaxNameChars) {
         return;
     }
@@ -364,8 +346,8 @@ void TBaseClient::NetData(const QByteArray& Data, int32_t Size) {
         (column->TypeField != FieldCode::Dict16 && column->TypeField != FieldCode::Dict8)) {
         return;
     }
-    const uint8_t action = in.Here()[44];
-    const uint32_t key = column->TypeField == FieldCode::Dict16 ? in.Peek<uint16_t>(45) : in.Here()[45];
+    const uint8_t action = Here(in)[44];
+    const uint32_t key = column->TypeField == FieldCode::Dict16 ? in.Peek<uint16_t>(45) : Here(in)[45];
     if (action == 3) {
         RemoveSprEntry(*column, column->SprIndexOfKey(key));
         return;
@@ -373,7 +355,7 @@ void TBaseClient::NetData(const QByteArray& Data, int32_t Size) {
     if (action != 1 && action != 2) {
         return;
     }
-    if (!in.Has(kHeader + 1) || !in.Has(kHeader + 1 + int64_t(in.Here()[kHeader]))) {
+    if (!in.Has(kHeader + 1) || !in.Has(kHeader + 1 + int64_t(Here(in)[kHeader]))) {
         return;
     }
     const QString text =
@@ -397,11 +379,6 @@ void TBaseClient::SendToNet(uint32_t Command, const QByteArray& data) {
 }
 
 namespace {
-
-template <typename T>
-T At(const std::vector<T>& values, int64_t index) {
-    return index >= 0 && index < int64_t(values.size()) ? values[size_t(index)] : T{};
-}
 
 QString SprTextOf(const FieldGFB& f, uint32_t key) {
     if (key == 0) {

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <optional>
 
+#include "infra/byte_codec.h"
 #include "infra/codepage.h"
 #include "infra/side_jobs.h"
 #include "tables/base_client.h"
-#include "tables/byte_codec.h"
 #include "tables/cache_files.h"
 #include "tables/snapshot_layout.h"
 #include "tables/table_error.h"
@@ -137,7 +137,6 @@ void WriteArchive(const QString& table, const FieldGFB& f, uint8_t code,
     QDir().mkpath(dir);
     WriteArchiveFile(dir + f.name + QStringLiteral(".ffb"), values);
     if (code == FieldCode::Dict16 || code == FieldCode::Dict8) {
-        const qsizetype slot = std::max(f.SprSize, 0);
         QByteArray out;
         for (const DictEntry& e : entries) {
             if (code == FieldCode::Dict16) {
@@ -145,15 +144,7 @@ void WriteArchive(const QString& table, const FieldGFB& f, uint8_t code,
             } else {
                 AppendLE(out, uint8_t(e.key));
             }
-            QByteArray s(slot, '\0');
-            if (slot > 0) {
-                const qsizetype len = std::min<qsizetype>(e.text.size(), slot - 1);
-                s[0] = char(uint8_t(len));
-                if (len > 0) {
-                    std::memcpy(s.data() + 1, e.text.data(), size_t(len));
-                }
-            }
-            out.append(s);
+            AppendTextSlot(out, e.text, f.SprSize);
         }
         WriteArchiveFile(dir + f.name + QStringLiteral(".ffs"), out);
     }

@@ -8,8 +8,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "infra/byte_codec.h"
 #include "tables/base_client.h"
-#include "tables/byte_codec.h"
 
 inline constexpr qsizetype kTableHeaderSize = 21;
 inline constexpr qsizetype kDescriptorSize = 37;

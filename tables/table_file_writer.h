@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tables/byte_codec.h"
+#include "infra/byte_codec.h"
 
 struct TableFileDictEntry {
     uint32_t key = 0;  // code 15: 32 bits in the file; code 16: the low 16 bits

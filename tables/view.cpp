@@ -12,6 +12,7 @@
 #include <cstring>
 #include <optional>
 
+#include "infra/byte_codec.h"
 #include "infra/bytes.h"
 #include "tables/base_client.h"
 #include "tables/regional.h"
@@ -103,11 +104,6 @@ int32_t ListUndeleted(const uint8_t* flags, int32_t records, int32_t* out) {
         made += flags[r] & 1 ? 0 : 1;
     }
     return made;
-}
-
-template <typename T>
-T At(const std::vector<T>& values, int64_t index) {
-    return index >= 0 && index < int64_t(values.size()) ? values[size_t(index)] : T{};
 }
 
 // Compares by the filter operator; an unknown operator is never satisfied.

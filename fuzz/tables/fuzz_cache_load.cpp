@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "infra/byte_codec.h"
 #include "infra/bytes.h"
 #include "tables/base_client.h"
-#include "tables/byte_codec.h"
 #include "tables/snapshot_layout.h"
 #include "tests/tables/table_file_builder.h"
 

@@ -181,7 +181,7 @@ TEST_F(CommandsTest, DeletionSetsTheFlagAndTellsEveryone) {
     EXPECT_TRUE(groups.isDeleted(groups.rowOf(2)));
     ASSERT_EQ(pb.messages.size(), 1u);
     const QByteArray& m = pb.messages[0].bytes;
-    ASSERT_EQ(uint8_t(m[0]), kRecordBatch);
+    ASSERT_EQ(uint8_t(m[0]), kBatchKind);
     EXPECT_EQ(uint8_t(m[4]), 2);
     EXPECT_TRUE(m.endsWith(RecordDeletedMessage(groups, 2)));
     // Editing a deleted record is refused.

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "client_table_builder.h"
+#include "infra/byte_codec.h"
 #include "table_file_builder.h"
 #include "tables/base_client.h"
-#include "tables/byte_codec.h"
 
 namespace {
 
