@@ -201,6 +201,8 @@ void TForm1::Timer1Timer() {
     const QString command = GetJSONValue(message, QStringLiteral("$c$"));
     if (command == u"getfileok") {
         terminals->PhotoArrived(GetJSONValue(message, QStringLiteral("name")));
+    } else if (command == u"sendfilenotfind") {
+        terminals->PhotoMissing(GetJSONValue(message, QStringLiteral("nameinserv")));
     } else if (command == u"netyesadddatadatabase") {
         bool ok = false;
         int32_t n_abs = GetJSONValue(message, QStringLiteral("n_abs")).toInt(&ok);

@@ -22,6 +22,8 @@ namespace {
 const QString kRez = QStringLiteral("rez");
 const QString kStatus = QStringLiteral("status");
 const QString kNotSaved = QStringLiteral("Не введен объект в стационарном режиме");
+const QString kPhotoMissing = QStringLiteral("Фото нет на сервере");
+const QString kPhotoNotReceived = QStringLiteral("Фото не получено");
 constexpr int kPhotoWaitSeconds = 10;
 
 QString FileRequest(const QString& command, const QString& nameInServ, const QString& name) {
@@ -126,6 +128,8 @@ QWidget* TerminalsPage::MakeDetailPanel() {
     Image1 = new QLabel(panel);
     Image1->setGeometry(496, 23, 110, 113);
     Image1->setScaledContents(true);
+    Image1->setAlignment(Qt::AlignCenter);
+    Image1->setWordWrap(true);
     Label4 = new QLabel(QStringLiteral("Загрузка..."), panel);
     Label4->move(524, 72);
     Label4->hide();
@@ -177,7 +181,7 @@ void TerminalsPage::SelectRow(int r) {
         Edit2->clear();
         Edit3->clear();
         Edit15->clear();
-        Image1->clear();
+        ClearPhoto();
         return;
     }
     TBaseClient* table = Table();
@@ -196,8 +200,7 @@ void TerminalsPage::SelectRow(int r) {
     CheckBox4->setChecked(GetBit(rez, 3));
     const QString foto = TextAt(table, QStringLiteral("foto"), p);
     if (foto.isEmpty()) {
-        Image1->clear();
-        Image1NameF.clear();
+        ClearPhoto();
     } else if (foto != Image1NameF) {
         Image1->clear();
         RequestPhoto(foto);
@@ -218,9 +221,28 @@ void TerminalsPage::RequestPhoto(const QString& foto) {
 // Only a fetch under way times out; a photo that has come stays for as long as its row's foto is the
 // same.
 void TerminalsPage::CheckPhotoTimeout(const QDateTime& now) {
-    if (!Image1Name.isEmpty() && !Image1NameF.isEmpty() && now > Image1NameFT) {
-        Image1NameF.clear();
+    if (!Image1Name.isEmpty() && now > Image1NameFT) {
+        EndPhotoFetch(kPhotoNotReceived);
     }
+}
+
+void TerminalsPage::PhotoMissing(const QString& nameInServ) {
+    if (!Image1Name.isEmpty() && (nameInServ.isEmpty() || nameInServ == Image1NameF)) {
+        EndPhotoFetch(kPhotoMissing);
+    }
+}
+
+// Image1NameF stays, so that the rebuilds of the table leave the box as it is until the row is
+// selected again.
+void TerminalsPage::EndPhotoFetch(const QString& text) {
+    Image1Name.clear();
+    Label4->hide();
+    Image1->setText(text);
+}
+
+void TerminalsPage::ClearPhoto() {
+    EndPhotoFetch(QString());
+    Image1NameF.clear();
 }
 
 void TerminalsPage::PhotoArrived(const QString& name) {

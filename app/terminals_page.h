@@ -3,9 +3,10 @@
 // as a file and uploaded as one. The object a stationary terminal is bound to is looked up by number
 // in the table "object".
 //
-// Only one photo fetch is tracked at a time: Image1NameF is the server path whose photo is shown or
-// being fetched, Image1Name the local name the fetch will arrive under, Image1NameFT the time after
-// which the fetch counts as lost (the next selection of the row then asks again).
+// Only one photo fetch is tracked at a time: Image1NameF is the server path whose photo is shown,
+// being fetched or reported missing, Image1Name the local name of the fetch under way, Image1NameFT
+// the time after which that fetch counts as lost. A fetch ends with the photo, or with the box saying
+// that the server has no such file or that none came in time; the row's next selection asks again.
 //
 // Thread-safety: UI thread only.
 #pragma once
@@ -62,9 +63,11 @@ class TerminalsPage : public RecordPage {
     // The name of the object with that number, empty when there is none.
     QString GetNameObj(int32_t number);
 
-    // From the window's polling: a lost fetch is forgotten; a fetched file arrived.
+    // From the window's polling: a lost fetch is reported; a fetched file arrived; the server has no
+    // file of that path (empty: of the fetch under way).
     void CheckPhotoTimeout(const QDateTime& now);
     void PhotoArrived(const QString& name);
+    void PhotoMissing(const QString& nameInServ);
 
     void BitBtn8Click();
     void PopupMenu1Popup();
@@ -80,6 +83,10 @@ class TerminalsPage : public RecordPage {
     QString RegistrationText(int32_t position);
     void WriteRez();
     void RequestPhoto(const QString& foto);
+    // Ends the fetch under way, if any, with the box empty or saying why it is.
+    void EndPhotoFetch(const QString& text);
+    // An empty box for a row without a photo.
+    void ClearPhoto();
 
     TBaseClient* object_ = nullptr;
 };

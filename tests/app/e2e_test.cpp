@@ -2,6 +2,8 @@
 // operator would through the login window, and shows and changes what the server holds.
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QImage>
 #include <QTimer>
 #include <functional>
 
@@ -9,6 +11,8 @@
 #include "app/login_window.h"
 #include "app/main_window.h"
 #include "app/record_grid.h"
+#include "app/table_access.h"
+#include "app/terminals_page.h"
 #include "app/vehicles_page.h"
 #include "app_fixture.h"
 #include "session/client_udp.h"
@@ -137,6 +141,49 @@ TEST_F(AppE2eTest, AnEditTheServerDoesNotConfirmEndsWithItsRecordUpdate) {
         EXPECT_EQ(Cell(grid, 2, 2), name);
         EXPECT_EQ(page->Edit13->text(), name);
     }
+}
+
+TEST_F(AppE2eTest, APhotoTheServerDoesNotHaveIsReportedAndFetchedOnceItIs) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    const QString picked = Path("holder.jpg");
+    QImage picture(24, 32, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+    ASSERT_TRUE(picture.save(picked, "JPEG"));
+    Dialogs dialogs = RealDialogs();
+    dialogs.openPicture = [&picked](QWidget*) { return picked; };
+    TForm1 form(dialogs);
+    ASSERT_TRUE(LogIn(form)) << server->Log().toStdString();
+    form.ShowPage("Default");
+    TerminalsPage* page = form.terminals;
+    RecordGrid* grid = page->StringGrid1();
+    ASSERT_TRUE(WaitUntil([&] { return grid->Idx().size() == 10u; }));
+
+    // The first terminal gets a photo; the server then loses the file.
+    grid->SelectRow(1);
+    page->SecondButton()->click();
+    page->BitBtn8Click();
+    page->FirstButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return page->FirstButton()->text() == "Новый"; }));
+    const QString foto = TextAt(page->Table(), QStringLiteral("foto"), grid->Idx()[0]);
+    ASSERT_TRUE(foto.startsWith("photo\\mobile\\"));
+    const QString onServer = Path("server/server-files/") + QString(foto).replace(u'\\', u'/');
+    ASSERT_TRUE(WaitUntil([&] { return QFile::exists(onServer); }));
+    ASSERT_TRUE(QFile::rename(onServer, Path("lost.jpg")));
+
+    grid->SelectRow(2);
+    EXPECT_TRUE(page->Label4->isHidden());
+    grid->SelectRow(1);
+    EXPECT_FALSE(page->Label4->isHidden());
+    ASSERT_TRUE(WaitUntil([&] { return page->Image1->text() == "Фото нет на сервере"; }))
+        << server->Log().toStdString();
+    EXPECT_TRUE(page->Label4->isHidden());
+
+    ASSERT_TRUE(QFile::rename(Path("lost.jpg"), onServer));
+    grid->SelectRow(2);
+    grid->SelectRow(1);
+    ASSERT_TRUE(WaitUntil([&] { return page->Image1->pixmap().size() == QSize(24, 32); }));
+    EXPECT_TRUE(page->Label4->isHidden());
 }
 
 }  // namespace

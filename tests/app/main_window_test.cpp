@@ -437,6 +437,39 @@ TEST_F(WindowTest, AShownPhotoStaysThroughChangesOfTheTableWhileItsRowsFotoIsThe
     EXPECT_TRUE(page->Image1->pixmap().isNull());
 }
 
+TEST_F(WindowTest, APhotoThatDoesNotComeIsReportedAndAskedForAgainAtTheNextSelection) {
+    Load("gpeople", kPeople);
+    TerminalsPage* page = form->terminals;
+    RecordGrid* grid = page->StringGrid1();
+    grid->SelectRow(2);
+    EXPECT_FALSE(page->Label4->isHidden());
+    // A row without a photo shows an empty box, also while another row's photo is on its way.
+    grid->SelectRow(1);
+    EXPECT_TRUE(page->Label4->isHidden());
+    EXPECT_EQ(page->Image1->text(), "");
+    grid->SelectRow(2);
+    ASSERT_EQ(TakeSoob().size(), 2);
+
+    now = now.addSecs(11);
+    form->Timer1Timer();
+    EXPECT_TRUE(page->Label4->isHidden());
+    EXPECT_EQ(page->Image1->text(), "Фото не получено");
+    Load("gpeople", kPeople);
+    EXPECT_TRUE(TakeSoob().isEmpty());
+    EXPECT_EQ(page->Image1->text(), "Фото не получено");
+
+    grid->SelectRow(1);
+    grid->SelectRow(2);
+    EXPECT_EQ(TakeSoob().size(), 1);
+    EXPECT_FALSE(page->Label4->isHidden());
+    EXPECT_EQ(page->Image1->text(), "");
+    Notice("{\"$c$\":\"sendfilenotfind\",\"nameinserv\":\"photo\\\\mobile\\\\other.jpg\"}");
+    EXPECT_FALSE(page->Label4->isHidden());
+    Notice("{\"$c$\":\"sendfilenotfind\",\"nameinserv\":\"photo\\\\mobile\\\\a.jpg\"}");
+    EXPECT_TRUE(page->Label4->isHidden());
+    EXPECT_EQ(page->Image1->text(), "Фото нет на сервере");
+}
+
 TEST_F(WindowTest, TerminalFlagsKeepOnlyTheLowByteAndStationaryNeedsAnObject) {
     Load("object", {{{"n_abs", 1}, {"number", 1001}, {"name", "Склад"}}});
     Load("gpeople", kPeople);
