@@ -96,6 +96,7 @@ void RecordPage::FirstButtonClick() {
     } else if (ReadyToSave()) {
         savedId_ = EditedRecordId(table_);
         savedTexts_ = RecordTexts(table_, savedId_);
+        SendWithRecord();
         table_->Post();
         AwaitServer();
     }
@@ -112,6 +113,7 @@ void RecordPage::SecondButtonClick() {
     }
     LeaveEditMode();
     table_->Cancel();
+    UndoShown();
     SelectRow(grid_->CurrentRow());
     if (table_->Count() == 0) {
         second_->setEnabled(false);

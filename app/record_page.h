@@ -82,6 +82,11 @@ class RecordPage : public QWidget {
     virtual void StartAdding() = 0;
     // Whether the record may be posted; a page that refuses tells the operator why.
     virtual bool ReadyToSave() { return true; }
+    // Sends what goes to the server with the record, just before it is posted.
+    virtual void SendWithRecord() {}
+    // Undoes what the page showed of a cancelled addition or edit beyond the record's own values
+    // (the grid's row selection then shows those again).
+    virtual void UndoShown() {}
 
     const Dialogs& dialogs_;
 

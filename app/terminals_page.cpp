@@ -297,18 +297,52 @@ bool TerminalsPage::ReadyToSave() {
     return true;
 }
 
+// The picked photo is shown at once and sent with the record; the box then counts as showing the new
+// foto, so the record's update does not fetch back what was just sent.
 void TerminalsPage::BitBtn8Click() {
+    if (!InAddOrEdit(Table())) {
+        return;
+    }
     const QString path = dialogs_.openPicture(this);
     if (path.isEmpty()) {
         return;
     }
     const QString suffix = QFileInfo(path).suffix();
-    const QString name = NewGUIDStr() + (suffix.isEmpty() ? QString() : u'.' + suffix);
-    Image1->setPixmap(QPixmap::fromImage(ReadPicture(path)));
-    WriteText(Table(), QStringLiteral("foto"), kPhotoFolder + name);
-    if (client_udp* c = client ? client() : nullptr) {
-        c->SoobFile.PutSoob(FileRequest(QStringLiteral("putfile"), kPhotoFolder + name, path));
+    const QString nameInServ = kPhotoFolder + NewGUIDStr() + (suffix.isEmpty() ? QString() : u'.' + suffix);
+    if (!picked_) {
+        picked_ = PickedPhoto{
+            {}, {}, Image1->pixmap(), Image1->text(), Image1Name.isEmpty() ? Image1NameF : QString()};
     }
+    picked_->path = path;
+    picked_->nameInServ = nameInServ;
+    Image1Name.clear();
+    Label4->hide();
+    Image1->setPixmap(QPixmap::fromImage(ReadPicture(path)));
+    Image1NameF = nameInServ;
+    WriteText(Table(), QStringLiteral("foto"), nameInServ);
+}
+
+void TerminalsPage::SendWithRecord() {
+    if (!picked_) {
+        return;
+    }
+    if (client_udp* c = client ? client() : nullptr) {
+        c->SoobFile.PutSoob(FileRequest(QStringLiteral("putfile"), picked_->nameInServ, picked_->path));
+    }
+    picked_.reset();
+}
+
+void TerminalsPage::UndoShown() {
+    if (!picked_) {
+        return;
+    }
+    if (picked_->pixmapBefore.isNull()) {
+        Image1->setText(picked_->textBefore);
+    } else {
+        Image1->setPixmap(picked_->pixmapBefore);
+    }
+    Image1NameF = picked_->fotoBefore;
+    picked_.reset();
 }
 
 void TerminalsPage::PopupMenu1Popup() {

@@ -16,7 +16,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPixmap>
 #include <functional>
+#include <optional>
 
 #include "app/record_page.h"
 
@@ -77,6 +79,8 @@ class TerminalsPage : public RecordPage {
   protected:
     void StartAdding() override;
     bool ReadyToSave() override;
+    void SendWithRecord() override;
+    void UndoShown() override;
 
   private:
     QWidget* MakeDetailPanel();
@@ -89,6 +93,19 @@ class TerminalsPage : public RecordPage {
     void ClearPhoto();
 
     TBaseClient* object_ = nullptr;
+
+    // A photo picked for the record being added or edited; it goes to the server when the record
+    // is saved.
+    struct PickedPhoto {
+        QString path;
+        QString nameInServ;
+        // What the photo box showed before, for "Отменить": its picture or text, and the foto it
+        // showed (empty when its photo was still on its way, so that it is asked for again).
+        QPixmap pixmapBefore;
+        QString textBefore;
+        QString fotoBefore;
+    };
+    std::optional<PickedPhoto> picked_;
 };
 
 // A new GUID as 36 upper-case characters without braces.

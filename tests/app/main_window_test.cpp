@@ -14,6 +14,7 @@
 #include "app/terminals_page.h"
 #include "app/vehicles_page.h"
 #include "app_fixture.h"
+#include "infra/json_text.h"
 #include "infra/ticks.h"
 #include "session/application_id.h"
 #include "session/client_udp.h"
@@ -558,25 +559,52 @@ TEST_F(WindowTest, PopupMenuResetsTheRequestCountOrTheRegistrationOfTheSelectedT
                                        "\"nametable\":\"gpeople\",\"n_abs\":3,\"fields\":{\"smssend\":0}}"}));
 }
 
-TEST_F(WindowTest, PhotoUploadNamesTheFileAnewAndSendsIt) {
+TEST_F(WindowTest, APickedPhotoIsSentWithTheRecordAndUndoneByCancel) {
+    Load("object", {{{"n_abs", 1}, {"number", 1001}, {"name", "Склад"}}});
     Load("gpeople", kPeople);
     TerminalsPage* page = form->terminals;
+    // The row's own photo is shown.
+    page->StringGrid1()->SelectRow(2);
+    QImage shown(20, 30, QImage::Format_RGB32);
+    shown.fill(Qt::red);
+    ASSERT_TRUE(shown.save("temp/" + page->Image1Name, "JPEG"));
+    Notice("{\"$c$\":\"getfileok\",\"name\":\"" + page->Image1Name + "\"}");
+    TakeSoob();
     QImage picture(8, 8, QImage::Format_RGB32);
     picture.fill(Qt::blue);
     pickedPicture = QDir::current().filePath("holder.jpeg");
     ASSERT_TRUE(picture.save(pickedPicture, "JPEG"));
-    page->StringGrid1()->SelectRow(1);
+    QString file;
+
     page->SecondButton()->click();
     page->BitBtn8Click();
-    QString file;
+    EXPECT_EQ(page->Image1->pixmap().size(), QSize(8, 8));
+    page->SecondButton()->click();  // "Отменить"
+    EXPECT_EQ(page->Image1->pixmap().size(), QSize(20, 30));
+    EXPECT_FALSE(form->clientU->SoobFile.GetSoobD(file));
+    EXPECT_TRUE(TakeSoob().isEmpty());
+
+    page->SecondButton()->click();
+    page->BitBtn8Click();
+    EXPECT_FALSE(form->clientU->SoobFile.GetSoobD(file));
+    page->FirstButton()->click();
     ASSERT_TRUE(form->clientU->SoobFile.GetSoobD(file));
     const QString escapedPath = QString(pickedPicture).replace("/", "\\/");
     EXPECT_TRUE(file.startsWith("{\"$c$\":\"putfile\",\"nameinserv\":\"photo\\\\mobile\\\\"));
     EXPECT_TRUE(file.endsWith(".jpeg\",\"name\":\"" + escapedPath + "\"}"));
-    page->FirstButton()->click();
-    const QStringList sent = TakeSoob();
-    ASSERT_EQ(sent.size(), 1);
-    EXPECT_TRUE(sent[0].contains("\"foto\":\"photo\\\\mobile\\\\"));
+    const QString nameInServ = GetJSONValue(file, "nameinserv");
+    EXPECT_EQ(nameInServ.size(), 13 + 36 + 5);
+    EXPECT_EQ(TakeSoob(), QStringList({"{\"$c$\":\"database\",\"command\":\"neteditdatadatabase\","
+                                       "\"nametable\":\"gpeople\",\"n_abs\":2,\"fields\":{\"foto\":\"" +
+                                       StrToJSONStr(nameInServ) + "\"}}"}));
+
+    // The record's update leaves the picked photo in place instead of fetching it back.
+    std::vector<Record> stored = kPeople;
+    stored[1]["foto"] = nameInServ;
+    Load("gpeople", stored);
+    EXPECT_EQ(page->FirstButton()->text(), "Новый");
+    EXPECT_TRUE(TakeSoob().isEmpty());
+    EXPECT_EQ(page->Image1->pixmap().size(), QSize(8, 8));
 }
 
 TEST_F(WindowTest, GroupMembersAreListedByNameAndMembersCannotJoinTwice) {
