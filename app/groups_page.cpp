@@ -13,12 +13,15 @@
 #include "app/table_access.h"
 #include "app/vehicles_page.h"
 #include "infra/bytes.h"
+#include "infra/ticks.h"
 #include "tables/base_client.h"
 
 namespace {
 
 const QString kStatusColumn = QStringLiteral("status");
 const QString kNameColumn = QStringLiteral("name");
+const QString kMemberNotConfirmed = QStringLiteral("Сервер не подтвердил добавление в группу");
+constexpr int kMemberWaitSeconds = 10;
 
 }  // namespace
 
@@ -144,6 +147,9 @@ void GroupsPage::REfreshGPSUG() {
     if (gpsug_ == nullptr) {
         return;
     }
+    if (pending_ && HasMember(pending_->group, pending_->vehicle)) {
+        pending_.reset();
+    }
     std::vector<std::pair<QString, int32_t>> members;
     {
         auto guard = gpsug_->Guard();
@@ -193,8 +199,9 @@ bool GroupsPage::MonaUp(int down) {
     if (vehicles.empty() || down < 1 || size_t(down) > vehicles.size()) {
         return false;
     }
-    // Without a group to join there is nothing to add to.
-    if (Grid()->Idx().empty()) {
+    // Without a group to join there is nothing to add to; a group being added is none yet, and the
+    // row selected in the groups grid is another group.
+    if (Grid()->Idx().empty() || Adding() || pending_) {
         return false;
     }
     const QString s = TextAt(gps_, 9, vehicles[size_t(down - 1)]);
@@ -207,18 +214,38 @@ bool GroupsPage::MonaUp(int down) {
 }
 
 void GroupsPage::SpeedButton4Click() {
-    const std::vector<int32_t>& groups = Grid()->Idx();
-    const std::vector<int32_t>& vehicles = grid5_->Idx();
-    if (gpsug_ == nullptr || groups.empty() || vehicles.empty()) {
+    if (gpsug_ == nullptr || !MonaUp(grid5_->CurrentRow())) {
         return;
     }
-    const int32_t group = IntegerAt(Table(), 1, groups[size_t(Grid()->CurrentRow() - 1)]);
-    const int32_t vehicle = IntegerAt(gps_, 1, vehicles[size_t(grid5_->CurrentRow() - 1)]);
+    const int32_t group = IntegerAt(Table(), 1, Grid()->Idx()[size_t(Grid()->CurrentRow() - 1)]);
+    const int32_t vehicle = IntegerAt(gps_, 1, grid5_->Idx()[size_t(grid5_->CurrentRow() - 1)]);
     gpsug_->Add();
     WriteInteger(gpsug_, QStringLiteral("n_absg"), group);
     WriteInteger(gpsug_, QStringLiteral("n_absu"), vehicle);
     WriteInteger(gpsug_, QStringLiteral("typeu"), 1);
     gpsug_->Post();
+    pending_ = PendingMember{group, vehicle, CurrentDateTime().addSecs(kMemberWaitSeconds)};
+    SpeedButton4->setEnabled(false);
+}
+
+bool GroupsPage::HasMember(int32_t group, int32_t vehicle) {
+    auto guard = gpsug_->Guard();
+    for (int32_t p = 1; p <= gpsug_->CountRecordFilter; ++p) {
+        if (IntegerAt(gpsug_, 7, p) == group && IntegerAt(gpsug_, 8, p) == vehicle) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The button is back before the message is shown, which waits for the operator.
+void GroupsPage::CheckMemberTimeout(const QDateTime& now) {
+    if (!pending_ || now <= pending_->deadline) {
+        return;
+    }
+    pending_.reset();
+    StringGrid5SelectCell(grid5_->CurrentRow());
+    dialogs_.inform(this, kMemberNotConfirmed);
 }
 
 void GroupsPage::SpeedButton5Click() {
@@ -238,4 +265,5 @@ void GroupsPage::StartAdding() {
     if (CheckBox1->isChecked()) {
         WriteInternal();
     }
+    StringGrid5SelectCell(grid5_->CurrentRow());
 }

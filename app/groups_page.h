@@ -1,15 +1,19 @@
 // The groups page ("group", button "Группы"): groups of vehicles (table "groupgps") in identifier
 // order, the members of the selected group (table "gpsug") in name order, and all vehicles (table
 // "gps", in the order of the vehicles page) to add from. Groups follow the shared browse/edit mode;
-// members are added and removed at once.
+// members are added and removed at once. "Добавить" rests from its press until the new member is
+// in the members table (or a time-out tells the operator that the server did not confirm it), so a
+// vehicle is not sent twice; it is off while a group is being added.
 //
 // Thread-safety: UI thread only.
 #pragma once
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QLineEdit>
 #include <QPushButton>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "app/record_page.h"
@@ -43,6 +47,8 @@ class GroupsPage : public RecordPage {
 
     void SpeedButton4Click();
     void SpeedButton5Click();
+    // From the window's polling: an addition of a member that has not come in time is reported.
+    void CheckMemberTimeout(const QDateTime& now);
 
   protected:
     void StartAdding() override;
@@ -52,9 +58,18 @@ class GroupsPage : public RecordPage {
     void StringGrid5SelectCell(int r);
     QString MemberName(int32_t memberPosition);
     void WriteInternal();
+    bool HasMember(int32_t group, int32_t vehicle);
 
     TBaseClient* gpsug_ = nullptr;
     TBaseClient* gps_ = nullptr;
     RecordGrid* grid4_ = nullptr;
     RecordGrid* grid5_ = nullptr;
+
+    // A member added by "Добавить" and not yet in the members table, with the time it may take.
+    struct PendingMember {
+        int32_t group;
+        int32_t vehicle;
+        QDateTime deadline;
+    };
+    std::optional<PendingMember> pending_;
 };

@@ -190,7 +190,9 @@ void TForm1::REfreshGPSUG() {
 }
 
 void TForm1::Timer1Timer() {
-    terminals->CheckPhotoTimeout(CurrentDateTime());
+    const QDateTime now = CurrentDateTime();
+    terminals->CheckPhotoTimeout(now);
+    groups->CheckMemberTimeout(now);
     if (!clientU) {
         return;
     }

@@ -78,6 +78,7 @@ void RecordPage::AwaitServer() {
 }
 
 void RecordPage::LeaveEditMode() {
+    adding_ = false;
     awaitingServer_ = false;
     first_->setEnabled(true);
     SetButton(first_, second_, third_, false);
@@ -92,6 +93,7 @@ void RecordPage::FirstButtonClick() {
     }
     if (!InEditMode()) {
         EnterEditMode();
+        adding_ = true;
         StartAdding();
     } else if (ReadyToSave()) {
         savedId_ = EditedRecordId(table_);

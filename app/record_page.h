@@ -50,6 +50,8 @@ class RecordPage : public QWidget {
     int32_t RememberedId = -1;
 
     bool InEditMode() const;
+    // Whether the page is adding a record (until the addition is confirmed or cancelled).
+    bool Adding() const { return adding_; }
 
     // Edit (true) or browse (false) captions and states of a page's three buttons.
     static void SetButton(QPushButton* b1, QPushButton* b2, QPushButton* b3, bool Yes);
@@ -103,6 +105,7 @@ class RecordPage : public QWidget {
     QPushButton* first_ = nullptr;
     QPushButton* second_ = nullptr;
     QPushButton* third_ = nullptr;
+    bool adding_ = false;
     bool awaitingServer_ = false;
     // The edited record the page waits for (-1 for an addition) and its texts when it was saved.
     int32_t savedId_ = -1;

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "../e2e/harness.h"
+#include "app/groups_page.h"
 #include "app/login_window.h"
 #include "app/main_window.h"
 #include "app/record_grid.h"
@@ -81,6 +82,13 @@ class AppE2eTest : public E2eTest {
 
     static QString Cell(RecordGrid* grid, int row, int column) {
         return grid->model()->index(row - 1, column).data().toString();
+    }
+    static QStringList Column(RecordGrid* grid, int column) {
+        QStringList texts;
+        for (int r = 1; r <= int(grid->Idx().size()); ++r) {
+            texts << Cell(grid, r, column);
+        }
+        return texts;
     }
 };
 
@@ -184,6 +192,34 @@ TEST_F(AppE2eTest, APhotoTheServerDoesNotHaveIsReportedAndFetchedOnceItIs) {
     grid->SelectRow(1);
     ASSERT_TRUE(WaitUntil([&] { return page->Image1->pixmap().size() == QSize(24, 32); }));
     EXPECT_TRUE(page->Label4->isHidden());
+}
+
+TEST_F(AppE2eTest, AVehicleAddedToAGroupByADoubleClickJoinsItOnce) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    TForm1 form;
+    ASSERT_TRUE(LogIn(form)) << server->Log().toStdString();
+    form.ShowPage("group");
+    GroupsPage* page = form.groups;
+    ASSERT_TRUE(WaitUntil([&] { return page->StringGrid3()->Idx().size() == 4u; }));
+    ASSERT_TRUE(WaitUntil([&] { return page->StringGrid5()->Idx().size() == 12u; }));
+    page->StringGrid3()->SelectRow(1);
+    const size_t before = page->StringGrid4()->Idx().size();
+    int row = 1;
+    while (!page->MonaUp(row)) {
+        ++row;
+    }
+    page->StringGrid5()->SelectRow(row);
+    page->SpeedButton4->click();
+    page->SpeedButton4->click();
+    EXPECT_FALSE(page->SpeedButton4->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return page->StringGrid4()->Idx().size() > before; }));
+    // A second member would follow the first at once.
+    EXPECT_FALSE(WaitUntil([&] { return page->StringGrid4()->Idx().size() > before + 1; }, 1000));
+    EXPECT_EQ(Column(page->StringGrid4(), 1).count(Cell(page->StringGrid5(), row, 2)), 1);
+    EXPECT_FALSE(page->SpeedButton4->isEnabled());
+    page->StringGrid5()->SelectRow(row == 1 ? 2 : row - 1);
+    EXPECT_EQ(page->SpeedButton4->isEnabled(), page->MonaUp(page->StringGrid5()->CurrentRow()));
 }
 
 }  // namespace

@@ -638,6 +638,51 @@ TEST_F(WindowTest, GroupMembersAreListedByNameAndMembersCannotJoinTwice) {
                                        "\"nametable\":\"gpsug\",\"n_abs\":\"13\",}"}));
 }
 
+TEST_F(WindowTest, AVehicleJoinsAGroupOnceAndNotAGroupBeingAdded) {
+    Load("gps", kVehicles);
+    Load("groupgps", {{{"n_abs", 1}, {"name", "Первая"}}, {{"n_abs", 2}, {"name", "Вторая"}}});
+    std::vector<Record> members = {{{"n_abs", 10}, {"n_absg", 1}, {"n_absu", 99999}, {"typeu", 1}}};
+    Load("gpsug", members);
+    GroupsPage* page = form->groups;
+    RecordGrid* vehicles = page->StringGrid5();
+    page->StringGrid3()->SelectRow(1);
+    vehicles->SelectRow(2);  // "УАЗ 8"
+    ASSERT_TRUE(page->SpeedButton4->isEnabled());
+    page->SpeedButton4->click();
+    EXPECT_FALSE(page->SpeedButton4->isEnabled());
+    page->SpeedButton4Click();  // a second press before the new member has come
+    EXPECT_EQ(TakeSoob().size(), 1);
+    vehicles->SelectRow(1);
+    EXPECT_FALSE(page->SpeedButton4->isEnabled());
+
+    // The new member comes: "Нива 5" may join, "УАЗ 8" is a member now.
+    members.push_back({{"n_abs", 11}, {"n_absg", 1}, {"n_absu", 100000}, {"typeu", 1}});
+    Load("gpsug", members);
+    EXPECT_TRUE(page->SpeedButton4->isEnabled());
+    vehicles->SelectRow(2);
+    EXPECT_FALSE(page->SpeedButton4->isEnabled());
+
+    // A member that does not come in time is reported, and "Добавить" is back.
+    vehicles->SelectRow(1);
+    page->SpeedButton4->click();
+    ASSERT_EQ(TakeSoob().size(), 1);
+    now = now.addSecs(11);
+    form->Timer1Timer();
+    EXPECT_EQ(informed, QStringList({"Сервер не подтвердил добавление в группу"}));
+    EXPECT_TRUE(page->SpeedButton4->isEnabled());
+
+    // While a group is being added there is no group to join.
+    page->FirstButton()->click();
+    EXPECT_FALSE(page->SpeedButton4->isEnabled());
+    vehicles->SelectRow(2);
+    vehicles->SelectRow(1);
+    EXPECT_FALSE(page->SpeedButton4->isEnabled());
+    page->SpeedButton4Click();
+    EXPECT_TRUE(TakeSoob().isEmpty());
+    page->SecondButton()->click();
+    EXPECT_TRUE(page->SpeedButton4->isEnabled());
+}
+
 TEST_F(WindowTest, NavigationIsRefusedWhileAPageIsBeingEdited) {
     Load("groupgps", {{{"n_abs", 1}, {"name", "Первая"}, {"status", 1}}});
     form->SpeedButton3->click();
