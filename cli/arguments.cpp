@@ -103,8 +103,10 @@ QString UsageText() {
         "  get-file SERVERPATH NAME       fetch a server file into temp/NAME\n"
         "  put-file LOCALPATH SERVERPATH  send a file to the server\n"
         "  watch [--seconds S]            print every notice and every changed record as JSON lines\n"
+        "  import TABLE FILE              add the lines of a CSV or XLSX file to gps or gpeople\n"
+        "  export TABLE FILE              write every visible record to FILE (.csv, or .xlsx)\n"
         "--host and --port default to section ServerHost of setup.ini in the working directory.\n"
         "--times adds \"t_us\", wall-clock microseconds, to every output line.\n"
         "Exit codes: 0 done, 2 usage, 3 no session within the time-out, 4 access denied,\n"
-        "5 the operation was not confirmed in time.\n");
+        "5 the operation was not confirmed in time, 6 import: some lines were invalid or refused.\n");
 }

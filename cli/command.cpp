@@ -32,5 +32,11 @@ std::unique_ptr<Command> MakeCommand(const QString& name) {
     if (name == QStringLiteral("watch")) {
         return MakeWatchCommand();
     }
+    if (name == QStringLiteral("import")) {
+        return MakeImportCommand();
+    }
+    if (name == QStringLiteral("export")) {
+        return MakeExportCommand();
+    }
     return nullptr;
 }

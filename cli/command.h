@@ -44,3 +44,5 @@ std::unique_ptr<Command> MakeDeleteCommand();
 std::unique_ptr<Command> MakeGetFileCommand();
 std::unique_ptr<Command> MakePutFileCommand();
 std::unique_ptr<Command> MakeWatchCommand();
+std::unique_ptr<Command> MakeImportCommand();
+std::unique_ptr<Command> MakeExportCommand();
