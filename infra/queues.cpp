@@ -197,6 +197,17 @@ int32_t OchFIFOJSON::CountSoob() {
     return Occupied(BeginOc, EndOc, Full, int32_t(FSendBuf.size()));
 }
 
+int32_t OchFIFOJSON::CountIf(const std::function<bool(const QString&)>& match) {
+    Lock lock(section6);
+    const auto size = int32_t(FSendBuf.size());
+    const int32_t occupied = Occupied(BeginOc, EndOc, Full, size);
+    int32_t count = 0;
+    for (int32_t i = 0; i < occupied; ++i) {
+        count += match(FSendBuf[size_t((BeginOc + i) % size)]) ? 1 : 0;
+    }
+    return count;
+}
+
 int32_t OchFIFOJSON::GetSoobCount(QString& ma, int32_t Count) {
     Lock lock(section6);
     const int32_t available = Occupied(BeginOc, EndOc, Full, int32_t(FSendBuf.size()));

@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -61,6 +62,8 @@ class OchFIFOJSON {
     void DeleteSoob();
     bool IsSoob();
     int32_t CountSoob();
+    // How many queued messages satisfy `match` (run under the queue's lock: keep it short).
+    int32_t CountIf(const std::function<bool(const QString&)>& match);
     // The front message followed directly by up to Count - 1 more; returns how many were taken.
     int32_t GetSoobCount(QString& ma, int32_t Count);
 

@@ -22,6 +22,11 @@ void client_udp::SetOnRefreshDatabase(TRefreshDataBase handler) {
     fOnRefreshDatabase = std::move(handler);
 }
 
+void client_udp::SetOnCommandQueued(TCommandQueued handler) {
+    std::lock_guard lock(wiring_);
+    fOnCommandQueued = std::move(handler);
+}
+
 void client_udp::touchTables(const std::function<void(TBaseClient&)>& action) {
     TBaseC* bases = Bases;
     if (bases == nullptr) {
@@ -145,8 +150,16 @@ bool client_udp::StartJsonMessage(uint64_t) {
     return true;
 }
 
-void client_udp::GFBaseNetDataSend9(TBaseClient*, const QString& Data) {
-    Soob.PutSoob(Data);
+void client_udp::GFBaseNetDataSend9(TBaseClient* Sender, const QString& Data) {
+    const bool queued = Soob.PutSoob(Data);
+    TCommandQueued handler;
+    {
+        std::lock_guard lock(wiring_);
+        handler = fOnCommandQueued;
+    }
+    if (handler) {
+        handler(Sender, Data, queued);
+    }
 }
 
 bool client_udp::TakeRecord() {

@@ -13,8 +13,9 @@
 //     from ReadJSON; the receiving thread puts into soobE;
 //   - the atomics below, shared with the login window and the receiving thread;
 //   - username, password and LoadBaseName, which pass under their own locks;
-//   - Bases (atomic) and fOnRefreshDatabase (under a lock), set by the main window (SetBases,
-//     SetOnRefreshDatabase), and the tables themselves, each guarded by its own lock;
+//   - Bases (atomic), fOnRefreshDatabase and fOnCommandQueued (under a lock), set by the main window
+//     (SetBases, SetOnRefreshDatabase, SetOnCommandQueued), and the tables themselves, each guarded
+//     by its own lock;
 //   - Back, the persistent backlog, which has its own lock;
 //   - a received table file, which a helper thread (TableLoads) loads into its table while the loop
 //     goes on: the helper holds the table's lock from before the loop continues until the load and
@@ -53,6 +54,9 @@ class client_udp;
 
 // Called on the client thread with the client and the NameTableS of a table that changed.
 using TRefreshDataBase = std::function<void(client_udp* Sender, const QString& name)>;
+// Called with each edit command a table hands to the session, on the thread that posted it, and
+// whether Soob took it (a full queue refuses).
+using TCommandQueued = std::function<void(TBaseClient* Sender, const QString& Data, bool queued)>;
 
 // Disconnect codes carried by the "disconnected" notice.
 namespace DisconnectCode {
@@ -150,7 +154,8 @@ class client_udp : public TThread, public SessionLink {
     // ---- loop (client_loop.cpp) ----
     uint64_t Timer1000 = 0;
     uint64_t SendSoobTime = 0;
-    bool StartSoob = false;
+    // A backlog entry is in flight; atomic because the status line counts the waiting commands.
+    std::atomic<bool> StartSoob{false};
     QString SoobStr;
     // The backlog entry in flight went into SoobFile (a "putfile"), not into Soob.
     bool SoobStrFile = false;
@@ -164,6 +169,9 @@ class client_udp : public TThread, public SessionLink {
     TPieceBuffer Pieces;
     int32_t StartfileCount = 0;
     std::atomic<int64_t> ReciveSize{0};
+    // Bytes of the file being received that have arrived (display only: a piece that has to come
+    // again after a failed write counts twice); 0 between files.
+    std::atomic<int64_t> ReciveDone{0};
     int64_t RecivePos = 0;
     std::atomic<int32_t> perload{100};
     std::atomic<int64_t> SizePLoad{0};
@@ -188,6 +196,7 @@ class client_udp : public TThread, public SessionLink {
     // ---- wiring by the main window ----
     void SetBases(TBaseC* bases);
     void SetOnRefreshDatabase(TRefreshDataBase handler);
+    void SetOnCommandQueued(TCommandQueued handler);
 
     // ---- the loop's steps; Execute strings them together ----
     // Before the loop: ConnectTime, TickCoef (300 ms measurement), speedTimer, MainDir.
@@ -303,6 +312,7 @@ class client_udp : public TThread, public SessionLink {
     // Set once by the owner after creation; read by the client thread on every pass.
     std::atomic<TBaseC*> Bases{nullptr};
     TRefreshDataBase fOnRefreshDatabase;
+    TCommandQueued fOnCommandQueued;
     // Table files being loaded: the next table is requested and received meanwhile. The loop counts
     // the tables loaded only when none is still loading.
     SideJobs TableLoads;

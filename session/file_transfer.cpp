@@ -93,6 +93,7 @@ bool client_udp::openReceivedFile(const DatagramHeader& header) {
         return false;
     }
     ReciveSize = header.MessageSize;
+    ReciveDone = 0;
     return true;
 }
 
@@ -115,6 +116,8 @@ void client_udp::HandleFilePiece(const DatagramHeader& header, QByteArrayView da
     }
     if (repeated) {
         ResendPacket += 1;
+    } else {
+        ReciveDone += data.size();
     }
     SizePLoad += data.size();
     perload = Reassembly.FileRsM.Percent();
@@ -145,6 +148,7 @@ void client_udp::finishReceivedFile(int64_t messageNumber, int64_t messageSize) 
     const QString name = FileNameRecive;
     Log(QStringLiteral("fileok ") + name);
     fstreamRecive.reset();
+    ReciveDone = 0;
     Reassembly.FinishFile(messageNumber);
     // The next file needs its own offer.
     FileNameRecive.clear();
