@@ -302,6 +302,31 @@ TEST_F(WindowTest, ConfirmedAdditionReturnsToBrowseModeAndSelectsTheNewRecord) {
     EXPECT_EQ(page->RememberedId, -1);
 }
 
+TEST_F(WindowTest, ANewVehicleIsSentWithWhatWasEnteredAndTheTextsClearedForIt) {
+    Load("gps", kVehicles);
+    VehiclesPage* page = form->vehicles;
+    page->StringGrid2()->SelectRow(3);
+    page->FirstButton()->click();
+    EXPECT_FALSE(page->StringGrid2()->isEnabled());
+    EXPECT_EQ(page->ComboBox1->currentIndex(), -1);
+    EXPECT_EQ(page->RadioGroup1->checkedId(), 0);
+    EXPECT_EQ(page->MapColour(), 0u);
+    page->Edit19->setText("12");
+    page->Edit13->setText("Новая");
+    page->Edit14->setText("860000000000002");
+    page->ComboBox1->setCurrentIndex(0);
+    emit page->ComboBox1->activated(0);
+    page->RadioGroup1->button(1)->click();
+    pickedColour = QColor(0, 255, 0);
+    page->BitBtn7Click();
+    page->FirstButton()->click();
+    // Clearing after the addition began writes the emptied texts of the row selected before.
+    EXPECT_EQ(TakeSoob(), QStringList({"{\"$c$\":\"database\",\"command\":\"netadddatadatabase\","
+                                       "\"nametable\":\"gps\",\"fields\":{\"number\":\"12\",\"name\":"
+                                       "\"Новая\",\"owner\":\"\",\"imei\":860000000000002,\"gosnum\":\"\","
+                                       "\"type\":0,\"mapcolor\":65280,\"coord\":1}}"}));
+}
+
 TEST_F(WindowTest, NoticesForOtherTablesOrUnreadableOnesAreDropped) {
     Load("gps", kVehicles);
     VehiclesPage* page = form->vehicles;
@@ -636,6 +661,65 @@ TEST_F(WindowTest, GroupMembersAreListedByNameAndMembersCannotJoinTwice) {
     EXPECT_EQ(questions, QStringList({"Вы действительно хотите удалить эту запись?"}));
     EXPECT_EQ(TakeSoob(), QStringList({"{\"$c$\":\"database\",\"command\":\"netdeletedatadatabase\","
                                        "\"nametable\":\"gpsug\",\"n_abs\":\"13\",}"}));
+}
+
+TEST_F(WindowTest, AConfirmedAdditionOfATerminalOrAGroupSelectsItsRow) {
+    struct Case {
+        const char* table;
+        RecordPage* page;
+        QLineEdit* name;
+        const char* column;  // the name's column
+        std::vector<Record> records;
+    };
+    const std::vector<Case> cases = {
+        {"gpeople", form->terminals, form->terminals->Edit1, "fio", kPeople},
+        {"groupgps", form->groups, form->groups->Edit30, "name", {{{"n_abs", 1}, {"name", "Первая"}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.table);
+        Load(c.table, c.records);
+        c.page->Grid()->SelectRow(1);
+        c.page->FirstButton()->click();
+        c.name->setText("Новая");
+        c.page->FirstButton()->click();
+        ASSERT_EQ(TakeSoob().size(), 1);
+        std::vector<Record> stored = c.records;
+        stored.push_back({{"n_abs", 50}, {c.column, "Новая"}});
+        app_test::Fill(Table(c.table), stored);
+        Notice(QStringLiteral("{\"$c$\":\"netyesadddatadatabase\",\"nametable\":\"%1\",\"n_abs\":50}")
+                   .arg(c.table));
+        EXPECT_EQ(c.page->FirstButton()->text(), "Новый");
+        EXPECT_FALSE(c.page->DetailPanel()->isEnabled());
+        EXPECT_TRUE(c.page->Grid()->isEnabled());
+        EXPECT_TRUE(form->Panel1->isEnabled());
+        EXPECT_EQ(c.page->Grid()->CurrentRow(), int(stored.size()));
+        EXPECT_EQ(Cell(c.page->Grid(), c.page->Grid()->CurrentRow(), 1), "Новая");
+        EXPECT_EQ(c.name->text(), "Новая");
+    }
+}
+
+TEST_F(WindowTest, AnEmptyGroupsTableOffersOnlyANewGroup) {
+    Load("gps", kVehicles);
+    Load("groupgps", {{{"n_abs", 1}, {"name", "Первая"}}});
+    Load("gpsug", {{{"n_abs", 10}, {"n_absg", 1}, {"n_absu", 5}, {"typeu", 1}}});
+    GroupsPage* page = form->groups;
+    page->StringGrid3()->SelectRow(1);
+    // The last group is deleted.
+    Load("groupgps", {{{"n_abs", 1}, {"name", "Первая"}, {"p_d", 1}}});
+    EXPECT_EQ(page->StringGrid3()->model()->rowCount(), 1);
+    EXPECT_EQ(Cell(page->StringGrid3(), 1, 1), "");
+    EXPECT_EQ(page->Edit30->text(), "");
+    EXPECT_TRUE(page->FirstButton()->isEnabled());
+    EXPECT_FALSE(page->SecondButton()->isEnabled());
+    EXPECT_FALSE(page->ThirdButton()->isEnabled());
+    // The members grid keeps the last group's members; no vehicle can join a group that is not there.
+    EXPECT_EQ(Column(page->StringGrid4(), 1), QStringList({"Нива 5"}));
+    for (int row = 1; row <= 3; ++row) {
+        page->StringGrid5()->SelectRow(row);
+        EXPECT_FALSE(page->SpeedButton4->isEnabled());
+    }
+    page->SpeedButton4Click();
+    EXPECT_TRUE(TakeSoob().isEmpty());
 }
 
 TEST_F(WindowTest, AVehicleJoinsAGroupOnceAndNotAGroupBeingAdded) {
