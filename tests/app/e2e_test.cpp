@@ -20,6 +20,9 @@
 
 namespace {
 
+using app_test::Cell;
+using app_test::Column;
+
 class AppE2eTest : public E2eTest {
   protected:
     void SetUp() override {
@@ -78,17 +81,6 @@ class AppE2eTest : public E2eTest {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         }
         return true;
-    }
-
-    static QString Cell(RecordGrid* grid, int row, int column) {
-        return grid->model()->index(row - 1, column).data().toString();
-    }
-    static QStringList Column(RecordGrid* grid, int column) {
-        QStringList texts;
-        for (int r = 1; r <= int(grid->Idx().size()); ++r) {
-            texts << Cell(grid, r, column);
-        }
-        return texts;
     }
 };
 

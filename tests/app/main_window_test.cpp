@@ -21,6 +21,8 @@
 
 namespace {
 
+using app_test::Cell;
+using app_test::Column;
 using app_test::Record;
 
 class WindowTest : public testing::Test {
@@ -57,17 +59,6 @@ class WindowTest : public testing::Test {
         app_test::Fill(Table(name), records);
         form->RefreshDataBase(form->clientU.get(), QString::fromLatin1(name));
         QCoreApplication::processEvents();
-    }
-
-    static QString Cell(RecordGrid* grid, int row, int column) {
-        return grid->model()->index(row - 1, column).data().toString();
-    }
-    static QStringList Column(RecordGrid* grid, int column) {
-        QStringList texts;
-        for (int r = 1; r <= int(grid->Idx().size()); ++r) {
-            texts << Cell(grid, r, column);
-        }
-        return texts;
     }
 
     QStringList TakeSoob() {
