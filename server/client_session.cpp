@@ -266,7 +266,7 @@ void ClientSession::startRecords(uint64_t nowTicks) {
     const bool binaryApplied =
         !lastRecordBinary_ || nowTicks - lastRecordAt_ > kTextAfterBinaryMs * kTicksPerMs;
     lastRecordAt_ = nowTicks;
-    if (batch.size() == 1 && batch[0].size() > 4 && uint8_t(batch[0][0]) == kRecordUpdate && allLoaded &&
+    if (batch.size() == 1 && batch[0].size() > 4 && uint8_t(batch[0][0]) == RecordKind::Update && allLoaded &&
         binaryApplied) {
         const QString text = RefreshDataText(batch[0]);
         if (text.size() <= kMaxDatagramText) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "infra/byte_codec.h"
+#include "tables/record_message.h"
 
 namespace {
 
@@ -284,19 +285,13 @@ QByteArray TableData::updateValue(int32_t row, int col) const {
     QByteArray out;
     switch (d.code) {
         case 15:
-            AppendLE<uint16_t>(out, uint16_t(v.ints[i]));
-            AppendTextSlot(out, dictionaryTextAt(row, col), d.sprSize);
-            return out;
         case 16:
-            out.append(char(uint8_t(v.ints[i])));
-            AppendTextSlot(out, dictionaryTextAt(row, col), d.sprSize);
+            AppendDictionaryValue(out, d.code, uint32_t(v.ints[i]), dictionaryTextAt(row, col), d.sprSize);
             return out;
         case 24: {
-            AppendLE<int32_t>(out, int32_t(v.blob.size()));
             const int32_t offset = int32_t(v.ints[i]);
-            AppendLE<int32_t>(out, offset);
-            const int len = uint8_t(v.blob.at(offset));
-            out.append(v.blob.constData() + offset, len + 1);
+            const QByteArrayView text = QByteArrayView(v.blob).sliced(offset + 1, uint8_t(v.blob.at(offset)));
+            AppendVarTextValue(out, int32_t(v.blob.size()), offset, text);
             return out;
         }
         default:

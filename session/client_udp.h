@@ -299,7 +299,7 @@ class client_udp : public TThread, public SessionLink {
     bool flushPieces();
     bool openReceivedFile(const DatagramHeader& header);
     void splitArchive(const QString& path);
-    void applyRaw(const char* message, qsizetype size, bool inBatch);
+    void applyRaw(QByteArrayView message, bool inBatch);
     // Loads a received table file on the loading thread; returns once that thread holds the table.
     void loadTableFile(TBaseClient& table, const QString& path, int64_t messageSize);
     void touchTables(const std::function<void(TBaseClient&)>& action);

@@ -4,28 +4,12 @@
 #include <memory>
 
 #include "infra/bytes.h"
-#include "infra/codepage.h"
 #include "infra/json_text.h"
 #include "session/client_udp.h"
 #include "session/safe_file_name.h"
+#include "tables/record_message.h"
 
 namespace {
-
-constexpr int32_t kRawUpdate = 2;
-constexpr int32_t kRawDelete = 3;
-constexpr int32_t kRawBatch = 4;
-// Body of a record message: a length-prefixed table name in 9 bytes, then a 32-bit number.
-constexpr int kRawNameField = 9;
-constexpr int kRawNameMax = 8;
-constexpr int kRawBodyHead = 13;
-
-int32_t ReadInt32(const char* p) {
-    uint32_t v = 0;
-    for (int k = 0; k < 4; ++k) {
-        v |= uint32_t(uint8_t(p[k])) << (8 * k);
-    }
-    return int32_t(v);
-}
 
 bool IsHexText(const QString& s) {
     for (QChar c : s) {
@@ -162,48 +146,37 @@ void client_udp::HandleRefreshDataDatabase(const QString& m) {
 }
 
 void client_udp::DispatchRaw(const QByteArray& message) {
-    applyRaw(message.constData(), message.size(), false);
+    applyRaw(message, false);
 }
 
-void client_udp::applyRaw(const char* message, qsizetype size, bool inBatch) {
-    if (size < 4) {
+void client_udp::applyRaw(QByteArrayView message, bool inBatch) {
+    int32_t kind = 0;
+    QByteArrayView body;
+    if (!ReadRecordMessage(message, kind, body)) {
         return;
     }
-    const int32_t kind = ReadInt32(message);
-    const char* body = message + 4;
-    const qsizetype bodySize = size - 4;
-    if (kind == kRawUpdate || kind == kRawDelete) {
-        if (bodySize < kRawBodyHead || uint8_t(body[0]) > kRawNameMax) {
-            return;
-        }
-        const int nameLength = uint8_t(body[0]);
+    if (kind == RecordKind::Update || kind == RecordKind::Deleted) {
+        QString name;
+        int32_t value = 0;
         TBaseC* bases = Bases;
         TBaseClient* table =
-            bases != nullptr ? bases->Find(fromAnsi(QByteArrayView(body + 1, nameLength))) : nullptr;
+            bases != nullptr && ReadRecordTarget(body, name, value) ? bases->Find(name) : nullptr;
         if (table == nullptr) {
             return;
         }
-        const int32_t value = ReadInt32(body + kRawNameField);
-        if (kind == kRawUpdate) {
-            table->PutDataFieldPos(value, QByteArray(body, bodySize));
+        if (kind == RecordKind::Update) {
+            table->PutDataFieldPos(value, body.toByteArray());
         } else {
             table->DeletedRecordL(value);
         }
         table->RefreshYes = true;
         table->RefreshData();
-    } else if (kind == kRawBatch && !inBatch && bodySize >= 1) {
-        const int count = uint8_t(body[0]);
-        qsizetype at = 1;
+    } else if (kind == RecordKind::Batch && !inBatch && !body.isEmpty()) {
         // Items that run past the end of the message stop the batch at the last whole item.
-        for (int i = 0; i < count && at + 4 <= bodySize; ++i) {
-            const int32_t length = ReadInt32(body + at);
-            if (length < 0 || length > bodySize - at - 4) {
-                break;
-            }
-            applyRaw(body + at + 4, length, true);
-            at += 4 + length;
+        for (const QByteArrayView item : BatchItems(body)) {
+            applyRaw(item, true);
         }
-        Log(QStringLiteral("raw10 ") + QString::number(count));
+        Log(QStringLiteral("raw10 ") + QString::number(uint8_t(body[0])));
     }
-    // Kind 1 (event history) and unknown kinds are not kept by this tool.
+    // Event history and unknown kinds are not kept by this tool.
 }

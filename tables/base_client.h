@@ -33,7 +33,8 @@ struct ViewSortCache;
 
 // Receives each JSON command built by Post and DeleteRecordCurrent.
 using TNetDataSend9 = std::function<void(TBaseClient* Sender, const QString& Data)>;
-// Receives each binary record built by Post, DeleteRecordCurrent, DeleteSprRecord and SendToNet.
+// Receives each binary record built by Post, DeleteRecordCurrent, DeleteSprRecord and SendToNet, with
+// its NetCommand value (tables/record_message.h).
 using TNetDataSend =
     std::function<void(TBaseClient* Sender, uint32_t Command, const QByteArray& Data, int32_t Size)>;
 using TNotifyEvent = std::function<void(TBaseClient* Sender)>;
@@ -59,19 +60,6 @@ struct SprItem {
 
 // Ports of network clients (GetClientPort).
 using stru_ia = std::vector<int32_t>;
-
-// Binary command values handed to OnNetDataSend.
-namespace NetCommand {
-inline constexpr uint32_t AddRecord = 0x02200007;
-inline constexpr uint32_t EditRecord = 0x02200008;
-inline constexpr uint32_t DeleteRecord = 0x02200009;
-inline constexpr uint32_t DeleteSprEntry = 0x02200049;
-inline constexpr uint32_t SprChange = 0x0220004B;
-}  // namespace NetCommand
-
-// Sanity caps on sizes read from files, caches and updates; anything beyond is malformed input.
-inline constexpr int32_t kMaxRecordCount = 10'000'000;
-inline constexpr int64_t kMaxColumnBytes = int64_t(1) << 30;
 
 class TBaseClient {
   public:
@@ -238,7 +226,7 @@ class TBaseClient {
     void DeleteSprRecord(const QString& NameField, int32_t NumberRecord);
 
     // --- network data path ---
-    // Applies a record update (see docs/table-file-format.md for the layout) at 0-based storage
+    // Applies a record update (see docs/record-messages.md for the layout) at 0-based storage
     // index Pos; a short or inconsistent update changes nothing beyond its complete entries.
     void PutDataFieldPos(int32_t Pos, const QByteArray& data);
     void NetData(const QByteArray& Data, int32_t Size);

@@ -13,6 +13,7 @@
 #include "infra/codepage.h"
 #include "infra/json_text.h"
 #include "tables/base_client.h"
+#include "tables/record_message.h"
 #include "tables/regional.h"
 #include "tables/table_error.h"
 
@@ -244,7 +245,7 @@ int32_t TBaseClient::Post() {
 
         onJson = OnNetDataSend9;
         onBinary = OnNetDataSend;
-        AppendSlotText(record, NameTableS, 9);
+        AppendTableName(record, NameTableS);
         if (EditRecord) {
             AppendLE(record, BEdit);
         }
@@ -260,7 +261,7 @@ int32_t TBaseClient::Post() {
                 }
                 fields += QLatin1Char('"') + f->name + QStringLiteral("\":") + value;
                 if (onBinary) {
-                    AppendSlotText(record, f->name, 16);
+                    AppendColumnName(record, f->name);
                     AppendBinaryValue(record, *f, GetFieldSize(f->name), GetFieldSprSize(f->name));
                 }
             }
@@ -274,7 +275,7 @@ int32_t TBaseClient::Post() {
             command += QStringLiteral("\"n_abs\":") + QString::number(BEdit) + QLatin1Char(',');
         }
         command += QStringLiteral("\"fields\":{") + fields + QStringLiteral("}}");
-        AppendSlotText(record, QStringLiteral("SYSUSER"), 16);
+        AppendColumnName(record, QStringLiteral("SYSUSER"));
         AppendShortText(record, toAnsi(UserLoc));
         recordCommand = EditRecord ? NetCommand::EditRecord : NetCommand::AddRecord;
     }
@@ -303,7 +304,7 @@ void TBaseClient::DeleteRecordCurrent() {
         const int32_t n = IntegerOf(GetFieldCurrent(kIdColumn));
         onJson = OnNetDataSend9;
         onBinary = OnNetDataSend;
-        AppendSlotText(record, NameTableS, 9);
+        AppendTableName(record, NameTableS);
         AppendLE(record, n);
         AppendShortText(record, toAnsi(UserLoc));
         command =
@@ -366,22 +367,12 @@ bool TBaseClient::DeletedRecord(int32_t n_abs) {
 }
 
 void TBaseClient::DeleteSprRecord(const QString& NameField, int32_t NumberRecord) {
-    constexpr qsizetype kRecordBytes = 30;
     QByteArray record;
     {
         auto guard = Guard();
-        const uint8_t code = GetFieldType(NameField);
-        AppendSlotText(record, NameTableS, 9);
-        AppendSlotText(record, NameField, 16);
-        record.append(char(code));
-        record.append(char(uint8_t(GetFieldSprSize(NameField))));
-        record.append(char(3));
-        if (code == FieldCode::Dict8) {
-            record.append(char(uint8_t(NumberRecord)));
-        } else if (code == FieldCode::Dict16) {
-            AppendLE(record, uint16_t(NumberRecord));
-        }
-        record.append(kRecordBytes - record.size(), '\0');
+        record = DictionaryChangeRecord(NameTableS, NameField, GetFieldType(NameField),
+                                        uint8_t(GetFieldSprSize(NameField)), SprAction::Delete,
+                                        uint32_t(NumberRecord));
     }
     SendToNet(NetCommand::DeleteSprEntry, record);
 }

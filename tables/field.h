@@ -46,6 +46,10 @@ inline constexpr uint8_t VarText = 24;
 inline constexpr uint8_t Stamp2000 = 25;
 }  // namespace FieldCode
 
+// Sanity caps on sizes read from files, caches and updates; anything beyond is malformed input.
+inline constexpr int32_t kMaxRecordCount = 10'000'000;
+inline constexpr int64_t kMaxColumnBytes = int64_t(1) << 30;
+
 // Element width in bytes of a record value of a fixed-width code (the Size a column of that code
 // must have); 0 for codes 2 and 11 (any Size) and for codes without storage.
 int32_t FieldElementWidth(uint8_t code);

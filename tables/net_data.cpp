@@ -9,53 +9,13 @@
 #include <cstring>
 
 #include "infra/byte_codec.h"
-#include "infra/codepage.h"
 #include "tables/base_client.h"
+#include "tables/record_message.h"
 
 namespace {
 
-constexpr qsizetype kUpdateHeader = 17;
-constexpr qsizetype kNameSlot = 16;
-constexpr int32_t kMaxNameChars = 15;
 // Keys are at most 16 bits wide; more entries than keys can only come from a faulty peer.
 constexpr size_t kMaxSprEntries = 65536;
-
-const uint8_t* Here(const ByteReader& in) {
-    return reinterpret_cast<const uint8_t*>(in.data().data()) + in.Pos();
-}
-
-// A length-prefixed text in a slot of `slot` bytes; false when the length overruns the slot.
-bool ReadSlotText(const ByteReader& in, qsizetype slot, QString& text) {
-    if (slot < 1) {
-        text.clear();
-        return true;
-    }
-    const uint8_t len = Here(in)[0];
-    if (len > slot - 1) {
-        return false;
-    }
-    text = fromAnsi(QByteArrayView(reinterpret_cast<const char*>(Here(in)) + 1, len));
-    return true;
-}
-
-bool StoresFixedValue(uint8_t code) {
-    switch (code) {
-        case FieldCode::Integer:
-        case FieldCode::Byte:
-        case FieldCode::Boolean:
-        case FieldCode::Word:
-        case FieldCode::Float:
-        case FieldCode::Double:
-        case FieldCode::Cardinal:
-        case FieldCode::DateTime:
-        case FieldCode::Int64:
-        case FieldCode::Color:
-        case FieldCode::Stamp2000:
-            return true;
-        default:
-            return false;
-    }
-}
 
 template <typename T>
 void StoreAt(std::vector<T>& values, int32_t pos, const uint8_t* bytes) {
@@ -185,13 +145,14 @@ void ApplySprValue(FieldGFB& f, int32_t pos, uint32_t key, const QString& text) 
     RecountUsage(f);
 }
 
-void ApplyVarText(FieldGFB& f, int32_t pos, int32_t blobLength, int32_t offset, const uint8_t* text) {
+// text: the length byte and the characters, or empty.
+void ApplyVarText(FieldGFB& f, int32_t pos, int32_t blobLength, int32_t offset, QByteArrayView text) {
     f.Data.DataByte.resize(size_t(blobLength));
     if (pos < int32_t(f.Data.DataInteger.size())) {
         f.Data.DataInteger[size_t(pos)] = offset;
     }
-    if (text != nullptr && offset >= 0 && int64_t(offset) + text[0] + 1 <= int64_t(f.Data.DataByte.size())) {
-        std::memcpy(f.Data.DataByte.data() + offset, text, size_t(text[0]) + 1);
+    if (!text.isEmpty() && offset >= 0 && int64_t(offset) + text.size() <= int64_t(f.Data.DataByte.size())) {
+        std::memcpy(f.Data.DataByte.data() + offset, text.data(), size_t(text.size()));
     }
 }
 
@@ -200,63 +161,36 @@ void ApplyVarText(FieldGFB& f, int32_t pos, int32_t blobLength, int32_t offset, 
 bool ApplyEntry(FieldGFB& f, int32_t pos, ByteReader& in) {
     const uint8_t code = f.TypeField;
     const int32_t size = f.Size;
-    if (StoresFixedValue(code) || code == FieldCode::FixedText || code == FieldCode::ByteArray) {
-        if (!in.Has(size)) {
-            return false;
-        }
-        if (f.Load) {
-            if (code == FieldCode::FixedText || code == FieldCode::ByteArray) {
-                if ((int64_t(pos) + 1) * size <= int64_t(f.Data.DataByte.size()) && size > 0) {
-                    std::memcpy(f.Data.DataByte.data() + int64_t(pos) * size, Here(in), size_t(size));
-                }
-            } else if (size == FieldElementWidth(code)) {
-                StoreFixed(f, pos, Here(in));
-            }
-        }
-        in.Skip(size);
+    RecordEntryValue value;
+    if (!ReadEntryValue(in, code, size, f.SprSize, value)) {
+        return false;
+    }
+    if (!f.Load) {
         return true;
     }
-    if (code == FieldCode::Dict16 || code == FieldCode::Dict8) {
-        const int32_t keyBytes = code == FieldCode::Dict16 ? 2 : 1;
-        if (size < 0 || f.SprSize < 0 || !in.Has(int64_t(size) + f.SprSize)) {
-            return false;
-        }
-        QString text;
-        ByteReader slot = in;
-        slot.Skip(size);
-        if (!ReadSlotText(slot, f.SprSize, text)) {
-            return false;
-        }
-        if (f.Load && size == keyBytes) {
-            const uint32_t key = keyBytes == 2 ? in.Peek<uint16_t>(0) : Here(in)[0];
-            ApplySprValue(f, pos, key, text);
-        }
-        in.Skip(size + f.SprSize);
-        return true;
-    }
-    if (code == FieldCode::VarText) {
-        if (!in.Has(8)) {
-            return false;
-        }
-        const int32_t blobLength = in.Peek<int32_t>(0);
-        const int32_t offset = in.Peek<int32_t>(4);
-        if (blobLength < 0 || blobLength > kMaxColumnBytes) {
-            return false;
-        }
-        const uint8_t* text = nullptr;
-        qsizetype consumed = 8;
-        if (offset != -1 && blobLength >= 1) {
-            if (!in.Has(9) || !in.Has(9 + int64_t(Here(in)[8]))) {
-                return false;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(value.bytes.data());
+    switch (code) {
+        case FieldCode::FixedText:
+        case FieldCode::ByteArray:
+            if ((int64_t(pos) + 1) * size <= int64_t(f.Data.DataByte.size()) && size > 0) {
+                std::memcpy(f.Data.DataByte.data() + int64_t(pos) * size, bytes, size_t(size));
             }
-            text = Here(in) + 8;
-            consumed += 1 + text[0];
-        }
-        if (f.Load) {
-            ApplyVarText(f, pos, blobLength, offset, text);
-        }
-        in.Skip(consumed);
-        return true;
+            break;
+        case FieldCode::Dict16:
+        case FieldCode::Dict8:
+            if (size == FieldElementWidth(code)) {
+                const uint32_t key = size == 2 ? GetLE<uint16_t>(value.bytes.data()) : bytes[0];
+                ApplySprValue(f, pos, key, value.slotText);
+            }
+            break;
+        case FieldCode::VarText:
+            ApplyVarText(f, pos, value.blobLength, value.offset, value.text);
+            break;
+        default:
+            if (FieldHasStorage(code) && size == FieldElementWidth(code)) {
+                StoreFixed(f, pos, bytes);
+            }
+            break;
     }
     return true;
 }
@@ -295,28 +229,19 @@ void TBaseClient::PutDataFieldPos(int32_t Pos, const QByteArray& data) {
     auto guard = Guard();
     FieldRefresh.clear();
     ByteReader in(data);
-    if (!in.Has(kUpdateHeader)) {
-        return;
-    }
-    const int32_t count = in.Peek<int32_t>(13);
-    if (count < 0 || count > kMaxRecordCount || Pos < 0 || Pos >= count) {
+    int32_t count = 0;
+    if (!ReadUpdateHead(in, count) || count < 0 || count > kMaxRecordCount || Pos < 0 || Pos >= count) {
         return;
     }
     if (!GrowColumns(Fields, count)) {
         return;
     }
     CountRecord = count;
-    in.Skip(kUpdateHeader);
     while (in.Remaining() >= 2) {
-        if (!in.Has(kNameSlot)) {
+        QString name;
+        if (!ReadColumnName(in, name)) {
             return;
         }
-        const uint8_t len = Here(in)[0];
-        if (len > kMaxNameChars) {
-            return;
-        }
-        const QString name = fromAnsi(QByteArrayView(reinterpret_cast<const char*>(Here(in)) + 1, len));
-        in.Skip(kNameSlot);
         FieldGFB* column = FindColumn(name, false);
         if (column == nullptr) {
             continue;
@@ -331,39 +256,24 @@ void TBaseClient::PutDataFieldPos(int32_t Pos, const QByteArray& data) {
 }
 
 void TBaseClient::NetData(const QByteArray& Data, int32_t Size) {
-    constexpr qsizetype kHeader = 47;
     auto guard = Guard();
-    ByteReader in(QByteArrayView(Data).first(std::clamp<qsizetype>(Size, 0, Data.size())));
-    if (!in.Has(kHeader) || in.Peek<uint32_t>(4) != NetCommand::SprChange) {
+    DictionaryChange change;
+    if (!ReadDictionaryChange(QByteArrayView(Data).first(std::clamp<qsizetype>(Size, 0, Data.size())),
+                              change)) {
         return;
     }
-    const uint8_t nameLen = Here(in)[26];
-    if (nameLen > kMaxNameChars) {
-        return;
-    }
-    FieldGFB* column = FindColumn(fromAnsi(QByteArrayView(Data.constData() + 27, nameLen)), false);
+    FieldGFB* column = FindColumn(change.column, false);
     if (column == nullptr ||
         (column->TypeField != FieldCode::Dict16 && column->TypeField != FieldCode::Dict8)) {
         return;
     }
-    const uint8_t action = Here(in)[44];
-    const uint32_t key = column->TypeField == FieldCode::Dict16 ? in.Peek<uint16_t>(45) : Here(in)[45];
-    if (action == 3) {
+    const uint32_t key = column->TypeField == FieldCode::Dict16 ? change.key : uint8_t(change.key);
+    if (change.action == SprAction::Delete) {
         RemoveSprEntry(*column, column->SprIndexOfKey(key));
-        return;
-    }
-    if (action != 1 && action != 2) {
-        return;
-    }
-    if (!in.Has(kHeader + 1) || !in.Has(kHeader + 1 + int64_t(Here(in)[kHeader]))) {
-        return;
-    }
-    const QString text =
-        fromAnsi(QByteArrayView(Data.constData() + kHeader + 1, qsizetype(uint8_t(Data[kHeader]))));
-    if (action == 1) {
-        AppendSprEntry(*column, key, text);
-    } else {
-        SetSprText(*column, column->SprIndexOfKey(key), text);
+    } else if (change.action == SprAction::Add && change.hasText) {
+        AppendSprEntry(*column, key, change.text);
+    } else if (change.action == SprAction::Change && change.hasText) {
+        SetSprText(*column, column->SprIndexOfKey(key), change.text);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "tables/base_client.h"
+#include "tables/record_message.h"
 #include "tests/tables/client_table_builder.h"
 #include "tests/tables/table_file_builder.h"
 

@@ -94,7 +94,7 @@ TEST_F(ClientSessionTest, RecordsDueTogetherGoAsOneBatch) {
     probe.run(s);
     ASSERT_EQ(probe.messages.size(), 1u);
     const QByteArray& m = probe.messages[0].bytes;
-    EXPECT_EQ(uint8_t(m[0]), kBatchKind);
+    EXPECT_EQ(uint8_t(m[0]), RecordKind::Batch);
     EXPECT_EQ(uint8_t(m[4]), 3);
 }
 

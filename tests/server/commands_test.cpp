@@ -159,7 +159,7 @@ TEST_F(CommandsTest, LongRecordsGoAsBinaryAndLooseValuesAreRead) {
     pb.run(b);
     ASSERT_EQ(pb.messages.size(), 1u);
     EXPECT_EQ(pb.messages[0].type, PacketTypes::Raw);
-    EXPECT_EQ(uint8_t(pb.messages[0].bytes[0]), kRecordUpdate);
+    EXPECT_EQ(uint8_t(pb.messages[0].bytes[0]), RecordKind::Update);
     const TableData& gps = *storage.table(QStringLiteral("gps"));
     const int32_t row = gps.rowOf(3);
     EXPECT_DOUBLE_EQ(gps.realAt(row, gps.def().indexOf(QStringLiteral("lat"))), 56.25);
@@ -181,7 +181,7 @@ TEST_F(CommandsTest, DeletionSetsTheFlagAndTellsEveryone) {
     EXPECT_TRUE(groups.isDeleted(groups.rowOf(2)));
     ASSERT_EQ(pb.messages.size(), 1u);
     const QByteArray& m = pb.messages[0].bytes;
-    ASSERT_EQ(uint8_t(m[0]), kBatchKind);
+    ASSERT_EQ(uint8_t(m[0]), RecordKind::Batch);
     EXPECT_EQ(uint8_t(m[4]), 2);
     EXPECT_TRUE(m.endsWith(RecordDeletedMessage(groups, 2)));
     // Editing a deleted record is refused.

@@ -12,6 +12,7 @@
 #include "client_table_builder.h"
 #include "table_file_builder.h"
 #include "tables/base_client.h"
+#include "tables/record_message.h"
 
 void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
