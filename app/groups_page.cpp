@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/detail_layout.h"
+#include "app/find_bar.h"
 #include "app/record_grid.h"
 #include "app/record_order.h"
 #include "app/table_access.h"
@@ -84,6 +85,9 @@ GroupsPage::GroupsPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* 
     SpeedButton5 = new QPushButton(QStringLiteral("Удалить"), bar);
     SpeedButton5->setGeometry(103, 7, 91, 34);
     SpeedButton5->setFlat(true);
+    // The find of the vehicles list stands right above it, beside the member buttons.
+    vehicleFinder_ = new FindBar(grid5_, bar);
+    vehicleFinder_->setGeometry(200, 7, 480, 34);
     membersLayout->addWidget(bar);
     connect(SpeedButton4, &QPushButton::clicked, this, [this] { SpeedButton4Click(); });
     connect(SpeedButton5, &QPushButton::clicked, this, [this] { SpeedButton5Click(); });
@@ -103,6 +107,10 @@ GroupsPage::GroupsPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* 
 
     connect(grid4_, &RecordGrid::rowSelected, this, [this](int r) { StringGrid4SelectCell(r); });
     connect(grid5_, &RecordGrid::rowSelected, this, [this](int r) { StringGrid5SelectCell(r); });
+    grid4_->SetRecordId([this](int32_t p) { return IntegerAt(gpsug_, 1, p); });
+    grid5_->SetRecordId([this](int32_t p) { return IntegerAt(gps_, 1, p); });
+    connect(grid4_, &RecordGrid::shownChanged, this, [this] { StringGrid4SelectCell(grid4_->CurrentRow()); });
+    connect(grid5_, &RecordGrid::shownChanged, this, [this] { StringGrid5SelectCell(grid5_->CurrentRow()); });
     SpeedButton4->setEnabled(false);
     SpeedButton5->setEnabled(false);
 }

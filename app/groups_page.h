@@ -18,6 +18,8 @@
 
 #include "app/record_page.h"
 
+class FindBar;
+
 class GroupsPage : public RecordPage {
   public:
     GroupsPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* parent);
@@ -27,6 +29,7 @@ class GroupsPage : public RecordPage {
     RecordGrid* StringGrid3() const { return Grid(); }
     RecordGrid* StringGrid4() const { return grid4_; }
     RecordGrid* StringGrid5() const { return grid5_; }
+    FindBar* VehicleFinder() const { return vehicleFinder_; }
     QLineEdit* Edit30;
     QCheckBox* CheckBox1;
     QPushButton* SpeedButton4;  // "Добавить"
@@ -64,6 +67,7 @@ class GroupsPage : public RecordPage {
     TBaseClient* gps_ = nullptr;
     RecordGrid* grid4_ = nullptr;
     RecordGrid* grid5_ = nullptr;
+    FindBar* vehicleFinder_ = nullptr;
 
     // A member added by "Добавить" and not yet in the members table, with the time it may take.
     struct PendingMember {

@@ -1,5 +1,6 @@
 #include "record_grid.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -111,7 +112,7 @@ void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
 
 RecordGrid::RecordGrid(std::vector<GridColumn> columns, RecordGridModel::CellText cellText, Origins origins,
                        QWidget* parent)
-    : QTableView(parent) {
+    : QTableView(parent), view_(cellText, int(columns.size())) {
     std::vector<int> widths;
     for (const GridColumn& c : columns) {
         widths.push_back(c.width);
@@ -137,7 +138,7 @@ RecordGrid::RecordGrid(std::vector<GridColumn> columns, RecordGridModel::CellTex
     setWordWrap(false);
     setCornerButtonEnabled(false);
     setCurrentIndex(model_->index(0, 0));
-    connect(header, &GridHeader::pressed, this, &RecordGrid::headerPressed);
+    connect(header, &GridHeader::pressed, this, &RecordGrid::OnHeaderPressed);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current, const QModelIndex&) {
                 if (current.isValid()) {
@@ -148,15 +149,73 @@ RecordGrid::RecordGrid(std::vector<GridColumn> columns, RecordGridModel::CellTex
 
 void RecordGrid::SetIdx(std::vector<int32_t> idx) {
     const int row = CurrentRow();
+    const int32_t id = view_.Active() && idOf_ && CurrentPosition() > 0 ? idOf_(CurrentPosition()) : 0;
+    view_.SetBase(std::move(idx));
+    Show(row, [this, id](int32_t p) { return id != 0 && idOf_(p) == id; });
+}
+
+void RecordGrid::SetPageSorts(std::vector<int> columns) {
+    pageSorts_ = true;
+    view_.SetPageSorted(std::move(columns));
+}
+
+void RecordGrid::OnHeaderPressed(int column) {
+    view_.PressHeader(column);
+    if (!pageSorts_) {
+        model_->SetSortField(column);
+        horizontalHeader()->viewport()->update();
+        const int32_t p = CurrentPosition();
+        Show(1, [p](int32_t q) { return q == p; });
+        emit shownChanged();
+    }
+    emit headerPressed(column);
+}
+
+void RecordGrid::SetFind(const QString& text) {
+    if (text == view_.Find()) {
+        return;
+    }
+    const int32_t p = CurrentPosition();
+    view_.SetFind(text);
+    Show(1, [p](int32_t q) { return q == p; });
+    emit shownChanged();
+}
+
+int32_t RecordGrid::CurrentPosition() const {
+    const int r = CurrentRow();
+    return r >= 1 && size_t(r) <= Idx().size() ? Idx()[size_t(r - 1)] : 0;
+}
+
+void RecordGrid::Show(int fallbackRow, const std::function<bool(int32_t position)>& keep) {
+    std::vector<int32_t> shown = view_.Shown();
+    int row = fallbackRow;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        if (keep(shown[i])) {
+            row = int(i) + 1;
+            break;
+        }
+    }
+    const int count = int(shown.size());
     const int column = std::max(0, currentIndex().column());
     {
         const QSignalBlocker quiet(selectionModel());
-        model_->SetIdx(std::move(idx));
+        model_->SetIdx(std::move(shown));
         const int rows = model_->rowCount();
         selectionModel()->setCurrentIndex(model_->index(std::clamp(row, 1, rows) - 1, column),
                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
+    scrollTo(currentIndex());
     viewport()->update();
+    emit countsChanged(count, TotalRows());
+}
+
+void RecordGrid::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        emit enterPressed();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 int RecordGrid::CurrentRow() const {

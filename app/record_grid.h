@@ -19,6 +19,8 @@
 #include <functional>
 #include <vector>
 
+#include "app/grid_view.h"
+
 struct GridColumn {
     QString caption;
     int width = 0;
@@ -86,10 +88,23 @@ class RecordGrid : public QTableView {
                QWidget* parent);
 
     RecordGridModel& Model() { return *model_; }
+    // The rows shown, in order: the page's order with the operator's sort and find applied.
     const std::vector<int32_t>& Idx() const { return model_->Idx(); }
-    // Replaces the index array; the selection keeps its row number (the last row when fewer remain)
-    // and no selection handler runs.
+    // Takes the page's order. The selection keeps its row number (the last row when fewer remain),
+    // or, while the operator's sort or find is on, its record; no selection handler runs.
     void SetIdx(std::vector<int32_t> idx);
+    // Rows in the page's order, before the find.
+    int TotalRows() const { return int(view_.Base().size()); }
+
+    // The identifier of the record at a position, to keep the selected record across rebuilds.
+    void SetRecordId(std::function<int32_t(int32_t position)> idOf) { idOf_ = std::move(idOf); }
+    // The page answers every header press with a rebuild (the terminals grid); the columns it
+    // orders itself are only reversed by a second press.
+    void SetPageSorts(std::vector<int> columns);
+    // Shows only the rows whose texts hold every word of the text; the selected record stays
+    // selected while it is shown, otherwise the first row is.
+    void SetFind(const QString& text);
+    const QString& Find() const { return view_.Find(); }
     // The selected row, 1 and up.
     int CurrentRow() const;
     // Selects row r; rowSelected follows when the row changes.
@@ -100,7 +115,26 @@ class RecordGrid : public QTableView {
   signals:
     void rowSelected(int r);
     void headerPressed(int column);
+    // The operator's sort or find changed the rows shown (the page's selection handler should run).
+    void shownChanged();
+    // After every change of the rows: shown of total.
+    void countsChanged(int shown, int total);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+  signals:
+    // Enter or Return on the grid.
+    void enterPressed();
 
   private:
+    void OnHeaderPressed(int column);
+    int32_t CurrentPosition() const;
+    // Applies the view; the row whose record `keep` matches is selected, else `fallbackRow`.
+    void Show(int fallbackRow, const std::function<bool(int32_t position)>& keep);
+
     RecordGridModel* model_;
+    GridView view_;
+    std::function<int32_t(int32_t)> idOf_;
+    bool pageSorts_ = false;
 };

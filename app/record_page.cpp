@@ -2,8 +2,11 @@
 
 #include <QVBoxLayout>
 
+#include "app/find_bar.h"
 #include "app/record_grid.h"
 #include "app/table_access.h"
+#include "exchange/column_captions.h"
+#include "exchange/duplicate_keys.h"
 #include "tables/base_client.h"
 
 RecordPage::RecordPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* parent)
@@ -39,11 +42,24 @@ void RecordPage::StackGridPanelAndButtons(QWidget* host, RecordGrid* grid, QWidg
     auto* layout = new QVBoxLayout(host);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addSpacing(34);
+    finder_ = new FindBar(grid, host);
+    finder_->setFixedHeight(34);
+    layout->addWidget(finder_);
     layout->addWidget(grid, 1);
     layout->addWidget(detailPanel);
     layout->addWidget(MakeButtonBar(grid, detailPanel));
     connect(grid, &RecordGrid::rowSelected, this, [this](int r) { SelectRow(r); });
+    grid->SetRecordId([this](int32_t p) { return IntegerAt(table_, 1, p); });
+    // The operator's sort or find shows other rows: the buttons and the detail panel follow the
+    // selected row, as after a rebuild.
+    connect(grid, &RecordGrid::shownChanged, this, [this] {
+        if (!InEditMode()) {
+            const bool any = !grid_->Idx().empty();
+            second_->setEnabled(any);
+            third_->setEnabled(any);
+        }
+        SelectRow(grid_->CurrentRow());
+    });
 }
 
 bool RecordPage::InEditMode() const {
@@ -68,6 +84,7 @@ void RecordPage::EnterEditMode() {
     SetButton(first_, second_, third_, true);
     detail_->setEnabled(true);
     grid_->setEnabled(false);
+    finder_->setEnabled(false);
     navigationBar_->setEnabled(false);
 }
 
@@ -84,6 +101,7 @@ void RecordPage::LeaveEditMode() {
     SetButton(first_, second_, third_, false);
     detail_->setEnabled(false);
     grid_->setEnabled(true);
+    finder_->setEnabled(true);
     navigationBar_->setEnabled(true);
 }
 
@@ -95,13 +113,29 @@ void RecordPage::FirstButtonClick() {
         EnterEditMode();
         adding_ = true;
         StartAdding();
-    } else if (ReadyToSave()) {
+    } else if (ReadyToSave() && ConfirmDuplicates()) {
         savedId_ = EditedRecordId(table_);
         savedTexts_ = RecordTexts(table_, savedId_);
         SendWithRecord();
         table_->Post();
         AwaitServer();
     }
+}
+
+bool RecordPage::ConfirmDuplicates() {
+    const int32_t self = table_->EditRecord ? table_->BEdit : 0;
+    QStringList found;
+    for (const auto& [column, text] : UniqueValues()) {
+        const KeyHolder holder = FindKeyHolder(*table_, column, DuplicateKey(column, text), self);
+        if (holder.n_abs != 0) {
+            found << QStringLiteral("%1 %2 уже есть у %3 «%4» (запись %5).")
+                         .arg(ColumnCaption(table_->NameTableS, column), text.trimmed(),
+                              RecordNoun(table_->NameTableS), holder.title)
+                         .arg(holder.n_abs);
+        }
+    }
+    return found.isEmpty() ||
+           dialogs_.confirm(this, found.join(u'\n') + QStringLiteral("\nСохранить всё равно?"));
 }
 
 void RecordPage::SecondButtonClick() {

@@ -19,10 +19,12 @@
 #include <QPushButton>
 #include <QWidget>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "app/dialogs.h"
 
+class FindBar;
 class RecordGrid;
 class TBaseClient;
 
@@ -45,6 +47,7 @@ class RecordPage : public QWidget {
     QPushButton* ThirdButton() const { return third_; }
     QWidget* DetailPanel() const { return detail_; }
     RecordGrid* Grid() const { return grid_; }
+    FindBar* Finder() const { return finder_; }
 
     // Identifier of a record the next rebuild selects, -1 for none.
     int32_t RememberedId = -1;
@@ -84,6 +87,9 @@ class RecordPage : public QWidget {
     virtual void StartAdding() = 0;
     // Whether the record may be posted; a page that refuses tells the operator why.
     virtual bool ReadyToSave() { return true; }
+    // The values of the record being saved that must not belong to another record: column name and
+    // the text in its edit. Checked before every save; a value held by another record asks first.
+    virtual std::vector<std::pair<QString, QString>> UniqueValues() const { return {}; }
     // Sends what goes to the server with the record, just before it is posted.
     virtual void SendWithRecord() {}
     // Undoes what the page showed of a cancelled addition or edit beyond the record's own values
@@ -93,6 +99,8 @@ class RecordPage : public QWidget {
     const Dialogs& dialogs_;
 
   private:
+    // Asks the operator whether to save a record whose unique values another record holds.
+    bool ConfirmDuplicates();
     QWidget* MakeButtonBar(RecordGrid* grid, QWidget* detailPanel);
     void EnterEditMode();
     void AwaitServer();
@@ -101,6 +109,7 @@ class RecordPage : public QWidget {
     QWidget* navigationBar_;
     TBaseClient* table_ = nullptr;
     RecordGrid* grid_ = nullptr;
+    FindBar* finder_ = nullptr;
     QWidget* detail_ = nullptr;
     QPushButton* first_ = nullptr;
     QPushButton* second_ = nullptr;

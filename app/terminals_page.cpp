@@ -69,6 +69,9 @@ TerminalsPage::TerminalsPage(QWidget* navigationBar, const Dialogs& dialogs, QWi
         },
         RecordGrid::Origins::Terminals, this);
     StackGridPanelAndButtons(this, grid, MakeDetailPanel());
+    // The page orders the rows by its sort field itself; the registration column, which has no order
+    // of its own, is sorted by the grid (dates as dates), and a second press reverses either.
+    grid->SetPageSorts({-1, 0, 1, 2, 3});
     connect(grid, &RecordGrid::headerPressed, this, [this](int column) { SortByColumn(column); });
 
     PopupMenu1 = new QMenu(this);
@@ -376,4 +379,8 @@ void TerminalsPage::N3Click() {
     table->Edit();
     WriteInteger(table, kStatus, status);
     table->Post();
+}
+
+std::vector<std::pair<QString, QString>> TerminalsPage::UniqueValues() const {
+    return {{QStringLiteral("tel"), Edit3->text()}};
 }

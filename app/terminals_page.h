@@ -79,6 +79,7 @@ class TerminalsPage : public RecordPage {
   protected:
     void StartAdding() override;
     bool ReadyToSave() override;
+    std::vector<std::pair<QString, QString>> UniqueValues() const override;
     void SendWithRecord() override;
     void UndoShown() override;
 

@@ -213,3 +213,9 @@ void VehiclesPage::ShowOrder(std::vector<int32_t> order) {
         SelectRow(Grid()->CurrentRow());
     }
 }
+
+std::vector<std::pair<QString, QString>> VehiclesPage::UniqueValues() const {
+    return {{QStringLiteral("imei"), Edit14->text()},
+            {QStringLiteral("sim"), Edit4->text()},
+            {QStringLiteral("gosnum"), Edit5->text()}};
+}

@@ -57,6 +57,7 @@ class VehiclesPage : public RecordPage {
 
   protected:
     void StartAdding() override;
+    std::vector<std::pair<QString, QString>> UniqueValues() const override;
 
   private:
     struct TextEdit {
