@@ -21,5 +21,9 @@ Dialogs RealDialogs() {
             parent, QString(), QString(),
             QStringLiteral("JPEG Image File (*.jpg);;JPEG Image File (*.jpeg)"));
     };
+    d.saveSheet = [](QWidget* parent, const QString& suggested) {
+        return QFileDialog::getSaveFileName(parent, QStringLiteral("Экспорт"), suggested,
+                                            QStringLiteral("CSV (*.csv);;Excel (*.xlsx)"));
+    };
     return d;
 }

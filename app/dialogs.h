@@ -22,6 +22,9 @@ struct Dialogs {
     std::function<QColor(QWidget* parent, const QColor& initial)> pickColor;
     // The full path of a chosen JPEG picture, or empty when the operator cancelled.
     std::function<QString(QWidget* parent)> openPicture;
+    // The path to export into (".csv" or ".xlsx"), or empty when the operator cancelled; a missing
+    // function counts as cancelled.
+    std::function<QString(QWidget* parent, const QString& suggested)> saveSheet;
 };
 
 Dialogs RealDialogs();

@@ -3,19 +3,29 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
 #include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
 
+#include "app/find_bar.h"
 #include "app/groups_page.h"
+#include "app/journal_window.h"
 #include "app/login_window.h"
 #include "app/record_grid.h"
 #include "app/record_order.h"
 #include "app/tahoma.h"
 #include "app/terminals_page.h"
 #include "app/vehicles_page.h"
+#include "exchange/table_export.h"
 #include "infra/json_text.h"
 #include "infra/ticks.h"
+#include "journal/change_journal.h"
 #include "session/application_id.h"
 #include "session/client_udp.h"
+#include "session/session_status.h"
 #include "session/settings.h"
 
 namespace {
@@ -78,6 +88,10 @@ TForm1::TForm1(Dialogs dialogs) : dialogs_(std::move(dialogs)) {
     Timer1->setInterval(10);
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     Timer1->start();
+    MakeStatusLine();
+    MakeMenuAndKeys();
+    // The pages keep the room they had: the menu and the status line come on top of it.
+    resize(1282, 886 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
@@ -135,6 +149,17 @@ void TForm1::ReadSettingsAndRegisterTables() {
     port = settings.port;
     numbers = RegisterConfigTables(Base);
     WirePages();
+    journal_ = std::make_unique<ChangeJournal>(dir + QStringLiteral("journal.db"));
+    journal_->onChanged = [this] {
+        if (journalWindow_ != nullptr) {
+            journalWindow_->JournalChanged();
+        }
+    };
+    journal_->StartLoad([this](std::vector<JournalEntry> entries) {
+        QMetaObject::invokeMethod(
+            this, [this, entries = std::move(entries)]() mutable { journal_->Loaded(std::move(entries)); },
+            Qt::QueuedConnection);
+    });
 }
 
 void TForm1::WirePages() {
@@ -149,6 +174,12 @@ void TForm1::AttachClient(std::unique_ptr<client_udp> client) {
     clientU->SetBases(&Base);
     clientU->SetOnRefreshDatabase(
         [this](client_udp* sender, const QString& name) { RefreshDataBase(sender, name); });
+    // Edit commands are posted on this thread, so the journal takes them here.
+    clientU->SetOnCommandQueued([this](TBaseClient* table, const QString& command, bool queued) {
+        if (journal_ && table != nullptr) {
+            journal_->CommandQueued(*table, command, queued);
+        }
+    });
 }
 
 void TForm1::RefreshDataBase(client_udp*, const QString& name) {
@@ -157,6 +188,9 @@ void TForm1::RefreshDataBase(client_udp*, const QString& name) {
 }
 
 void TForm1::RefreshTable(const QString& name) {
+    if (TBaseClient* table = Base.Find(name); table != nullptr && journal_) {
+        journal_->TableChanged(*table);
+    }
     if (name == u"gpeople") {
         RefreshMobile();
     } else if (name == u"gps") {
@@ -201,6 +235,9 @@ void TForm1::Timer1Timer() {
         return;
     }
     const QString command = GetJSONValue(message, QStringLiteral("$c$"));
+    if (journal_ && (command == u"netyesadddatadatabase" || command == u"neterrordatadatabase")) {
+        journal_->Notice(message);
+    }
     if (command == u"getfileok") {
         terminals->PhotoArrived(GetJSONValue(message, QStringLiteral("name")));
     } else if (command == u"sendfilenotfind") {
@@ -220,4 +257,168 @@ void TForm1::Timer1Timer() {
             groups->AdditionConfirmed(n_abs);
         }
     }
+}
+
+void TForm1::MakeStatusLine() {
+    LinkState = new QLabel(this);
+    LinkState->setObjectName(QStringLiteral("link"));
+    LoadState = new QLabel(this);
+    LoadBar = new QProgressBar(this);
+    LoadBar->setMaximumWidth(200);
+    LoadBar->setTextVisible(true);
+    WaitingState = new QLabel(this);
+    statusBar()->addWidget(LinkState);
+    statusBar()->addWidget(LoadState);
+    statusBar()->addWidget(LoadBar);
+    statusBar()->addPermanentWidget(WaitingState);
+    LoadState->hide();
+    LoadBar->hide();
+    statusTimer_ = new QTimer(this);
+    statusTimer_->setInterval(250);
+    connect(statusTimer_, &QTimer::timeout, this, [this] { UpdateStatus(); });
+    statusTimer_->start();
+}
+
+void TForm1::UpdateStatus() {
+    if (!clientU) {
+        return;
+    }
+    const SessionStatus s = StatusOf(*clientU, Base);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (s.connected) {
+        linkLostAt_ = 0;
+        LinkState->setText(QStringLiteral("Связь есть: %1").arg(s.server));
+    } else {
+        linkLostAt_ = linkLostAt_ == 0 ? now : linkLostAt_;
+        const bool trying = s.connecting && now - linkLostAt_ <= 5000;
+        LinkState->setText(
+            (trying ? QStringLiteral("Соединение... %1") : QStringLiteral("Нет связи: %1")).arg(s.server));
+    }
+    const bool loading = !s.loadingTable.isEmpty();
+    LoadState->setVisible(loading);
+    LoadBar->setVisible(loading);
+    if (loading) {
+        LoadState->setText(QStringLiteral("Загрузка таблицы %1 (%2 из %3)")
+                               .arg(s.loadingTable)
+                               .arg(s.tablesLoaded + 1)
+                               .arg(s.tablesTotal));
+        LoadBar->setRange(0, int(std::max<int64_t>(s.loadSize / 1024, 1)));
+        LoadBar->setValue(int(s.loadReceived / 1024));
+        LoadBar->setFormat(QStringLiteral("%1 из %2 КБ").arg(s.loadReceived / 1024).arg(s.loadSize / 1024));
+    }
+    WaitingState->setText(QStringLiteral("Ожидают отправки: %1").arg(s.waitingCommands));
+    if (journal_ && s.connected && s.waitingCommands == 0) {
+        journal_->AllDelivered();
+    }
+}
+
+RecordPage* TForm1::ActivePageWidget() const {
+    return static_cast<RecordPage*>(Notebook1->currentWidget());
+}
+
+RecordGrid* TForm1::ActiveGrid() const {
+    for (RecordGrid* grid : {groups->StringGrid4(), groups->StringGrid5()}) {
+        if (grid->isVisible() && grid->hasFocus()) {
+            return grid;
+        }
+    }
+    return ActivePageWidget()->Grid();
+}
+
+void TForm1::ExportGrid(RecordGrid* grid) {
+    TBaseClient* table = grid == terminals->StringGrid1() ? terminals->Table()
+                         : grid == vehicles->StringGrid2() || grid == groups->StringGrid5()
+                             ? vehicles->Table()
+                         : grid == groups->StringGrid3() ? groups->Table()
+                                                         : Base.Find(QStringLiteral("gpsug"));
+    if (table == nullptr || !dialogs_.saveSheet) {
+        return;
+    }
+    const QString path = dialogs_.saveSheet(this, table->NameTableS + QStringLiteral(".csv"));
+    if (path.isEmpty()) {
+        return;
+    }
+    if (const QString error = ExportRecords(*table, grid->Idx(), path); !error.isEmpty()) {
+        dialogs_.inform(this, error);
+    }
+}
+
+JournalWindow* TForm1::ShowJournal() {
+    if (journalWindow_ == nullptr && journal_) {
+        journalWindow_ = new JournalWindow(*journal_, this);
+    }
+    if (journalWindow_ != nullptr) {
+        journalWindow_->Refilter();
+        journalWindow_->show();
+        journalWindow_->raise();
+    }
+    return journalWindow_;
+}
+
+void TForm1::MakeMenuAndKeys() {
+    QMenu* menu = menuBar()->addMenu(QStringLiteral("Сервис"));
+    menu->addAction(QStringLiteral("Экспорт строк таблицы…"), QKeySequence(QStringLiteral("Ctrl+E")), this,
+                    [this] { ExportGrid(ActiveGrid()); });
+    menu->addAction(QStringLiteral("Журнал изменений"), QKeySequence(QStringLiteral("Ctrl+J")), this,
+                    [this] { ShowJournal(); });
+    auto key = [this](const char* sequence, std::function<void()> act) {
+        auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(sequence)), this);
+        connect(shortcut, &QShortcut::activated, this, std::move(act));
+    };
+    key("Ctrl+F", [this] {
+        QLineEdit* own = ActivePageWidget()->Finder()->Field();
+        QLineEdit* field =
+            ActivePage() == u"group" && own->hasFocus() ? groups->VehicleFinder()->Field() : own;
+        if (field->isEnabled()) {
+            field->setFocus();
+            field->selectAll();
+        }
+    });
+    key("Ctrl+N", [this] {
+        RecordPage* page = ActivePageWidget();
+        if (!page->InEditMode() && page->FirstButton()->isEnabled()) {
+            page->FirstButtonClick();
+        }
+    });
+    key("Ctrl+S", [this] {
+        RecordPage* page = ActivePageWidget();
+        if (page->InEditMode() && page->FirstButton()->isEnabled()) {
+            page->FirstButtonClick();
+        }
+    });
+    key("F2", [this] {
+        RecordPage* page = ActivePageWidget();
+        if (!page->InEditMode() && page->SecondButton()->isEnabled()) {
+            page->SecondButtonClick();
+        }
+    });
+    key("Escape", [this] {
+        RecordPage* page = ActivePageWidget();
+        if (page->InEditMode() && page->SecondButton()->isEnabled()) {
+            page->SecondButtonClick();
+        }
+    });
+    key("Delete", [this] {
+        if (groups->StringGrid4()->hasFocus() && groups->SpeedButton5->isEnabled()) {
+            groups->SpeedButton5Click();
+            return;
+        }
+        RecordPage* page = ActivePageWidget();
+        if (page->Grid()->hasFocus() && !page->InEditMode() && page->ThirdButton()->isEnabled()) {
+            page->ThirdButtonClick();
+        }
+    });
+    const std::pair<const char*, QString> pages[] = {{"Ctrl+1", QStringLiteral("gps")},
+                                                     {"Ctrl+2", QStringLiteral("Default")},
+                                                     {"Ctrl+3", QStringLiteral("group")}};
+    for (const auto& [sequence, page] : pages) {
+        key(sequence, [this, page] {
+            if (Panel1->isEnabled()) {
+                ShowPage(page);
+            }
+        });
+    }
+    SpeedButton2->setToolTip(QStringLiteral("Транспортные средства (Ctrl+1)"));
+    SpeedButton1->setToolTip(QStringLiteral("Мобильные терминалы (Ctrl+2)"));
+    SpeedButton3->setToolTip(QStringLiteral("Группы (Ctrl+3)"));
 }

@@ -23,8 +23,13 @@
 #include "session/table_registration.h"
 #include "tables/base_set.h"
 
+class ChangeJournal;
 class client_udp;
 class GroupsPage;
+class JournalWindow;
+class QLabel;
+class QProgressBar;
+class RecordGrid;
 class TerminalsPage;
 class VehiclesPage;
 
@@ -77,9 +82,32 @@ class TForm1 : public QMainWindow {
     // One tick of the 10 ms polling.
     void Timer1Timer();
 
+    // The status line: link and server address, the table loading with a bar of its bytes, and the
+    // operator's commands waiting to be sent; refreshed every 250 ms.
+    QLabel* LinkState;
+    QLabel* LoadState;
+    QProgressBar* LoadBar;
+    QLabel* WaitingState;
+    void UpdateStatus();
+
+    // The operator's change journal ("journal.db" in the working folder) and its window (Ctrl+J).
+    ChangeJournal* Journal() const { return journal_.get(); }
+    JournalWindow* ShowJournal();
+    // Exports the rows the grid shows (Ctrl+E: the grid with the focus, or the page's own).
+    void ExportGrid(RecordGrid* grid);
+    RecordGrid* ActiveGrid() const;
+
   private:
     QToolButton* NavigationButton(const QString& caption, int top, int height);
     void WirePages();
+    void MakeStatusLine();
+    void MakeMenuAndKeys();
+    class RecordPage* ActivePageWidget() const;
 
     Dialogs dialogs_;
+    std::unique_ptr<ChangeJournal> journal_;
+    JournalWindow* journalWindow_ = nullptr;
+    QTimer* statusTimer_ = nullptr;
+    // When the link was last seen up, or lost; "Нет связи" follows 5 s without a session.
+    qint64 linkLostAt_ = 0;
 };

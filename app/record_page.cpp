@@ -32,6 +32,9 @@ QWidget* RecordPage::MakeButtonBar(RecordGrid* grid, QWidget* detailPanel) {
     second_->setGeometry(86, 8, 107, 25);
     third_ = ColouredButton(kDeleteCaption, QColor(0xFF, 0x00, 0x00), bar);
     third_->setGeometry(199, 8, 75, 25);
+    first_->setToolTip(QStringLiteral("Новый — Ctrl+N; Сохранить — Ctrl+S"));
+    second_->setToolTip(QStringLiteral("Редактировать — F2 или Enter; Отменить — Escape"));
+    third_->setToolTip(QStringLiteral("Удалить — Delete"));
     connect(first_, &QPushButton::clicked, this, [this] { FirstButtonClick(); });
     connect(second_, &QPushButton::clicked, this, [this] { SecondButtonClick(); });
     connect(third_, &QPushButton::clicked, this, [this] { ThirdButtonClick(); });
@@ -49,6 +52,12 @@ void RecordPage::StackGridPanelAndButtons(QWidget* host, RecordGrid* grid, QWidg
     layout->addWidget(detailPanel);
     layout->addWidget(MakeButtonBar(grid, detailPanel));
     connect(grid, &RecordGrid::rowSelected, this, [this](int r) { SelectRow(r); });
+    connect(grid, &RecordGrid::enterPressed, this, [this] {
+        if (!InEditMode() && second_->isEnabled()) {
+            SecondButtonClick();
+        }
+    });
+    QWidget::setTabOrder(finder_->Field(), grid);
     grid->SetRecordId([this](int32_t p) { return IntegerAt(table_, 1, p); });
     // The operator's sort or find shows other rows: the buttons and the detail panel follow the
     // selected row, as after a rebuild.
