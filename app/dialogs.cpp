@@ -25,5 +25,9 @@ Dialogs RealDialogs() {
         return QFileDialog::getSaveFileName(parent, QStringLiteral("Экспорт"), suggested,
                                             QStringLiteral("CSV (*.csv);;Excel (*.xlsx)"));
     };
+    d.openSheet = [](QWidget* parent) {
+        return QFileDialog::getOpenFileName(parent, QStringLiteral("Импорт"), QString(),
+                                            QStringLiteral("CSV или Excel (*.csv *.xlsx);;Все файлы (*)"));
+    };
     return d;
 }

@@ -25,6 +25,8 @@ struct Dialogs {
     // The path to export into (".csv" or ".xlsx"), or empty when the operator cancelled; a missing
     // function counts as cancelled.
     std::function<QString(QWidget* parent, const QString& suggested)> saveSheet;
+    // A CSV or XLSX file to import, or empty when the operator cancelled (or the function is missing).
+    std::function<QString(QWidget* parent)> openSheet;
 };
 
 Dialogs RealDialogs();

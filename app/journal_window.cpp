@@ -35,7 +35,8 @@ QString Cell(const JournalEntry& e, int column) {
         case 4:
             return FieldsText(e);
         case 5:
-            return e.note.isEmpty() ? JournalStateText(e.state) : JournalStateText(e.state) + QStringLiteral(": ") + e.note;
+            return e.note.isEmpty() ? JournalStateText(e.state)
+                                    : JournalStateText(e.state) + QStringLiteral(": ") + e.note;
         default:
             return {};
     }

@@ -12,6 +12,7 @@
 #include "app/user_default.h"
 #include "infra/ticks.h"
 #include "session/client_udp.h"
+#include "session/session_status.h"
 
 namespace {
 
@@ -153,7 +154,7 @@ void TPasZas::Button2Click() {
     push = 2;
 }
 
-bool ConnectAndLoad(client_udp& client, const QString& dir) {
+bool ConnectAndLoad(client_udp& client, const QString& dir, const TBaseC* tables) {
     bool result = false;
     TPasZas login;
     TSplash splash;
@@ -198,6 +199,9 @@ bool ConnectAndLoad(client_udp& client, const QString& dir) {
                 splash.Label()->setText(text);
                 splash.Label()->repaint();
                 QCoreApplication::processEvents();
+            }
+            if (tables != nullptr) {
+                splash.ShowLoad(StatusOf(client, *tables));
             }
         }
         if (running && client.Connected && client.DatabaseLoad) {

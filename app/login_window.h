@@ -12,6 +12,7 @@
 #include <QTimer>
 
 class client_udp;
+class TBaseC;
 
 inline const QString kStatusConnecting = QStringLiteral("Соединение...");
 inline const QString kStatusNoLink = QStringLiteral("Нет связи");
@@ -53,4 +54,5 @@ class TPasZas : public QDialog {
 // the tables load; true once every table is loaded, false when the operator cancelled (also when the
 // load ended in the same moment: the operator's cancel wins). dir is the
 // working directory ending with '/', where "setup.ini" keeps the last user name.
-bool ConnectAndLoad(client_udp& client, const QString& dir);
+// With the table set the splash also shows which table is loading and a bar of its bytes.
+bool ConnectAndLoad(client_udp& client, const QString& dir, const TBaseC* tables = nullptr);

@@ -12,6 +12,7 @@
 
 #include "app/find_bar.h"
 #include "app/groups_page.h"
+#include "app/import_dialog.h"
 #include "app/journal_window.h"
 #include "app/login_window.h"
 #include "app/record_grid.h"
@@ -19,6 +20,7 @@
 #include "app/tahoma.h"
 #include "app/terminals_page.h"
 #include "app/vehicles_page.h"
+#include "exchange/sheet_file.h"
 #include "exchange/table_export.h"
 #include "infra/json_text.h"
 #include "infra/ticks.h"
@@ -133,7 +135,7 @@ bool TForm1::FormCreate() {
     ReadSettingsAndRegisterTables();
     AttachClient(client_udp::Create(kApplicationId, host, port));
     ShowPage(kPageVehicles);
-    return ConnectAndLoad(*clientU, dir);
+    return ConnectAndLoad(*clientU, dir, &Base);
 }
 
 void TForm1::ReadSettingsAndRegisterTables() {
@@ -237,6 +239,10 @@ void TForm1::Timer1Timer() {
     const QString command = GetJSONValue(message, QStringLiteral("$c$"));
     if (journal_ && (command == u"netyesadddatadatabase" || command == u"neterrordatadatabase")) {
         journal_->Notice(message);
+    }
+    // A confirmation of an imported line is the import's, not the page's.
+    if (importDialog_ != nullptr && importDialog_->TakeNotice(message)) {
+        return;
     }
     if (command == u"getfileok") {
         terminals->PhotoArrived(GetJSONValue(message, QStringLiteral("name")));
@@ -359,6 +365,8 @@ void TForm1::MakeMenuAndKeys() {
     QMenu* menu = menuBar()->addMenu(QStringLiteral("Сервис"));
     menu->addAction(QStringLiteral("Экспорт строк таблицы…"), QKeySequence(QStringLiteral("Ctrl+E")), this,
                     [this] { ExportGrid(ActiveGrid()); });
+    menu->addAction(QStringLiteral("Импорт из файла…"), QKeySequence(QStringLiteral("Ctrl+I")), this,
+                    [this] { ImportIntoPage(); });
     menu->addAction(QStringLiteral("Журнал изменений"), QKeySequence(QStringLiteral("Ctrl+J")), this,
                     [this] { ShowJournal(); });
     auto key = [this](const char* sequence, std::function<void()> act) {
@@ -421,4 +429,35 @@ void TForm1::MakeMenuAndKeys() {
     SpeedButton2->setToolTip(QStringLiteral("Транспортные средства (Ctrl+1)"));
     SpeedButton1->setToolTip(QStringLiteral("Мобильные терминалы (Ctrl+2)"));
     SpeedButton3->setToolTip(QStringLiteral("Группы (Ctrl+3)"));
+}
+
+ImportDialog* TForm1::ImportIntoPage() {
+    RecordPage* page = ActivePageWidget();
+    if (page->InEditMode() || importDialog_ != nullptr) {
+        return nullptr;
+    }
+    if (page != vehicles && page != terminals) {
+        dialogs_.inform(this, QStringLiteral("Импорт возможен на страницах «ТС» и «МТК»"));
+        return nullptr;
+    }
+    const QString path = dialogs_.openSheet ? dialogs_.openSheet(this) : QString();
+    if (path.isEmpty()) {
+        return nullptr;
+    }
+    const SheetRead read = ReadSheetFile(path);
+    if (!read.ok()) {
+        dialogs_.inform(this, QStringLiteral("Файл не загружен: %1").arg(read.error));
+        return nullptr;
+    }
+    const QString about =
+        QStringLiteral("Файл %1%2")
+            .arg(path, read.encoding.isEmpty() ? QString() : QStringLiteral(", кодировка ") + read.encoding);
+    importDialog_ =
+        new ImportDialog(*page->Table(), Base.Find(QStringLiteral("object")), read.sheet, about, this);
+    importDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    importDialog_->pollNotices = [this] { Timer1Timer(); };
+    connect(importDialog_, &QObject::destroyed, this, [this] { importDialog_ = nullptr; });
+    importDialog_->setModal(true);
+    importDialog_->show();
+    return importDialog_;
 }

@@ -26,6 +26,7 @@
 class ChangeJournal;
 class client_udp;
 class GroupsPage;
+class ImportDialog;
 class JournalWindow;
 class QLabel;
 class QProgressBar;
@@ -96,6 +97,9 @@ class TForm1 : public QMainWindow {
     // Exports the rows the grid shows (Ctrl+E: the grid with the focus, or the page's own).
     void ExportGrid(RecordGrid* grid);
     RecordGrid* ActiveGrid() const;
+    // Imports a file the operator picks into the shown page's table (vehicles or terminals); the
+    // dialog, or null when nothing is imported (another page, a page in edit mode, a bad file).
+    ImportDialog* ImportIntoPage();
 
   private:
     QToolButton* NavigationButton(const QString& caption, int top, int height);
@@ -107,6 +111,7 @@ class TForm1 : public QMainWindow {
     Dialogs dialogs_;
     std::unique_ptr<ChangeJournal> journal_;
     JournalWindow* journalWindow_ = nullptr;
+    ImportDialog* importDialog_ = nullptr;
     QTimer* statusTimer_ = nullptr;
     // When the link was last seen up, or lost; "Нет связи" follows 5 s without a session.
     qint64 linkLostAt_ = 0;

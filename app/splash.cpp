@@ -4,6 +4,8 @@
 #include <QImageReader>
 #include <QScreen>
 
+#include "session/session_status.h"
+
 namespace {
 
 constexpr int kLabelHeight = 28;
@@ -30,7 +32,25 @@ TSplash::TSplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::Frame
     palette.setColor(QPalette::WindowText, Qt::white);
     label_->setPalette(palette);
     label_->setGeometry(0, size.height() - kLabelHeight, size.width(), kLabelHeight);
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("load"));
+    progress_->setGeometry(20, size.height() - kLabelHeight - 22, size.width() - 40, 18);
+    progress_->hide();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
+}
+
+void TSplash::ShowLoad(const SessionStatus& status) {
+    if (status.loadingTable.isEmpty()) {
+        progress_->hide();
+        return;
+    }
+    progress_->setRange(0, int(std::max<int64_t>(status.loadSize / 1024, 1)));
+    progress_->setValue(int(status.loadReceived / 1024));
+    progress_->setFormat(QStringLiteral("%1: %2 из %3 КБ")
+                             .arg(status.loadingTable)
+                             .arg(status.loadReceived / 1024)
+                             .arg(status.loadSize / 1024));
+    progress_->show();
 }

@@ -6,7 +6,10 @@
 #pragma once
 
 #include <QLabel>
+#include <QProgressBar>
 #include <QWidget>
+
+struct SessionStatus;
 
 class TSplash : public QWidget {
   public:
@@ -14,8 +17,12 @@ class TSplash : public QWidget {
 
     QLabel* Image() const { return image_; }
     QLabel* Label() const { return label_; }
+    // The table loading and a bar of the bytes of its file, above the label; hidden between tables.
+    QProgressBar* Progress() const { return progress_; }
+    void ShowLoad(const SessionStatus& status);
 
   private:
     QLabel* image_;
     QLabel* label_;
+    QProgressBar* progress_;
 };

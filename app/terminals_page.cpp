@@ -139,6 +139,11 @@ QWidget* TerminalsPage::MakeDetailPanel() {
     BitBtn8 = new QPushButton(QStringLiteral("Загрузить"), panel);
     BitBtn8->setGeometry(492, 145, 118, 26);
     connect(BitBtn8, &QPushButton::clicked, this, [this] { BitBtn8Click(); });
+    // Tab goes through the panel as it reads, row by row.
+    QWidget* const order[] = {Edit1, Edit2, Edit3, CheckBox2, Edit15, Edit16, CheckBox3, CheckBox4, BitBtn8};
+    for (size_t k = 1; k < std::size(order); ++k) {
+        QWidget::setTabOrder(order[k - 1], order[k]);
+    }
     return panel;
 }
 
