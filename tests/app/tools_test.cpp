@@ -10,7 +10,6 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
-#include "../e2e/harness.h"
 #include "app/find_bar.h"
 #include "app/import_dialog.h"
 #include "app/journal_window.h"
@@ -22,22 +21,16 @@
 #include "app_fixture.h"
 #include "journal/change_journal.h"
 #include "session/client_udp.h"
+#include "window_e2e.h"
 
 namespace {
 
-class ToolsTest : public E2eTest {
+class ToolsTest : public WindowE2eTest {
   protected:
     void SetUp() override {
-        app_test::Application();
-        E2eTest::SetUp();
+        WindowE2eTest::SetUp();
         server = StartServer();
         ASSERT_TRUE(server);
-        const QString client = Path("client");
-        QDir().mkpath(client);
-        QDir::setCurrent(client);
-        QFile ini("setup.ini");
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(QStringLiteral("[ServerHost]\r\nAddress=127.0.0.1\r\nPort=%1\r\n").arg(port_).toLatin1());
     }
 
     // Logs in as an operator would and waits until the vehicles grid shows the demo's twelve.
@@ -50,36 +43,13 @@ class ToolsTest : public E2eTest {
         d.inform = [this](QWidget*, const QString& text) { informed << text; };
         d.saveSheet = [this](QWidget*, const QString&) { return sheetPath; };
         d.openSheet = [this](QWidget*) { return sheetPath; };
-        QTimer operatorAtLogin;
-        operatorAtLogin.setInterval(5);
-        QObject::connect(&operatorAtLogin, &QTimer::timeout, [&] {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                auto* login = dynamic_cast<TPasZas*>(w);
-                if (login != nullptr && login->isVisible() && login->Button1->isEnabled()) {
-                    login->MaskEdit2->setText("admin");
-                    login->MaskEdit1->setText("admin");
-                    login->Button1->click();
-                    operatorAtLogin.stop();
-                }
-            }
-        });
-        operatorAtLogin.start();
         form = std::make_unique<TForm1>(d);
-        ASSERT_TRUE(form->FormCreate()) << server->Log().toStdString();
+        ASSERT_TRUE(WindowE2eTest::LogIn(*form)) << server->Log().toStdString();
         form->show();
         ASSERT_TRUE(Until([this] { return Grid()->Idx().size() == 12; }));
     }
 
-    bool Until(const std::function<bool()>& done, int ms = 20000) {
-        const QDeadlineTimer deadline(ms);
-        while (!done()) {
-            if (deadline.hasExpired()) {
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return true;
-    }
+    static bool Until(const std::function<bool()>& done, int ms = 20000) { return WaitUntil(done, ms); }
 
     RecordGrid* Grid() { return form->vehicles->StringGrid2(); }
     QStringList Column(int column) {
