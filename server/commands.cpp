@@ -284,9 +284,9 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
             table->setInt(row, col, (v.integer & ~int64_t(1)) | (table->intAt(row, col) & 1));
         } else if (IsRealCode(code)) {
             table->setReal(row, col, v.real);
-        } else if (IsTextCode(code) || code == 11) {
+        } else if (IsTextCode(code) || code == FieldCode::ByteArray) {
             table->setBytes(row, col, v.bytes);
-        } else if (IsDictionaryCode(code)) {
+        } else if (FieldIsDictionary(code)) {
             dictionaryChanged = true;
             if (!v.hasKey) {
                 table->setDictionaryText(row, col, v.bytes);

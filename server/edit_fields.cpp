@@ -125,27 +125,27 @@ bool ConvertField(const ColumnDef& column, const QString& value, FieldValue& out
     const QString v = value.trimmed();
     bool ok = true;
     switch (column.code) {
-        case 1:
-        case 21:
+        case FieldCode::Integer:
+        case FieldCode::Color:
             ok = toInteger(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<uint32_t>::max(),
                            out.integer);
             out.integer = int32_t(uint32_t(out.integer));
             break;
-        case 3:
+        case FieldCode::Byte:
             ok = toInteger(v, 0, 255, out.integer);
             break;
-        case 5:
+        case FieldCode::Word:
             ok = toInteger(v, 0, 65535, out.integer);
             break;
-        case 8:
-        case 25:
+        case FieldCode::Cardinal:
+        case FieldCode::Stamp2000:
             ok = toInteger(v, 0, std::numeric_limits<uint32_t>::max(), out.integer);
             break;
-        case 13:
+        case FieldCode::Int64:
             ok = toInteger(v, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(),
                            out.integer);
             break;
-        case 4:
+        case FieldCode::Boolean:
             if (v == QLatin1String("T") || v == QLatin1String("true") || v == QLatin1String("1")) {
                 out.integer = 1;
             } else if (v == QLatin1String("F") || v == QLatin1String("false") || v == QLatin1String("0")) {
@@ -154,22 +154,22 @@ bool ConvertField(const ColumnDef& column, const QString& value, FieldValue& out
                 ok = false;
             }
             break;
-        case 6:
-        case 7: {
+        case FieldCode::Float:
+        case FieldCode::Double: {
             QString t = v;
             t.replace(u',', u'.');
             out.real = t.toDouble(&ok);
             ok = ok && qIsFinite(out.real);
             break;
         }
-        case 9:
+        case FieldCode::DateTime:
             ok = ParseDateTime(v, out.real);
             break;
-        case 2:
-        case 24:
+        case FieldCode::FixedText:
+        case FieldCode::VarText:
             out.bytes = toAnsi(value);
             break;
-        case 11: {
+        case FieldCode::ByteArray: {
             for (const QString& item : v.split(u',', Qt::SkipEmptyParts)) {
                 int64_t b = 0;
                 if (!toInteger(item, 0, 255, b)) {
@@ -180,16 +180,16 @@ bool ConvertField(const ColumnDef& column, const QString& value, FieldValue& out
             }
             break;
         }
-        case 15:
-        case 16: {
+        case FieldCode::Dict16:
+        case FieldCode::Dict8: {
             // "key@text", a bare key, or a text looked up in (or added to) the dictionary.
             const qsizetype at = value.indexOf(u'@');
             int64_t key = 0;
-            if (at > 0 && toInteger(value.left(at), 0, column.code == 16 ? 255 : 65535, key)) {
+            if (at > 0 && toInteger(value.left(at), 0, column.code == FieldCode::Dict8 ? 255 : 65535, key)) {
                 out.hasKey = true;
                 out.integer = key;
                 out.bytes = toAnsi(value.mid(at + 1));
-            } else if (toInteger(v, 0, column.code == 16 ? 255 : 65535, key)) {
+            } else if (toInteger(v, 0, column.code == FieldCode::Dict8 ? 255 : 65535, key)) {
                 out.hasKey = true;
                 out.integer = key;
             } else {

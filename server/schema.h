@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tables/field.h"
+
 struct ColumnDef {
     int32_t id = 0;  // the column identifier sent to clients
     QString name;    // at most 15 characters
@@ -28,9 +30,6 @@ struct TableDef {
 const std::vector<TableDef>& ServerTables();
 const TableDef* FindTable(const QString& name);
 
-// Record value width of a fixed-width code, 0 for codes without storage. Codes 2 and 11 have
-// per-column widths and return 0 here.
-int32_t CodeWidth(uint8_t code);
-bool IsTextCode(uint8_t code);        // 2, 24: values are texts
-bool IsDictionaryCode(uint8_t code);  // 15, 16
-bool IsRealCode(uint8_t code);        // 6, 7, 9: values are floating point
+// How the server keeps a column's values, by its type code (tables/field.h).
+bool IsTextCode(uint8_t code);  // FixedText, VarText: values are texts
+bool IsRealCode(uint8_t code);  // Float, Double, DateTime: values are floating point

@@ -1,22 +1,17 @@
 #include "snapshot.h"
 
-#include <QCryptographicHash>
-
-#include "infra/byte_codec.h"
+#include "tables/column_payload.h"
 
 namespace {
 
-constexpr int kTableNameField = 9;
-constexpr int kColumnNameField = 16;
-
-void putDescriptor(QByteArray& out, int32_t nAbs, const ColumnDef& c, int32_t extra) {
-    AppendLE<int32_t>(out, nAbs);
-    AppendTextSlot(out, c.name.toLatin1(), kColumnNameField);
-    out.append(char(c.code));
-    AppendLE<int32_t>(out, c.size);
-    AppendLE<int32_t>(out, c.sprSize);
-    AppendLE<int32_t>(out, 0);
-    AppendLE<int32_t>(out, extra);
+Stru_NetFields FieldsOf(const ColumnDef& c) {
+    Stru_NetFields f;
+    f.n_abs = c.id;
+    f.name = c.name;
+    f.TypeField = c.code;
+    f.Size = c.size;
+    f.SprSize = c.sprSize;
+    return f;
 }
 
 }  // namespace
@@ -36,10 +31,8 @@ SnapshotBuilder::Cached& SnapshotBuilder::refresh(const TableData& table) {
         if (c.columnVersions[i] == table.columnVersion(int(i))) {
             continue;
         }
-        const QByteArray payload = table.cachePayload(int(i));
-        c.blocks[i] = IsDictionaryCode(table.def().columns[i].code) ? payload.mid(3) : payload;
-        c.digests[i] =
-            QString::fromLatin1(QCryptographicHash::hash(payload, QCryptographicHash::Md5).toHex().toUpper());
+        c.blocks[i] = table.fileBlock(int(i));
+        c.digests[i] = DigestHex(c.blocks[i].digest);
         c.columnVersions[i] = table.columnVersion(int(i));
     }
     c.version = table.version();
@@ -56,43 +49,18 @@ std::vector<QByteArray> SnapshotBuilder::buildPieces(const TableData& table,
     const Cached& c = refresh(table);
     const TableDef& def = table.def();
     const int32_t count = table.count();
-    const size_t n = def.columns.size();
-
-    // A client caches a column only when the table has records; without records it holds nothing.
-    std::vector<bool> sent(n, false);
-    int32_t blockCount = 0;
-    for (size_t i = 0; i < n; ++i) {
-        sent[i] = count == 0 || clientDigests.value(def.columns[i].name) != c.digests[i];
-        blockCount += sent[i] ? 1 : 0;
+    TableFileWriter file(def.name, count);
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+        file.AddColumn(FieldsOf(def.columns[i]), c.blocks[i].Extra);
     }
-
-    std::vector<QByteArray> pieces;
-    QByteArray head;
-    head.reserve(21 + 37 * qsizetype(n));
-    AppendTextSlot(head, def.name.toLatin1(), kTableNameField);
-    AppendLE<int32_t>(head, count);
-    AppendLE<int32_t>(head, blockCount);
-    AppendLE<int32_t>(head, int32_t(n));
-    for (size_t i = 0; i < n; ++i) {
-        putDescriptor(head, def.columns[i].id, def.columns[i], table.extraOf(int(i)));
-    }
-    for (size_t i = 0; i < n; ++i) {
-        if (!sent[i]) {
-            continue;
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+        // A client caches a column only when the table has records; without records it holds nothing.
+        if (count == 0 || clientDigests.value(def.columns[i].name) != c.digests[i]) {
+            file.AddBlock(int32_t(i + 1), FieldsOf(def.columns[i]), c.blocks[i]);
         }
-        putDescriptor(head, int32_t(i + 1), def.columns[i], table.extraOf(int(i)));
-        // A dictionary's entries travel even when there are no records (then no values follow them).
-        if (IsDictionaryCode(def.columns[i].code) || count > 0) {
-            pieces.push_back(std::move(head));
-            pieces.push_back(c.blocks[i]);
-            head = QByteArray();
-        }
-    }
-    if (!head.isEmpty()) {
-        pieces.push_back(std::move(head));
     }
     if (blocksSent) {
-        *blocksSent = blockCount;
+        *blocksSent = file.BlockCount();
     }
-    return pieces;
+    return file.TakePieces();
 }

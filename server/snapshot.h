@@ -1,11 +1,11 @@
-// Table files as clients load them: a 21-byte header, one 37-byte descriptor per column, then one
-// data block per column whose data the client does not already hold. A client tells what it holds
-// by sending, per column, the MD5 of the column's payload exactly as its cache keeps it; a block
-// whose digest matches is left out.
-// Payloads and digests are cached per column and recomputed only for the columns that changed
-// since, so fifty clients loading at once cost one pass over the data and a load after an edit
-// costs a pass over the edited columns. A file is then the header, the descriptors and the cached
-// blocks put together. Not thread-safe.
+// Table files as clients load them, written with the tables' own writer (tables/table_file_writer.h):
+// the column list, then one data block per column whose data the client does not already hold. A
+// client tells what it holds by sending, per column, the MD5 of the column's payload exactly as its
+// cache keeps it; a block whose digest matches is left out.
+// Blocks and digests are cached per column and recomputed only for the columns that changed since,
+// so fifty clients loading at once cost one pass over the data and a load after an edit costs a pass
+// over the edited columns. A file is then the header, the descriptors and the cached blocks put
+// together. Not thread-safe.
 #pragma once
 
 #include <QByteArray>
@@ -17,8 +17,8 @@
 
 class SnapshotBuilder {
   public:
-    // Brings the table's cached payloads and digests up to date (the server does this at start, so
-    // the first load does not wait for it).
+    // Brings the table's cached blocks and digests up to date (the server does this at start, so the
+    // first load does not wait for it).
     void prepare(const TableData& table) { refresh(table); }
 
     // Upper-case hexadecimal MD5 of the column's cache payload.
@@ -34,9 +34,7 @@ class SnapshotBuilder {
     struct Cached {
         uint64_t version = UINT64_MAX;
         std::vector<uint64_t> columnVersions;  // the column's version its block was made at
-        // What a data block carries of the column's cache payload: all of it, but for a dictionary
-        // the entries and values without the code byte and the entry count in front.
-        std::vector<QByteArray> blocks;
+        std::vector<TableFileBlock> blocks;
         std::vector<QString> digests;
     };
     Cached& refresh(const TableData& table);

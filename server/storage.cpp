@@ -34,7 +34,7 @@ const char* sqlType(uint8_t code) {
     if (IsTextCode(code)) {
         return "TEXT";
     }
-    if (code == 11) {
+    if (code == FieldCode::ByteArray) {
         return "BLOB";
     }
     return "INTEGER";
@@ -144,7 +144,7 @@ bool Storage::readTable(TableData& t) {
     sqlite3_bind_text(dict, 1, tableName.constData(), int(tableName.size()), SQLITE_TRANSIENT);
     while (sqlite3_step(dict) == SQLITE_ROW) {
         const int col = def.indexOf(QString::fromUtf8(columnBytes(dict, 0)));
-        if (col >= 0 && IsDictionaryCode(def.columns[size_t(col)].code)) {
+        if (col >= 0 && FieldIsDictionary(def.columns[size_t(col)].code)) {
             t.putDictionaryEntry(col, uint32_t(sqlite3_column_int64(dict, 1)),
                                  toAnsi(QString::fromUtf8(columnBytes(dict, 2))));
         }
@@ -169,7 +169,7 @@ bool Storage::readTable(TableData& t) {
                 t.setReal(row, i, sqlite3_column_double(st, i));
             } else if (IsTextCode(code)) {
                 t.setBytes(row, i, toAnsi(QString::fromUtf8(columnBytes(st, i))));
-            } else if (code == 11) {
+            } else if (code == FieldCode::ByteArray) {
                 t.setBytes(row, i, columnBytes(st, i));
             } else {
                 t.setInt(row, i, sqlite3_column_int64(st, i));
@@ -210,7 +210,7 @@ bool Storage::saveRecord(const TableData& t, int32_t row) {
         } else if (IsTextCode(code)) {
             keep.push_back(fromAnsi(t.bytesAt(row, i)).toUtf8());
             sqlite3_bind_text(st, i + 1, keep.back().constData(), int(keep.back().size()), SQLITE_STATIC);
-        } else if (code == 11) {
+        } else if (code == FieldCode::ByteArray) {
             keep.push_back(t.bytesAt(row, i));
             sqlite3_bind_blob(st, i + 1, keep.back().constData(), int(keep.back().size()), SQLITE_STATIC);
         } else {
@@ -224,7 +224,7 @@ bool Storage::saveRecord(const TableData& t, int32_t row) {
 
 bool Storage::saveDictionaries(const TableData& t) {
     for (size_t c = 0; c < t.def().columns.size(); ++c) {
-        if (IsDictionaryCode(t.def().columns[c].code) && !saveDictionary(t, int(c))) {
+        if (FieldIsDictionary(t.def().columns[c].code) && !saveDictionary(t, int(c))) {
             return false;
         }
     }

@@ -1,78 +1,65 @@
 #include "table_data.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "infra/byte_codec.h"
 #include "tables/record_message.h"
+#include "tables/table_file_layout.h"
 
 namespace {
 
 // Bytes one record's element of the column takes in a data block and a record update: the code's
 // width, or the column's own size for fixed texts and raw bytes.
 int elementWidth(const ColumnDef& d) {
-    return d.code == 2 || d.code == 11 ? std::max(d.size, 0) : CodeWidth(d.code);
+    return d.code == FieldCode::FixedText || d.code == FieldCode::ByteArray ? std::max(d.size, 0)
+                                                                            : FieldElementWidth(d.code);
 }
 
-// Writes one record's element (elementWidth bytes) at `out`.
-void writeElement(char* out, const ColumnDef& d, const ColumnValues& v, size_t i) {
+// Appends one record's element (elementWidth bytes).
+void appendElement(QByteArray& out, const ColumnDef& d, const ColumnValues& v, size_t i) {
     switch (d.code) {
-        case 1:
-        case 21:
-        case 24:
-            PutLE(out, int32_t(v.ints[i]));
+        case FieldCode::Integer:
+        case FieldCode::Color:
+        case FieldCode::VarText:
+            AppendLE(out, int32_t(v.ints[i]));
             break;
-        case 3:
-        case 4:
-        case 16:
-            *out = char(uint8_t(v.ints[i]));
+        case FieldCode::Byte:
+        case FieldCode::Boolean:
+        case FieldCode::Dict8:
+            AppendLE(out, uint8_t(v.ints[i]));
             break;
-        case 5:
-        case 15:
-            PutLE(out, uint16_t(v.ints[i]));
+        case FieldCode::Word:
+        case FieldCode::Dict16:
+            AppendLE(out, uint16_t(v.ints[i]));
             break;
-        case 8:
-        case 25:
-            PutLE(out, uint32_t(v.ints[i]));
+        case FieldCode::Cardinal:
+        case FieldCode::Stamp2000:
+            AppendLE(out, uint32_t(v.ints[i]));
             break;
-        case 13:
-            PutLE(out, v.ints[i]);
+        case FieldCode::Int64:
+            AppendLE(out, v.ints[i]);
             break;
-        case 6:
-            PutLE(out, float(v.reals[i]));
+        case FieldCode::Float:
+            AppendLE(out, float(v.reals[i]));
             break;
-        case 7:
-        case 9:
-            PutLE(out, v.reals[i]);
+        case FieldCode::Double:
+        case FieldCode::DateTime:
+            AppendLE(out, v.reals[i]);
             break;
-        case 2:
-            if (d.size > 0) {
-                // A length byte, the characters, zero filler.
-                const QByteArray& text = v.bytes[i];
-                const int n = int(std::min<qsizetype>(text.size(), std::min(d.size - 1, 255)));
-                out[0] = char(uint8_t(n));
-                std::memcpy(out + 1, text.constData(), size_t(n));
-                std::memset(out + 1 + n, 0, size_t(d.size - 1 - n));
-            }
+        case FieldCode::FixedText:
+            AppendTextSlot(out, v.bytes[i], d.size);
             break;
-        case 11:
-            if (d.size > 0) {
-                // Raw bytes, zero-filled when the record has fewer (a record added without them).
-                const QByteArray& raw = v.bytes[i];
-                const int n = int(std::min<qsizetype>(raw.size(), d.size));
-                std::memcpy(out, raw.constData(), size_t(n));
-                std::memset(out + n, 0, size_t(d.size - n));
-            }
+        case FieldCode::ByteArray: {
+            // Raw bytes, zero-filled when the record has fewer (a record added without them).
+            const QByteArray& raw = v.bytes[i];
+            const qsizetype n = std::min<qsizetype>(raw.size(), std::max(d.size, 0));
+            out.append(raw.first(n));
+            out.append(std::max(d.size, 0) - n, '\0');
             break;
+        }
         default:
             break;
     }
-}
-
-void appendElement(QByteArray& out, const ColumnDef& d, const ColumnValues& v, size_t i) {
-    const qsizetype at = out.size();
-    out.resize(at + elementWidth(d));
-    writeElement(out.data() + at, d, v, i);
 }
 
 }  // namespace
@@ -86,7 +73,7 @@ TableData::TableData(const TableDef& def)
       colVersion_(def.indexOf(QStringLiteral("ver"))),
       columnVersions_(def.columns.size(), 0) {
     for (size_t c = 0; c < def.columns.size(); ++c) {
-        if (def.columns[c].code == 24) {
+        if (def.columns[c].code == FieldCode::VarText) {
             // Offset 0 holds the empty text that every record without text points at.
             columns_[c].blob = QByteArray(1, '\0');
         }
@@ -103,9 +90,9 @@ int32_t TableData::appendRecordWithId(int32_t nAbs) {
         ColumnValues& v = columns_[c];
         if (IsRealCode(code)) {
             v.reals.push_back(0);
-        } else if (code == 2 || code == 11) {
+        } else if (code == FieldCode::FixedText || code == FieldCode::ByteArray) {
             v.bytes.emplace_back();
-        } else if (code == 24) {
+        } else if (code == FieldCode::VarText) {
             v.bytes.emplace_back();
             v.ints.push_back(0);
         } else {
@@ -145,13 +132,13 @@ void TableData::setReal(int32_t row, int col, double value) {
 void TableData::setBytes(int32_t row, int col, const QByteArray& value) {
     const ColumnDef& d = def_->columns[size_t(col)];
     ColumnValues& v = columns_[size_t(col)];
-    if (d.code == 2) {
+    if (d.code == FieldCode::FixedText) {
         v.bytes[size_t(row)] = value.left(std::min(d.size - 1, 255));
-    } else if (d.code == 11) {
+    } else if (d.code == FieldCode::ByteArray) {
         QByteArray raw = value.left(d.size);
         raw.append(QByteArray(d.size - raw.size(), '\0'));
         v.bytes[size_t(row)] = raw;
-    } else if (d.code == 24) {
+    } else if (d.code == FieldCode::VarText) {
         appendText24(row, col, value.left(255));
     }
     changed(col);
@@ -189,7 +176,7 @@ void TableData::setDictionaryText(int32_t row, int col, const QByteArray& text) 
             }
         }
         // Key 0 stands for no value and the largest key of the record width for an invalid one.
-        const uint32_t limit = d.code == 16 ? 254 : 65534;
+        const uint32_t limit = d.code == FieldCode::Dict8 ? 254 : 65534;
         if (key == 0 && largest < limit) {
             key = largest + 1;
             v.dict.push_back({key, t});
@@ -225,57 +212,19 @@ QByteArray TableData::dictionaryTextAt(int32_t row, int col) const {
     return {};
 }
 
-int32_t TableData::extraOf(int col) const {
-    const uint8_t code = def_->columns[size_t(col)].code;
-    if (IsDictionaryCode(code)) {
-        return int32_t(columns_[size_t(col)].dict.size());
-    }
-    if (code == 24) {
-        return int32_t(columns_[size_t(col)].blob.size());
-    }
-    return 0;
-}
-
-void TableData::writeRecordValues(int col, char* out) const {
+TableFileBlock TableData::fileBlock(int col) const {
     const ColumnDef& d = def_->columns[size_t(col)];
     const ColumnValues& v = columns_[size_t(col)];
-    const int width = elementWidth(d);
+    QByteArray entries;
+    for (const DictionaryEntry& e : v.dict) {
+        AppendDictionaryEntry(entries, d.code, e.key, e.text);
+    }
+    QByteArray values;
+    values.reserve(qsizetype(elementWidth(d)) * count_);
     for (int32_t r = 0; r < count_; ++r) {
-        writeElement(out + qsizetype(r) * width, d, v, size_t(r));
+        appendElement(values, d, v, size_t(r));
     }
-}
-
-QByteArray TableData::recordValues(int col) const {
-    QByteArray out(qsizetype(elementWidth(def_->columns[size_t(col)])) * count_, Qt::Uninitialized);
-    writeRecordValues(col, out.data());
-    return out;
-}
-
-QByteArray TableData::cachePayload(int col) const {
-    const ColumnDef& d = def_->columns[size_t(col)];
-    const ColumnValues& v = columns_[size_t(col)];
-    QByteArray out;
-    if (IsDictionaryCode(d.code)) {
-        out.append(char(d.code));
-        AppendLE<uint16_t>(out, uint16_t(v.dict.size()));
-        for (const DictionaryEntry& e : v.dict) {
-            if (d.code == 15) {
-                AppendLE<uint32_t>(out, e.key);
-            } else {
-                AppendLE<uint16_t>(out, uint16_t(e.key));
-            }
-            AppendShortText(out, e.text);
-        }
-    }
-    const qsizetype head = out.size();
-    const qsizetype values = qsizetype(elementWidth(d)) * count_;
-    const qsizetype tail = d.code == 24 ? v.blob.size() : 0;
-    out.resize(head + values + tail);
-    writeRecordValues(col, out.data() + head);
-    if (tail > 0) {
-        std::memcpy(out.data() + head + values, v.blob.constData(), size_t(tail));
-    }
-    return out;
+    return MakeTableFileBlock(d.code, count_, int32_t(v.dict.size()), entries, values, v.blob);
 }
 
 QByteArray TableData::updateValue(int32_t row, int col) const {
@@ -284,11 +233,11 @@ QByteArray TableData::updateValue(int32_t row, int col) const {
     const size_t i = size_t(row);
     QByteArray out;
     switch (d.code) {
-        case 15:
-        case 16:
+        case FieldCode::Dict16:
+        case FieldCode::Dict8:
             AppendDictionaryValue(out, d.code, uint32_t(v.ints[i]), dictionaryTextAt(row, col), d.sprSize);
             return out;
-        case 24: {
+        case FieldCode::VarText: {
             const int32_t offset = int32_t(v.ints[i]);
             const QByteArrayView text = QByteArrayView(v.blob).sliced(offset + 1, uint8_t(v.blob.at(offset)));
             AppendVarTextValue(out, int32_t(v.blob.size()), offset, text);

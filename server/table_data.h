@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "schema.h"
+#include "tables/table_file_writer.h"
 
 struct DictionaryEntry {
     uint32_t key = 0;
@@ -71,12 +72,8 @@ class TableData {
     QByteArray dictionaryTextAt(int32_t row, int col) const;
     const ColumnValues& column(int col) const { return columns_[size_t(col)]; }
 
-    // Extra of the column descriptor: the entry count for codes 15 and 16, the blob length for 24.
-    int32_t extraOf(int col) const;
-    // The record values as a data block carries them (Size bytes per record, in row order).
-    QByteArray recordValues(int col) const;
-    // The column's payload exactly as a client caches it; its MD5 is the digest clients send.
-    QByteArray cachePayload(int col) const;
+    // The column's data block of a table file, with its digest (tables/table_file_writer.h).
+    TableFileBlock fileBlock(int col) const;
     // One record's value as a record update carries it (after the 16-byte column name).
     QByteArray updateValue(int32_t row, int col) const;
 
@@ -88,8 +85,6 @@ class TableData {
   private:
     void appendText24(int32_t row, int col, const QByteArray& text);
     void changed(int col);
-    // Writes the record values of the column (Size bytes per record) from `out` on.
-    void writeRecordValues(int col, char* out) const;
 
     const TableDef* def_;
     std::vector<ColumnValues> columns_;

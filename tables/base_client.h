@@ -42,16 +42,6 @@ using TNetData =
     std::function<void(TBaseClient* Sender, const QByteArray& Data, uint32_t Command, int32_t DataSize)>;
 using TFieldREfreshEvent = std::function<void(TBaseClient* Sender, const QStringList& Fields)>;
 
-// Column descriptor passed into and out of a table.
-struct Stru_NetFields {
-    int32_t n_abs = 0;
-    QString name;  // up to 15 characters
-    uint8_t TypeField = 0;
-    int32_t Size = 0;
-    int32_t SprSize = 0;
-    int32_t RecNo = 0;  // not used by AddField or GetFieldN
-};
-
 // A dictionary text with its key (GetFieldSpr).
 struct SprItem {
     QString text;

@@ -11,7 +11,7 @@
 #include "tables/base_client.h"
 #include "tables/cache_files.h"
 #include "tables/column_payload.h"
-#include "tables/snapshot_layout.h"
+#include "tables/table_file_layout.h"
 
 namespace {
 
@@ -36,26 +36,6 @@ bool ReadScrambled(const QString& path, QByteArray& content) {
     content = file->readAll();
     file->close();
     ScrambleBytes(content, kScrambleKind);
-    return true;
-}
-
-// Dictionary entries (key of KeyT, length-prefixed text) into keys and texts; false when an entry runs
-// past the end.
-template <typename KeyT, typename StoreT>
-bool ReadDictionary(ByteReader& in, uint16_t count, std::vector<StoreT>& keys, std::vector<QString>& texts) {
-    keys.assign(count, StoreT{});
-    texts.assign(count, QString());
-    for (uint16_t i = 0; i < count; ++i) {
-        KeyT key{};
-        QByteArrayView text;
-        if (!in.Read(key) || !in.ReadShortText(text)) {
-            keys.resize(i);
-            texts.resize(i);
-            return false;
-        }
-        keys[i] = StoreT(key);
-        texts[i] = fromAnsi(text);
-    }
     return true;
 }
 
@@ -89,14 +69,12 @@ bool FillColumn(FieldGFB& f, uint8_t code, size_t records, int32_t extra, ByteRe
             return body.ReadArray(d.DataInt64, records);
         case FieldCode::Dict16: {
             uint16_t count = 0;
-            return body.Skip(1) && body.Read(count) &&
-                   ReadDictionary<uint32_t>(body, count, d.DataCardinal, d.DataStringN) &&
+            return body.Skip(1) && body.Read(count) && ReadDictionary(body, code, count, d) &&
                    body.ReadArray(d.DataWord, records);
         }
         case FieldCode::Dict8: {
             uint16_t count = 0;
-            return body.Skip(1) && body.Read(count) &&
-                   ReadDictionary<uint16_t>(body, count, d.DataWord, d.DataStringN) &&
+            return body.Skip(1) && body.Read(count) && ReadDictionary(body, code, count, d) &&
                    body.ReadArray(d.DataByte, records);
         }
         case FieldCode::VarText:
@@ -140,7 +118,7 @@ bool WriteColumnCache(const QString& table, const QString& column, uint8_t code,
     QByteArray buffer(kColumnHead, '\0');
     buffer.reserve(kColumnHead + entries.size() + values.size() + blob.size() + 3);
     AppendColumnPayload(buffer, code, entryCount, entries, values, blob);
-    const QByteArray digest = PayloadDigest(QByteArrayView(buffer).sliced(kColumnHead));
+    const QByteArray digest = ColumnDigest(code, entryCount, entries, values, blob);
     buffer[2] = char(code);
     std::memcpy(buffer.data() + 3, digest.constData(), 16);
     return WriteScrambled(ColumnCachePath(table, column), buffer);

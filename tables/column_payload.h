@@ -16,7 +16,8 @@
 void AppendColumnPayload(QByteArray& out, uint8_t code, int32_t entryCount, QByteArrayView entries,
                          QByteArrayView values, QByteArrayView blob);
 
-// The 16-byte MD5 digest of a payload.
-QByteArray PayloadDigest(QByteArrayView payload);
+// The 16-byte MD5 digest of the payload those parts make, computed without putting it together.
+QByteArray ColumnDigest(uint8_t code, int32_t entryCount, QByteArrayView entries, QByteArrayView values,
+                        QByteArrayView blob);
 // 32 upper-case hexadecimal digits, as a column's MD5 and the load request carry it.
 QString DigestHex(QByteArrayView digest);

@@ -55,6 +55,10 @@ bool FieldHasStorage(uint8_t code) {
     return FieldElementWidth(code) > 0 || code == FieldCode::FixedText || code == FieldCode::ByteArray;
 }
 
+bool FieldIsDictionary(uint8_t code) {
+    return code == FieldCode::Dict16 || code == FieldCode::Dict8;
+}
+
 FieldGFB::FieldGFB(TBaseClient* owner) : GFBase(owner) {}
 
 // --- helpers for the table's units ---

@@ -55,6 +55,18 @@ inline constexpr int64_t kMaxColumnBytes = int64_t(1) << 30;
 int32_t FieldElementWidth(uint8_t code);
 // Whether values of this code are stored at all.
 bool FieldHasStorage(uint8_t code);
+// Codes 15 and 16: the record holds a key into the column's dictionary.
+bool FieldIsDictionary(uint8_t code);
+
+// Column descriptor passed into and out of a table.
+struct Stru_NetFields {
+    int32_t n_abs = 0;
+    QString name;  // up to 15 characters
+    uint8_t TypeField = 0;
+    int32_t Size = 0;
+    int32_t SprSize = 0;
+    int32_t RecNo = 0;  // not used by AddField or GetFieldN
+};
 
 // The value arrays of a column.
 struct Stru_Data {

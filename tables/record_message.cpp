@@ -20,10 +20,6 @@ constexpr qsizetype kDictionaryColumnAt = kRecordTableName;
 constexpr qsizetype kDictionaryActionAt = kDictionaryColumnAt + kRecordColumnName + 2;
 constexpr qsizetype kDictionaryKeyAt = kDictionaryActionAt + 1;
 
-bool IsDictionaryCode(uint8_t code) {
-    return code == FieldCode::Dict16 || code == FieldCode::Dict8;
-}
-
 }  // namespace
 
 QByteArray RecordMessage(int32_t kind, QByteArrayView body) {
@@ -145,7 +141,7 @@ bool ReadEntryValue(ByteReader& in, uint8_t code, int32_t size, int32_t sprSize,
         }
         return true;
     }
-    if (IsDictionaryCode(code)) {
+    if (FieldIsDictionary(code)) {
         if (size < 0 || sprSize < 0 || !in.Has(int64_t(size) + sprSize)) {
             return false;
         }

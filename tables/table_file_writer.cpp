@@ -6,26 +6,13 @@
 
 #include "infra/codepage.h"
 #include "tables/column_payload.h"
-#include "tables/field.h"
-#include "tables/snapshot_layout.h"
+#include "tables/table_file_layout.h"
 
 namespace {
 
-bool IsDictionary(uint8_t code) {
-    return code == FieldCode::Dict16 || code == FieldCode::Dict8;
-}
-
-// Extra of a descriptor: entry count or blob length.
-int32_t ExtraOf(const TableFileColumn& c) {
-    if (IsDictionary(c.TypeField)) {
-        return int32_t(c.dictionary.size());
-    }
-    return c.TypeField == FieldCode::VarText ? int32_t(c.blob.size()) : 0;
-}
-
-Stru_NetFields FieldsOf(const TableFileColumn& c, int32_t id) {
+Stru_NetFields FieldsOf(const TableFileColumn& c) {
     Stru_NetFields f;
-    f.n_abs = id;
+    f.n_abs = c.n_abs;
     f.name = c.name;
     f.TypeField = c.TypeField;
     f.Size = c.Size;
@@ -36,16 +23,14 @@ Stru_NetFields FieldsOf(const TableFileColumn& c, int32_t id) {
 QByteArray DictionaryBytes(const TableFileColumn& c) {
     QByteArray out;
     for (const TableFileDictEntry& e : c.dictionary) {
-        if (c.TypeField == FieldCode::Dict16) {
-            AppendLE(out, e.key);
-        } else {
-            AppendLE(out, uint16_t(e.key));
-        }
-        const QByteArray text = toAnsi(e.text).left(255);
-        AppendLE(out, uint8_t(text.size()));
-        out.append(text);
+        AppendDictionaryEntry(out, c.TypeField, e.key, toAnsi(e.text));
     }
     return out;
+}
+
+TableFileBlock BlockOf(const TableFileColumn& c, int32_t records) {
+    return MakeTableFileBlock(c.TypeField, records, int32_t(c.dictionary.size()), DictionaryBytes(c),
+                              c.values, c.blob);
 }
 
 QByteArray Compress(const QByteArray& plain) {
@@ -59,31 +44,73 @@ QByteArray Compress(const QByteArray& plain) {
 
 }  // namespace
 
-QByteArray WriteTableFile(const TableFileContent& table, bool zip) {
-    int32_t blocks = 0;
-    for (const TableFileColumn& c : table.columns) {
-        blocks += c.sendData ? 1 : 0;
+TableFileBlock MakeTableFileBlock(uint8_t code, int32_t records, int32_t entryCount, QByteArrayView entries,
+                                  QByteArrayView values, QByteArrayView blob) {
+    TableFileBlock block;
+    const bool dictionary = FieldIsDictionary(code);
+    block.Extra = dictionary ? entryCount : code == FieldCode::VarText ? int32_t(blob.size()) : 0;
+    if (dictionary) {
+        block.body.append(entries);
     }
-    QByteArray out;
-    AppendTableHeader(out, table.name, table.RecordCount, blocks, int32_t(table.columns.size()));
+    // A dictionary's entries travel even without records; values (and a blob) only with them.
+    if (records > 0 && FieldHasStorage(code)) {
+        block.body.append(values);
+        if (code == FieldCode::VarText) {
+            block.body.append(blob);
+        }
+    }
+    block.digest = ColumnDigest(code, entryCount, entries, values, blob);
+    return block;
+}
+
+TableFileWriter::TableFileWriter(const QString& name, int32_t recordCount)
+    : name_(name), records_(recordCount) {
+    head_.resize(kTableHeaderSize);
+}
+
+void TableFileWriter::AddColumn(const Stru_NetFields& column, int32_t extra) {
+    AppendColumnDescriptor(head_, column, extra);
+    ++columns_;
+}
+
+void TableFileWriter::AddBlock(int32_t position, const Stru_NetFields& column, const TableFileBlock& block) {
+    Stru_NetFields at = column;
+    at.n_abs = position;
+    AppendColumnDescriptor(head_, at, block.Extra);
+    ++blocks_;
+    if (!block.body.isEmpty()) {
+        pieces_.push_back(std::move(head_));
+        pieces_.push_back(block.body);
+        head_ = QByteArray();
+    }
+}
+
+std::vector<QByteArray> TableFileWriter::TakePieces() {
+    if (!head_.isEmpty()) {
+        pieces_.push_back(std::move(head_));
+    }
+    // The header goes in last, when the counts are known, into the room kept for it at the start.
+    QByteArray header;
+    AppendTableHeader(header, name_, records_, blocks_, columns_);
+    pieces_.front().replace(0, kTableHeaderSize, header);
+    return std::move(pieces_);
+}
+
+QByteArray WriteTableFile(const TableFileContent& table, bool zip) {
+    TableFileWriter writer(table.name, table.RecordCount);
+    std::vector<TableFileBlock> blocks;
     for (const TableFileColumn& c : table.columns) {
-        AppendColumnDescriptor(out, FieldsOf(c, c.n_abs), ExtraOf(c));
+        blocks.push_back(BlockOf(c, table.RecordCount));
+        writer.AddColumn(FieldsOf(c), blocks.back().Extra);
     }
     for (size_t i = 0; i < table.columns.size(); ++i) {
-        const TableFileColumn& c = table.columns[i];
-        if (!c.sendData) {
-            continue;
+        if (table.columns[i].sendData) {
+            writer.AddBlock(int32_t(i + 1), FieldsOf(table.columns[i]), blocks[i]);
         }
-        AppendColumnDescriptor(out, FieldsOf(c, int32_t(i + 1)), ExtraOf(c));
-        if (IsDictionary(c.TypeField)) {
-            out.append(DictionaryBytes(c));
-        }
-        if (table.RecordCount > 0 && FieldHasStorage(c.TypeField)) {
-            out.append(c.values);
-            if (c.TypeField == FieldCode::VarText) {
-                out.append(c.blob);
-            }
-        }
+    }
+    QByteArray out;
+    for (const QByteArray& piece : writer.TakePieces()) {
+        out.append(piece);
     }
     return zip ? Compress(out) : out;
 }
@@ -96,11 +123,7 @@ bool WriteTableFileTo(const QString& path, const TableFileContent& table, bool z
 }
 
 QString ColumnCacheMD5(const TableFileColumn& column) {
-    QByteArray payload;
-    const QByteArray entries = DictionaryBytes(column);
-    AppendColumnPayload(payload, column.TypeField, int32_t(column.dictionary.size()), entries, column.values,
-                        column.blob);
-    return DigestHex(PayloadDigest(payload));
+    return DigestHex(BlockOf(column, 1).digest);
 }
 
 void AppendFixedText(TableFileColumn& column, const QString& text) {
@@ -109,9 +132,7 @@ void AppendFixedText(TableFileColumn& column, const QString& text) {
 
 void AppendVarText(TableFileColumn& column, const QString& text) {
     AppendLE(column.values, int32_t(column.blob.size()));
-    const QByteArray ansi = toAnsi(text).left(255);
-    AppendLE(column.blob, uint8_t(ansi.size()));
-    column.blob.append(ansi);
+    AppendShortText(column.blob, toAnsi(text));
 }
 
 void AppendNoVarText(TableFileColumn& column) {

@@ -11,7 +11,7 @@
 #include "infra/byte_codec.h"
 #include "infra/bytes.h"
 #include "tables/base_client.h"
-#include "tables/snapshot_layout.h"
+#include "tables/table_file_layout.h"
 #include "tests/tables/table_file_builder.h"
 
 namespace {

@@ -85,7 +85,7 @@ TEST_F(SnapshotTest, EveryTableArrivesWhole) {
                     EXPECT_EQ(t->GetField(col.name, row + 1)->AsString(),
                               fromAnsi(server.bytesAt(row, int(c))))
                         << server.def().name.toStdString() << "." << col.name.toStdString();
-                } else if (IsDictionaryCode(col.code)) {
+                } else if (FieldIsDictionary(col.code)) {
                     EXPECT_EQ(t->GetField(col.name, row + 1)->AsString(),
                               fromAnsi(server.dictionaryTextAt(row, int(c))));
                 }

@@ -9,7 +9,7 @@
 
 #include "table_file_builder.h"
 #include "tables/base_set.h"
-#include "tables/snapshot_layout.h"
+#include "tables/table_file_layout.h"
 
 namespace {
 

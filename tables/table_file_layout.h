@@ -1,6 +1,7 @@
-// The fixed parts of a table file (see docs/table-file-format.md): the 21-byte header and the 37-byte
-// column / block descriptor, read and written field by field (little-endian). The structure cache
-// stores both exactly as they were read. Stateless; any thread.
+// The fixed parts of a table file (docs/table-file-format.md), read and written field by field: the
+// 21-byte header, the 37-byte column / block descriptor and a dictionary entry. The reader
+// (table_file_reader.cpp), the writer (table_file_writer.h) and the structure cache use these and
+// nothing else. Stateless; any thread.
 #pragma once
 
 #include <QByteArray>
@@ -9,7 +10,7 @@
 #include <cstdint>
 
 #include "infra/byte_codec.h"
-#include "tables/base_client.h"
+#include "tables/field.h"
 
 inline constexpr qsizetype kTableHeaderSize = 21;
 inline constexpr qsizetype kDescriptorSize = 37;
@@ -32,10 +33,20 @@ struct ColumnDescriptor {
 
 bool ReadTableHeader(ByteReader& in, TableHeader& header);
 bool ReadColumnDescriptor(ByteReader& in, ColumnDescriptor& descriptor);
+// One dictionary entry of a column of code 15 (a 32-bit key) or 16 (a 16-bit key): the key and the
+// characters of its text.
+bool ReadDictionaryEntry(ByteReader& in, uint8_t code, uint32_t& key, QByteArrayView& text);
+// `count` dictionary entries of a column of that code into its keys (code 15: DataCardinal, code 16:
+// DataWord) and texts (DataStringN), which they replace. False at the first entry that is cut short,
+// keeping the entries before it; false with nothing changed when fewer bytes remain than `count`
+// entries take at least.
+bool ReadDictionary(ByteReader& in, uint8_t code, int32_t count, Stru_Data& data);
 
 void AppendTableHeader(QByteArray& out, const QString& name, int32_t recordCount, int32_t blockCount,
                        int32_t columnCount);
 void AppendColumnDescriptor(QByteArray& out, const Stru_NetFields& fields, int32_t extra);
+// text: code-page bytes, cut to 255.
+void AppendDictionaryEntry(QByteArray& out, uint8_t code, uint32_t key, QByteArrayView text);
 
 // Whether a name taken from a file may name a file of ours: one path component, no way out of the
 // folder it is put in.

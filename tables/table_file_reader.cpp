@@ -14,8 +14,8 @@
 #include "infra/side_jobs.h"
 #include "tables/base_client.h"
 #include "tables/cache_files.h"
-#include "tables/snapshot_layout.h"
 #include "tables/table_error.h"
+#include "tables/table_file_layout.h"
 
 namespace {
 
@@ -114,11 +114,6 @@ void StoreRecordValues(FieldGFB& f, uint8_t code, size_t records, QByteArrayView
     }
 }
 
-struct DictEntry {
-    uint32_t key;
-    QByteArrayView text;
-};
-
 void WriteArchiveFile(const QString& path, QByteArrayView bytes) {
     QFile::remove(path);
     QFile file(path);
@@ -128,23 +123,26 @@ void WriteArchiveFile(const QString& path, QByteArrayView bytes) {
 }
 
 // The archive copies of one block: record values, dictionary slots, text blob.
-void WriteArchive(const QString& table, const FieldGFB& f, uint8_t code,
-                  const std::vector<DictEntry>& entries, QByteArrayView values, QByteArrayView blob) {
+void WriteArchive(const QString& table, const FieldGFB& f, uint8_t code, QByteArrayView entries,
+                  QByteArrayView values, QByteArrayView blob) {
     if (!IsSafeFileComponent(f.name)) {
         return;
     }
     const QString dir = QStringLiteral("arh/") + table + u'/';
     QDir().mkpath(dir);
     WriteArchiveFile(dir + f.name + QStringLiteral(".ffb"), values);
-    if (code == FieldCode::Dict16 || code == FieldCode::Dict8) {
+    if (FieldIsDictionary(code)) {
         QByteArray out;
-        for (const DictEntry& e : entries) {
+        ByteReader in(entries);
+        uint32_t key = 0;
+        QByteArrayView text;
+        while (ReadDictionaryEntry(in, code, key, text)) {
             if (code == FieldCode::Dict16) {
-                AppendLE(out, uint16_t(e.key));
+                AppendLE(out, uint16_t(key));
             } else {
-                AppendLE(out, uint8_t(e.key));
+                AppendLE(out, uint8_t(key));
             }
-            AppendTextSlot(out, e.text, f.SprSize);
+            AppendTextSlot(out, text, f.SprSize);
         }
         WriteArchiveFile(dir + f.name + QStringLiteral(".ffs"), out);
     }
@@ -234,11 +232,13 @@ class TableFileReader {
         }
         f.Size = d.fields.Size;
         f.SprSize = d.fields.SprSize;
-        std::vector<DictEntry> entries;
         QByteArrayView entryBytes;
-        if ((code == FieldCode::Dict16 || code == FieldCode::Dict8) &&
-            !ReadDictionary(f, d, entries, entryBytes)) {
-            return false;
+        if (FieldIsDictionary(code)) {
+            const qsizetype start = In.Pos();
+            if (!ReadDictionary(In, code, d.Extra, f.Data)) {
+                return false;
+            }
+            entryBytes = In.data().sliced(start, In.Pos() - start);
         }
         f.Load = true;
         if (Records == 0) {
@@ -258,13 +258,14 @@ class TableFileReader {
             return false;
         }
         if (T.Arh) {
-            WriteArchive(T.NameTableS, f, code, entries, values, blob);
+            WriteArchive(T.NameTableS, f, code, entryBytes, values, blob);
         }
         if (T.Cache) {
             // The views point into the file's bytes, which outlive the reader and so every job.
             CacheWrites.Add(
-                [table = T.NameTableS, column = f.name, code, count = int32_t(entries.size()), entryBytes,
-                 values, blob] { WriteColumnCache(table, column, code, count, entryBytes, values, blob); });
+                [table = T.NameTableS, column = f.name, code, count = d.Extra, entryBytes, values, blob] {
+                    WriteColumnCache(table, column, code, count, entryBytes, values, blob);
+                });
         }
         return true;
     }
@@ -279,49 +280,12 @@ class TableFileReader {
         if (code == FieldCode::FixedText || code == FieldCode::ByteArray) {
             return d.fields.Size >= 1 && int64_t(d.fields.Size) * Records <= kMaxColumnBytes;
         }
-        if (code == FieldCode::Dict16 || code == FieldCode::Dict8) {
+        if (FieldIsDictionary(code)) {
             return d.fields.SprSize >= 0 && d.fields.SprSize <= 65535 && d.Extra >= 0;
         }
         if (code == FieldCode::VarText) {
             return d.Extra >= 0;
         }
-        return true;
-    }
-
-    bool ReadDictionary(FieldGFB& f, const ColumnDescriptor& d, std::vector<DictEntry>& entries,
-                        QByteArrayView& entryBytes) {
-        const bool wide = d.fields.TypeField == FieldCode::Dict16;
-        const qsizetype minEntry = wide ? 5 : 3;
-        if (d.Extra > In.Remaining() / minEntry) {
-            return false;
-        }
-        const qsizetype start = In.Pos();
-        auto& texts = f.Data.DataStringN;
-        texts.clear();
-        if (wide) {
-            f.Data.DataCardinal.clear();
-        } else {
-            f.Data.DataWord.clear();
-        }
-        entries.reserve(size_t(d.Extra));
-        for (int32_t i = 0; i < d.Extra; ++i) {
-            uint32_t key = 0;
-            uint16_t shortKey = 0;
-            QByteArrayView text;
-            const bool keyRead = wide ? In.Read(key) : In.Read(shortKey);
-            if (!keyRead || !In.ReadShortText(text)) {
-                return false;
-            }
-            if (wide) {
-                f.Data.DataCardinal.push_back(key);
-            } else {
-                key = shortKey;
-                f.Data.DataWord.push_back(shortKey);
-            }
-            texts.push_back(fromAnsi(text));
-            entries.push_back({key, text});
-        }
-        entryBytes = In.data().sliced(start, In.Pos() - start);
         return true;
     }
 
