@@ -23,6 +23,7 @@
 #include "exchange/sheet_file.h"
 #include "exchange/table_export.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 #include "infra/ticks.h"
 #include "journal/change_journal.h"
 #include "session/application_id.h"
@@ -236,19 +237,19 @@ void TForm1::Timer1Timer() {
     if (!clientU->ReadJSON.GetSoobD(message)) {
         return;
     }
-    const QString command = GetJSONValue(message, QStringLiteral("$c$"));
-    if (journal_ && (command == u"netyesadddatadatabase" || command == u"neterrordatadatabase")) {
+    const QString command = CommandOf(message);
+    if (journal_ && (command == Cmd::NetYesAddDataDatabase || command == Cmd::NetErrorDataDatabase)) {
         journal_->Notice(message);
     }
     // A confirmation of an imported line is the import's, not the page's.
     if (importDialog_ != nullptr && importDialog_->TakeNotice(message)) {
         return;
     }
-    if (command == u"getfileok") {
+    if (command == Cmd::GetFileOk) {
         terminals->PhotoArrived(GetJSONValue(message, QStringLiteral("name")));
-    } else if (command == u"sendfilenotfind") {
+    } else if (command == Cmd::SendFileNotFind) {
         terminals->PhotoMissing(GetJSONValue(message, QStringLiteral("nameinserv")));
-    } else if (command == u"netyesadddatadatabase") {
+    } else if (command == Cmd::NetYesAddDataDatabase) {
         bool ok = false;
         int32_t n_abs = GetJSONValue(message, QStringLiteral("n_abs")).toInt(&ok);
         if (!ok) {

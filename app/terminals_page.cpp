@@ -13,6 +13,7 @@
 #include "app/table_access.h"
 #include "infra/bytes.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 #include "infra/ticks.h"
 #include "session/client_udp.h"
 #include "tables/base_client.h"
@@ -25,12 +26,6 @@ const QString kNotSaved = QStringLiteral("Не введен объект в ст
 const QString kPhotoMissing = QStringLiteral("Фото нет на сервере");
 const QString kPhotoNotReceived = QStringLiteral("Фото не получено");
 constexpr int kPhotoWaitSeconds = 10;
-
-QString FileRequest(const QString& command, const QString& nameInServ, const QString& name) {
-    return QStringLiteral("{\"$c$\":\"") + command + QStringLiteral("\",\"nameinserv\":\"") +
-           StrToJSONStr(nameInServ) + QStringLiteral("\",\"name\":\"") + StrToJSONStr(name) +
-           QStringLiteral("\"}");
-}
 
 QImage ReadPicture(const QString& path) {
     QImageReader reader(path);
@@ -218,7 +213,7 @@ void TerminalsPage::SelectRow(int r) {
 void TerminalsPage::RequestPhoto(const QString& foto) {
     const QString name = NewGUIDStr() + QStringLiteral(".jpg");
     if (client_udp* c = client ? client() : nullptr) {
-        c->Soob.PutSoob(FileRequest(QStringLiteral("getfile"), foto, name));
+        c->Soob.PutSoob(GetFileRequest(foto).Name(name).Text());
     }
     Label4->show();
     Image1Name = name;
@@ -335,7 +330,7 @@ void TerminalsPage::SendWithRecord() {
         return;
     }
     if (client_udp* c = client ? client() : nullptr) {
-        c->SoobFile.PutSoob(FileRequest(QStringLiteral("putfile"), picked_->nameInServ, picked_->path));
+        c->SoobFile.PutSoob(PutFileText(picked_->nameInServ, picked_->path));
     }
     picked_.reset();
 }

@@ -9,6 +9,7 @@
 #include "cli/record_json.h"
 #include "cli/table_words.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ class AddCommand final : public Command {
         ReportPosted(context, table_);
         std::optional<int32_t> added;
         context.session.SetNoticeHandler([&](const QString& notice) {
-            if (GetJSONValue(notice, QStringLiteral("$c$")) == QStringLiteral("netyesadddatadatabase") &&
+            if (CommandOf(notice) == Cmd::NetYesAddDataDatabase &&
                 GetJSONValue(notice, QStringLiteral("nametable")) == table_) {
                 added = ParseRecordId(GetJSONValue(notice, QStringLiteral("n_abs")));
             }

@@ -5,6 +5,7 @@
 #include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 #include "session/application_id.h"
 #include "session/client_udp.h"
 #include "session/table_registration.h"
@@ -113,7 +114,7 @@ bool CliSession::PutFile(const QString& text) {
 void CliSession::PumpNotices() {
     QString notice;
     while (client_->ReadJSON.GetSoobD(notice)) {
-        if (GetJSONValue(notice, QStringLiteral("$c$")) == QStringLiteral("tableload")) {
+        if (CommandOf(notice) == Cmd::TableLoad) {
             output_.Line(QStringLiteral("\"table\":%1,\"size\":%2,\"count\":%3")
                              .arg(JsonString(GetJSONValue(notice, QStringLiteral("name"))))
                              .arg(GetJSONValue(notice, QStringLiteral("size")).toLongLong())

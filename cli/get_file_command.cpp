@@ -7,6 +7,7 @@
 #include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 
 namespace {
 
@@ -30,17 +31,14 @@ class GetFileCommand final : public Command {
         bool received = false;
         bool missing = false;
         context.session.SetNoticeHandler([&](const QString& notice) {
-            const QString command = GetJSONValue(notice, QStringLiteral("$c$"));
-            if (command == QStringLiteral("getfileok") &&
-                GetJSONValue(notice, QStringLiteral("name")) == name_) {
+            const QString command = CommandOf(notice);
+            if (command == Cmd::GetFileOk && GetJSONValue(notice, QStringLiteral("name")) == name_) {
                 received = true;
-            } else if (command == QStringLiteral("sendfilenotfind")) {
+            } else if (command == Cmd::SendFileNotFind) {
                 missing = true;
             }
         });
-        context.session.PutCommand(
-            QStringLiteral("{\"$c$\":\"getfile\",\"nameinserv\":\"%1\",\"name\":\"%2\"}")
-                .arg(StrToJSONStr(serverPath_), StrToJSONStr(name_)));
+        context.session.PutCommand(GetFileRequest(serverPath_).Name(name_).Text());
         context.session.WaitUntil(context.deadline, [&] { return received || missing; });
         if (missing) {
             return context.session.NotConfirmed(QStringLiteral("the server has no file %1").arg(serverPath_));

@@ -7,6 +7,7 @@
 #include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 
 namespace {
 
@@ -29,13 +30,12 @@ class PutFileCommand final : public Command {
     int Run(CommandContext& context) override {
         std::optional<qint64> size;
         context.session.SetNoticeHandler([&](const QString& notice) {
-            if (GetJSONValue(notice, QStringLiteral("$c$")) == QStringLiteral("sendfileok") &&
+            if (CommandOf(notice) == Cmd::SendFileOk &&
                 GetJSONValue(notice, QStringLiteral("nameinserv")) == serverPath_) {
                 size = GetJSONValue(notice, QStringLiteral("size")).toLongLong();
             }
         });
-        context.session.PutFile(QStringLiteral("{\"$c$\":\"putfile\",\"nameinserv\":\"%1\",\"name\":\"%2\"}")
-                                    .arg(StrToJSONStr(serverPath_), StrToJSONStr(local_)));
+        context.session.PutFile(PutFileText(serverPath_, local_));
         if (!context.session.WaitUntil(context.deadline, [&] { return size.has_value(); })) {
             return context.session.NotConfirmed(
                 QStringLiteral("the server did not take the file %1 within %2 seconds")

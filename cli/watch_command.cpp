@@ -10,6 +10,7 @@
 #include "cli/output.h"
 #include "cli/record_json.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 
 namespace {
 
@@ -54,9 +55,8 @@ class WatchCommand final : public Command {
         }
         Output& output = context.output;
         context.session.SetNoticeHandler([&output](const QString& notice) {
-            output.Line(
-                QStringLiteral("\"notice\":%1,\"text\":%2")
-                    .arg(JsonString(GetJSONValue(notice, QStringLiteral("$c$"))), JsonString(notice)));
+            output.Line(QStringLiteral("\"notice\":%1,\"text\":%2")
+                            .arg(JsonString(CommandOf(notice)), JsonString(notice)));
         });
         const Clock::time_point end = seconds_ > 0
                                           ? Clock::now() + std::chrono::milliseconds(int64_t(seconds_ * 1000))

@@ -5,6 +5,7 @@
 
 #include "infra/codepage.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 #include "record_messages.h"
 #include "schema.h"
 
@@ -217,7 +218,7 @@ void ClientSession::offerFile(uint64_t nowTicks) {
     ++offers_;
     offeredAt_ = nowTicks;
     fileState_ = FileState::OfferInWindow;
-    window_.StartText(QStringLiteral("{\"$c$\":\"sendfile\",\"name\":\"") + StrToJSONStr(f.name) +
+    window_.StartText(CommandHead(Cmd::SendFile) + QStringLiteral(",\"name\":\"") + StrToJSONStr(f.name) +
                       QStringLiteral("\"}"));
 }
 

@@ -6,6 +6,7 @@
 
 #include "edit_fields.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 #include "record_messages.h"
 
 namespace {
@@ -66,7 +67,7 @@ bool Commands::registerClient(ClientSession& s, const QString& text) {
                  .arg(user.left(64), FormatIPv4(s.address.ip))
                  .arg(s.address.port));
         s.loggedIn = false;
-        s.queueText(lit("{\"$c$\":\"accessdenied\"}"));
+        s.queueText(CommandText(Cmd::AccessDenied));
         return false;
     }
     const QUuid id = QUuid::createUuid();
@@ -75,7 +76,7 @@ bool Commands::registerClient(ClientSession& s, const QString& text) {
     s.tid = id.toString(QUuid::WithoutBraces).toUpper();
     s.user = user;
     s.loggedIn = true;
-    s.queueText(lit("{\"$c$\":\"regok\",\"tid\":\"") + s.tid + lit("\",\"version\":\"") + Version() +
+    s.queueText(CommandHead(Cmd::RegOk) + lit(",\"tid\":\"") + s.tid + lit("\",\"version\":\"") + Version() +
                 lit("\"}"));
     log_(lit("login of \"%1\" from %2:%3, session %4")
              .arg(user, FormatIPv4(s.address.ip))
@@ -85,27 +86,27 @@ bool Commands::registerClient(ClientSession& s, const QString& text) {
 }
 
 void Commands::handle(ClientSession& s, const QString& text) {
-    const QString c = GetJSONValue(text, lit("$c$"));
-    if (c != lit("testex")) {
+    const QString c = CommandOf(text);
+    if (c != Cmd::Testex) {
         log_(s.tid.left(8) + lit(" <<<< ") + text.left(300));
     }
-    if (c == lit("testex")) {
-        s.queueTextOnce(lit("{\"$c$\":\"testex\"}"));
-    } else if (c == lit("database")) {
+    if (c == Cmd::Testex) {
+        s.queueTextOnce(CommandText(Cmd::Testex));
+    } else if (c == Cmd::Database) {
         const QString command = GetJSONValue(headOf(text), lit("command"));
-        if (command == lit("gettableraw")) {
+        if (command == TableCmd::GetTableRaw) {
             loadRequest(s, text);
-        } else if (command == lit("netadddatadatabase") || command == lit("neteditdatadatabase") ||
-                   command == lit("netdeletedatadatabase")) {
+        } else if (command == TableCmd::NetAddDataDatabase || command == TableCmd::NetEditDataDatabase ||
+                   command == TableCmd::NetDeleteDataDatabase) {
             edit(s, text, command);
         } else {
             log_(lit("unknown database command: ") + text.left(200));
         }
-    } else if (c == lit("getfile")) {
+    } else if (c == Cmd::GetFile) {
         getFile(s, text);
-    } else if (c == lit("sendfile")) {
+    } else if (c == Cmd::SendFile) {
         offerFromClient(s, text);
-    } else if (c == lit("startrecivefile")) {
+    } else if (c == Cmd::StartReciveFile) {
         s.fileAccepted();
     } else {
         log_(lit("unknown command: ") + text.left(200));
@@ -139,7 +140,7 @@ void Commands::loadRequest(ClientSession& s, const QString& text) {
         size += piece.size();
     }
     s.snapshots.insert(fileName, std::move(p));
-    s.queueText(lit("{\"$c$\":\"tablerawfromfile\",\"name\":\"") + name + lit("\",\"filename\":\"") +
+    s.queueText(CommandHead(Cmd::TableRawFromFile) + lit(",\"name\":\"") + name + lit("\",\"filename\":\"") +
                 fileName + lit("\",\"zip\":\"0\",\"x\":\"0\",\"size\":") + QString::number(size) + u'}');
 }
 
@@ -150,12 +151,12 @@ void Commands::getFile(ClientSession& s, const QString& text) {
         name = LastPathComponent(serverPath);
     }
     // Snapshots are requested as client9\<session>\<file name>.
-    const QString own = lit("client9\\") + s.tid + u'\\';
+    const QString own = SessionFilePath(s.tid, QString());
     if (serverPath.startsWith(own)) {
         auto it = s.snapshots.find(serverPath.mid(own.size()));
         if (it == s.snapshots.end()) {
-            s.queueText(lit("{\"$c$\":\"sendfilenotfind\",\"nameinserv\":\"") + StrToJSONStr(serverPath) +
-                        lit("\"}"));
+            s.queueText(CommandHead(Cmd::SendFileNotFind) + lit(",\"nameinserv\":\"") +
+                        StrToJSONStr(serverPath) + lit("\"}"));
             return;
         }
         TableData* table = storage_.table(it->table);
@@ -173,7 +174,7 @@ void Commands::getFile(ClientSession& s, const QString& text) {
         if (local.isEmpty()) {
             log_(lit("refused file path: ") + serverPath.left(200));
         }
-        s.queueText(lit("{\"$c$\":\"sendfilenotfind\",\"nameinserv\":\"") + StrToJSONStr(serverPath) +
+        s.queueText(CommandHead(Cmd::SendFileNotFind) + lit(",\"nameinserv\":\"") + StrToJSONStr(serverPath) +
                     lit("\"}"));
         return;
     }
@@ -185,7 +186,7 @@ void Commands::offerFromClient(ClientSession& s, const QString& text) {
     const QString local = files_.resolve(serverPath);
     if (local.isEmpty() || !FilesFolder::makeParents(local)) {
         log_(lit("refused upload path: ") + serverPath.left(200));
-        s.queueText(lit("{\"$c$\":\"startrecivefileerror\"}"));
+        s.queueText(CommandText(Cmd::StartReciveFileError));
         return;
     }
     // The client repeats its offer until it hears the acceptance, which is on its way already.
@@ -193,13 +194,13 @@ void Commands::offerFromClient(ClientSession& s, const QString& text) {
         return;
     }
     s.acceptUpload(local);
-    s.queueText(lit("{\"$c$\":\"startrecivefile\"}"));
+    s.queueText(CommandText(Cmd::StartReciveFile));
 }
 
 void Commands::refuse(ClientSession& s, const QString& table, const QString& why) {
     log_(lit("edit refused (%1): %2").arg(table.left(64), why));
-    s.queueText(lit("{\"$c$\":\"neterrordatadatabase\",\"nametable\":\"") + StrToJSONStr(table.left(64)) +
-                lit("\",\"error\":\"") + StrToJSONStr(why) + lit("\"}"));
+    s.queueText(CommandHead(Cmd::NetErrorDataDatabase) + lit(",\"nametable\":\"") +
+                StrToJSONStr(table.left(64)) + lit("\",\"error\":\"") + StrToJSONStr(why) + lit("\"}"));
 }
 
 void Commands::distribute(const TableData& table, const QByteArray& message) {
@@ -220,7 +221,7 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
     }
     const QDateTime now = QDateTime::currentDateTime();
     const int32_t userId = 1;
-    if (command == lit("netdeletedatadatabase")) {
+    if (command == TableCmd::NetDeleteDataDatabase) {
         bool ok = false;
         const int32_t nAbs = GetJSONValue(head, lit("n_abs")).toInt(&ok);
         const int32_t row = ok ? table->rowOf(nAbs) : -1;
@@ -265,7 +266,7 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
     }
 
     int32_t row = -1;
-    if (command == lit("neteditdatadatabase")) {
+    if (command == TableCmd::NetEditDataDatabase) {
         bool ok = false;
         const int32_t nAbs = GetJSONValue(head, lit("n_abs")).toInt(&ok);
         row = ok ? table->rowOf(nAbs) : -1;
@@ -306,9 +307,9 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
         storage_.saveDictionaries(*table);
     }
     distribute(*table, RecordUpdateMessage(*table, row));
-    if (command == lit("neteditdatadatabase") && !confirmEdits_) {
+    if (command == TableCmd::NetEditDataDatabase && !confirmEdits_) {
         return;
     }
-    s.queueText(lit("{\"$c$\":\"netyesadddatadatabase\",\"nametable\":\"") + name + lit("\",\"n_abs\":") +
-                QString::number(table->nAbsAt(row)) + u'}');
+    s.queueText(CommandHead(Cmd::NetYesAddDataDatabase) + lit(",\"nametable\":\"") + name +
+                lit("\",\"n_abs\":") + QString::number(table->nAbsAt(row)) + u'}');
 }

@@ -1,5 +1,6 @@
 #include "record_messages.h"
 
+#include "infra/session_texts.h"
 #include "tables/record_message.h"
 
 QByteArray RecordUpdateMessage(const TableData& table, int32_t row) {
@@ -35,7 +36,7 @@ QString RefreshDataText(const QByteArray& updateMessage) {
     int32_t pos = 0;
     ReadRecordMessage(updateMessage, kind, body);
     ReadRecordTarget(body, name, pos);
-    return QStringLiteral("{\"$c$\":\"refreshdatadatabase\",\"nametable\":\"") + name +
+    return CommandHead(Cmd::RefreshDataDatabase) + QStringLiteral(",\"nametable\":\"") + name +
            QStringLiteral("\",\"fields\":\"") + QString::fromLatin1(body.toByteArray().toHex().toUpper()) +
            QStringLiteral("\",\"pos\":") + QString::number(pos) + u'}';
 }

@@ -5,6 +5,7 @@
 #include "demo_data.h"
 #include "infra/codepage.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 #include "infra/ticks.h"
 #include "session/datagram.h"
 
@@ -239,7 +240,7 @@ void Server::take(char* datagram, int size, const UdpAddress& from) {
     }
     if (h.PacketType == PacketTypes::Json && h.PacketCount == 1 && h.PacketNumber == 1) {
         const QString text = fromAnsi(data);
-        if (GetJSONValue(text, QStringLiteral("$c$")) == QLatin1String("reg")) {
+        if (CommandOf(text) == Cmd::Reg) {
             registration(h, text, from);
             return;
         }
@@ -262,7 +263,7 @@ void Server::take(char* datagram, int size, const UdpAddress& from) {
     if (t != ClientSession::Take::Text) {
         return;
     }
-    if (GetJSONValue(text, QStringLiteral("$c$")) == QLatin1String("closeclient")) {
+    if (CommandOf(text) == Cmd::CloseClient) {
         log_(QStringLiteral("session %1 closed by the client").arg(s->tid));
         sessions_.erase(key(from));
         return;

@@ -3,15 +3,10 @@
 
 #include "infra/files.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 #include "infra/ticks.h"
 #include "session/client_udp.h"
 #include "session/safe_file_name.h"
-
-namespace {
-
-const QString kDatabase = QStringLiteral("database");
-
-}  // namespace
 
 void client_udp::SetBases(TBaseC* bases) {
     Bases = bases;
@@ -139,10 +134,10 @@ bool client_udp::StartJsonMessage(uint64_t) {
         return false;
     }
     Log(QStringLiteral(">>>> ") + m);
-    if (GetJSONValue(m, QStringLiteral("$c$")) == u"getfileclient") {
+    if (CommandOf(m) == Cmd::GetFileClient) {
         LoadBaseName.Set(GetJSONValue(m, QStringLiteral("name")));
     }
-    if (GetJSONValue(m, QStringLiteral("command")) == u"getfile") {
+    if (GetJSONValue(m, QStringLiteral("command")) == Cmd::GetFile) {
         GetFileYes = false;
         GetFileName = SafeFileName(GetJSONValue(m, QStringLiteral("filename")));
     }
@@ -293,16 +288,16 @@ void client_udp::SecondTick(uint64_t now) {
 }
 
 bool client_udp::KeepAcrossSessions(const QString& entry) {
-    const QString c = GetJSONValue(entry, QStringLiteral("$c$"));
-    if (c == u"putfile") {
+    const QString c = CommandOf(entry);
+    if (c == Cmd::PutFile) {
         return true;
     }
-    if (c != kDatabase) {
+    if (c != Cmd::Database) {
         return false;
     }
     const QString command = GetJSONValue(entry, QStringLiteral("command"));
-    return command == u"netadddatadatabase" || command == u"neteditdatadatabase" ||
-           command == u"netdeletedatadatabase";
+    return command == TableCmd::NetAddDataDatabase || command == TableCmd::NetEditDataDatabase ||
+           command == TableCmd::NetDeleteDataDatabase;
 }
 
 void client_udp::DropQueuedCommands() {
@@ -340,51 +335,48 @@ void client_udp::BacklogStep(uint64_t now) {
             Back.DeleteSoob();
             return;
         }
-        SoobStrFile = GetJSONValue(SoobStr, QStringLiteral("$c$")) == u"putfile";
+        SoobStrFile = CommandOf(SoobStr) == Cmd::PutFile;
         StartSoob = true;
         (SoobStrFile ? SoobFile : Soob).PutSoob(SoobStr);
     }
 }
 
 void client_udp::DispatchJSON(const QString& m) {
-    const QString c = GetJSONValue(m, QStringLiteral("$c$"));
-    if (c == u"testex") {
+    const QString c = CommandOf(m);
+    if (c == Cmd::Testex) {
         const QString f =
             GetJSONValue(GetJSONValue(m, QStringLiteral("messages")), QStringLiteral("filename"));
         if (!f.isEmpty()) {
             MessagesRefreshFileName = SafeFileName(f);
-            SendOne(QStringLiteral("{\"$c$\":\"getfile\",\"nameinserv\":\"") +
-                    StrToJSONStr(QStringLiteral("client9\\") + tId + u'\\' + f) +
-                    QStringLiteral("\",\"tid\":\"") + StrToJSONStr(tId) + QStringLiteral("\",\"name\":\"") +
-                    StrToJSONStr(f) + QStringLiteral("\",\"delete\":1}"));
-            ReadJSON.PutSoob(QStringLiteral("{\"$c$\":\"tosoob\",\"data\":\"messages\"}"));
+            SendOne(GetFileRequest(SessionFilePath(tId, f)).Tid(tId).Name(f).DeleteAfter().Text());
+            ReadJSON.PutSoob(CommandHead(Cmd::ToSoob) + QStringLiteral(",\"data\":\"messages\"}"));
         }
-    } else if (c == u"refreshtid") {
+    } else if (c == Cmd::RefreshTid) {
         NotOnLineNum = GetJSONValue(m, QStringLiteral("t"));
-    } else if (c == u"queuezag" || c == u"filetoserverok") {
-    } else if (c == u"getarchiveok") {
+    } else if (c == Cmd::QueueZag || c == Cmd::FileToServerOk) {
+    } else if (c == Cmd::GetArchiveOk) {
         HandleGetArchiveOk(m);
-    } else if (c == u"historyfromfile") {
+    } else if (c == Cmd::HistoryFromFile) {
         HandleHistoryFromFile(m);
-    } else if (c == u"tablerawfromfile") {
+    } else if (c == Cmd::TableRawFromFile) {
         HandleTableRawFromFile(m);
-    } else if (c == u"refreshdatadatabase") {
+    } else if (c == Cmd::RefreshDataDatabase) {
         HandleRefreshDataDatabase(m);
-    } else if (c == u"sendfile") {
+    } else if (c == Cmd::SendFile) {
         HandleServerOffer(m);
-    } else if (c == u"startrecivefileerror") {
+    } else if (c == Cmd::StartReciveFileError) {
         Disconnect(DisconnectCode::ServerFileError);
-    } else if (c == u"startrecivefileerror2") {
+    } else if (c == Cmd::StartReciveFileError2) {
         Disconnect(DisconnectCode::ServerFileError2);
-    } else if (c == u"startrecivefile") {
+    } else if (c == Cmd::StartReciveFile) {
         HandleFileAccepted();
-    } else if (c == u"filetoserver") {
+    } else if (c == Cmd::FileToServer) {
         HandleFileToServer(m);
-    } else if (c == u"mobiltech") {
+    } else if (c == Cmd::MobilTech) {
         ReadJSON.PutSoob(GetJSONValue(m, QStringLiteral("data")));
-    } else if (c == u"accessdenied") {
+    } else if (c == Cmd::AccessDenied) {
         HandleAccessDenied(m);
-    } else if (c == u"regok") {
+    } else if (c == Cmd::RegOk) {
         HandleRegOk(m);
     } else {
         // "newlk", "netyesadddatadatabase", "sendfilenotfind", "reglkok", "regpinok", "regpinerror"

@@ -10,6 +10,7 @@
 #include "infra/codepage.h"
 #include "infra/files.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 #include "infra/ticks.h"
 #include "session/client_udp.h"
 #include "session/safe_file_name.h"
@@ -56,7 +57,7 @@ void client_udp::HandleServerOffer(const QString& m) {
         // A name that would leave "temp" is refused: no acceptance, so no piece follows.
         Log(QStringLiteral("sendfile refused ") + m);
     } else {
-        SendOne(QStringLiteral("{\"$c$\":\"startrecivefile\"}"));
+        SendOne(CommandText(Cmd::StartReciveFile));
         Log(QStringLiteral("sendfile ") + m + u' ' + host.value(TekHost) + u':' + QString::number(port) +
             u' ' + QString::number(Window.CountMes) + u' ' + QString::number(Window.TIDB[0]) +
             QString::number(Window.TIDB[1]));
@@ -153,14 +154,14 @@ void client_udp::finishReceivedFile(int64_t messageNumber, int64_t messageSize) 
     // The next file needs its own offer.
     FileNameRecive.clear();
     const QString path = TempPath(name);
-    const QString getFileOk =
-        QStringLiteral("{\"$c$\":\"getfileok\",\"name\":\"") + StrToJSONStr(name) + QStringLiteral("\"}");
+    const QString getFileOk = CommandHead(Cmd::GetFileOk) + QStringLiteral(",\"name\":\"") +
+                              StrToJSONStr(name) + QStringLiteral("\"}");
 
     if (!ArchiveFileName.isEmpty() && ArchiveFileName == name) {
         splitArchive(path);
         QFile::remove(path);
-        ReadJSON.PutSoob(QStringLiteral("{\"$c$\":\"archiveload\",\"name\":\"") + StrToJSONStr(ArchiveName) +
-                         QStringLiteral("\"}"));
+        ReadJSON.PutSoob(CommandHead(Cmd::ArchiveLoad) + QStringLiteral(",\"name\":\"") +
+                         StrToJSONStr(ArchiveName) + QStringLiteral("\"}"));
         ArchiveFileName.clear();
         ArchiveName.clear();
         return;
@@ -214,7 +215,7 @@ void client_udp::splitArchive(const QString& path) {
 }
 
 QString client_udp::FileOfferText() const {
-    return QStringLiteral("{\"$c$\":\"sendfile\",\"name\":\"") + StrToJSONStr(SendFileName) +
+    return CommandHead(Cmd::SendFile) + QStringLiteral(",\"name\":\"") + StrToJSONStr(SendFileName) +
            QStringLiteral("\",\"nameinserv\":\"") + StrToJSONStr(SendFileNameInServ) +
            QStringLiteral("\",\"tid\":\"") + StrToJSONStr(tId) + QStringLiteral("\"}");
 }
@@ -265,9 +266,10 @@ void client_udp::HandleFileAccepted() {
 }
 
 void client_udp::FileSendComplete(uint64_t now) {
-    ReadJSON.PutSoob(QStringLiteral("{\"$c$\":\"sendfileok\",\"name\":\"") + StrToJSONStr(SendFileName) +
-                     QStringLiteral("\",\"nameinserv\":\"") + StrToJSONStr(SendFileNameInServ) +
-                     QStringLiteral("\",\"size\":") + QString::number(Window.PacketSend.Size) + u'}');
+    ReadJSON.PutSoob(CommandHead(Cmd::SendFileOk) + QStringLiteral(",\"name\":\"") +
+                     StrToJSONStr(SendFileName) + QStringLiteral("\",\"nameinserv\":\"") +
+                     StrToJSONStr(SendFileNameInServ) + QStringLiteral("\",\"size\":") +
+                     QString::number(Window.PacketSend.Size) + u'}');
     SoobFile.DeleteSoob();
     fstreamSend.reset();
     StartFile = false;
@@ -293,16 +295,13 @@ void client_udp::HandleGetArchiveOk(const QString& m) {
         Log(QStringLiteral("getarchiveok refused ") + m);
         return;
     }
-    Soob.PutSoob(QStringLiteral("{\"$c$\":\"getfile\",\"nameinserv\":\"") + StrToJSONStr(filename) +
-                 QStringLiteral("\",\"name\":\"") + StrToJSONStr(part) + QStringLiteral("\",\"delete\":1}"));
+    Soob.PutSoob(GetFileRequest(filename).Name(part).DeleteAfter().Text());
     ArchiveFileName = part;
     ArchiveName = GetJSONValue(m, QStringLiteral("name"));
 }
 
 void client_udp::HandleHistoryFromFile(const QString& m) {
-    Soob.PutSoob(QStringLiteral("{\"$c$\":\"getfile\",\"nameinserv\":\"") +
-                 StrToJSONStr(GetJSONValue(m, QStringLiteral("filename"))) + QStringLiteral("\",\"tid\":\"") +
-                 StrToJSONStr(tId) + QStringLiteral("\"}"));
+    Soob.PutSoob(GetFileRequest(GetJSONValue(m, QStringLiteral("filename"))).Tid(tId).Text());
 }
 
 void client_udp::CloseFiles() {

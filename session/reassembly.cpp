@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "infra/codepage.h"
+#include "infra/session_texts.h"
 
 bool TReceiveBitmap::Create(int32_t packetCount, int32_t maxCount) {
     Clear();
@@ -135,12 +136,12 @@ Delivery TReassembly::routeText(const QString& text, const DatagramHeader& heade
                                 bool connect) {
     Delivery out;
     out.text = text;
-    const bool newlk = connect && text.contains(QLatin1String("newlk"));
+    const bool newlk = connect && text.contains(Cmd::NewLk);
     if (header.PacketType == PacketTypes::JsonBeforeLogin) {
         out.route = Route::SoobEJSON;
     } else if (single) {
         out.route = newlk ? Route::ReadJSONData : Route::SoobEJSON;
-    } else if (text.contains(QLatin1String("testex"))) {
+    } else if (text.contains(Cmd::Testex)) {
         out.route = Route::SoobEJSON;
     } else {
         out.route = newlk ? Route::ReadJSONData : Route::ReadJSON;

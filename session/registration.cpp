@@ -5,6 +5,7 @@
 
 #include "infra/bytes.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 #include "infra/ticks.h"
 #include "session/client_udp.h"
 
@@ -114,7 +115,7 @@ void client_udp::SendOne(const QString& data) {
 QString client_udp::RegistrationText() const {
     // The password is escaped like the user name: a quote or a backslash in it must not change the
     // structure of the text.
-    return QStringLiteral("{\"$c$\":\"reg\",\"id\":\"") + StrToJSONStr(Id) +
+    return CommandHead(Cmd::Reg) + QStringLiteral(",\"id\":\"") + StrToJSONStr(Id) +
            QStringLiteral("\",\"username\":\"") + StrToJSONStr(username.Get()) +
            QStringLiteral("\",\"password\":\"") + StrToJSONStr(password.Get()) +
            QStringLiteral("\",\"keepalive\":") + QString::number(TestInt) + QStringLiteral(",\"zip\":") +
@@ -187,7 +188,7 @@ void client_udp::HandleRegOk(const QString& m) {
     PackRecive = 0;
     TimeConnect = 4000;
 
-    QString notice = QStringLiteral("{\"$c$\":\"connected\",\"ver_serv\":\"") +
+    QString notice = CommandHead(Cmd::Connected) + QStringLiteral(",\"ver_serv\":\"") +
                      StrToJSONStr(GetJSONValue(m, QStringLiteral("version"))) +
                      QStringLiteral("\",\"data\":") + m;
     const QString lkuser = GetJSONValue(m, QStringLiteral("lkuser_n_abs"));
@@ -212,7 +213,7 @@ void client_udp::HandleAccessDenied(const QString& m) {
 void client_udp::SuperviseLink(uint64_t now) {
     if (ElapsedMs(now, TestTime) > TestInt * 1000.0 && DatabaseLoad) {
         TestTime = now;
-        const QString test = QStringLiteral("{\"$c$\":\"testex\"}");
+        const QString test = CommandText(Cmd::Testex);
         SendOne(test);
         Log(test + QStringLiteral(" 0 0"));
     }
@@ -249,7 +250,8 @@ void client_udp::BaseLostConnect() {
 }
 
 void client_udp::PostDisconnected(int code) {
-    ReadJSON.PutSoob(QStringLiteral("{\"$c$\":\"disconnected\",\"p\":") + QString::number(code) + u'}');
+    ReadJSON.PutSoob(CommandHead(Cmd::Disconnected) + QStringLiteral(",\"p\":") + QString::number(code) +
+                     u'}');
 }
 
 void client_udp::Disconnect(int code) {
@@ -263,7 +265,7 @@ void client_udp::Finish() {
     if (!Start) {
         return;
     }
-    SendOne(QStringLiteral("{\"$c$\":\"closeclient\"}"));
+    SendOne(CommandText(Cmd::CloseClient));
     // The receiving thread reads the socket until it has stopped; only then is the socket closed.
     rec->Terminate();
     rec->WaitFor();

@@ -5,6 +5,7 @@
 
 #include "infra/bytes.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 #include "session/client_udp.h"
 #include "session/safe_file_name.h"
 #include "tables/record_message.h"
@@ -73,11 +74,10 @@ void client_udp::HandleTableRawFromFile(const QString& m) {
     bool ok = false;
     const qint64 size = GetJSONValue(m, QStringLiteral("size")).toLongLong(&ok);
     SizeLoad += ok ? size : 0;
-    const QString request = QStringLiteral("{\"$c$\":\"getfile\",\"nameinserv\":\"") +
-                            StrToJSONStr(QStringLiteral("client9\\") + tId + u'\\' + filename) +
-                            QStringLiteral("\",\"name\":\"") + StrToJSONStr(filename) + u'"';
-    Soob.PutSoob(request + QStringLiteral(",\"delete\":1}"));
-    Log(QStringLiteral("table ") + name + QStringLiteral(" file ") + request + u'}');
+    GetFileRequest request(SessionFilePath(tId, filename));
+    request.Name(filename);
+    Log(QStringLiteral("table ") + name + QStringLiteral(" file ") + request.Text());
+    Soob.PutSoob(request.DeleteAfter().Text());
 }
 
 bool client_udp::TableFileArrived(const QString& F, int64_t messageSize) {
@@ -107,7 +107,7 @@ void client_udp::loadTableFile(TBaseClient& table, const QString& path, int64_t 
             const auto guard = table.Guard();
             held->set_value();
             table.LoadFromFile(path);
-            ReadJSON.PutSoob(QStringLiteral("{\"$c$\":\"tableload\",\"name\":\"") +
+            ReadJSON.PutSoob(CommandHead(Cmd::TableLoad) + QStringLiteral(",\"name\":\"") +
                              StrToJSONStr(table.NameTableS) + QStringLiteral("\",\"size\":\"") +
                              QString::number(messageSize) + QStringLiteral("\",\"count\":") +
                              QString::number(table.CountRecordFilter) + u'}');

@@ -12,6 +12,7 @@
 #include "infra/bytes.h"
 #include "infra/codepage.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 #include "tables/base_client.h"
 #include "tables/record_message.h"
 #include "tables/regional.h"
@@ -268,9 +269,8 @@ int32_t TBaseClient::Post() {
             f->Temp.TypeField = 0;
         }
         command =
-            QStringLiteral("{\"$c$\":\"database\",\"command\":\"") +
-            (EditRecord ? QStringLiteral("neteditdatadatabase") : QStringLiteral("netadddatadatabase")) +
-            QStringLiteral("\",\"nametable\":\"") + NameTableS + QStringLiteral("\",");
+            DatabaseCommandHead(EditRecord ? TableCmd::NetEditDataDatabase : TableCmd::NetAddDataDatabase) +
+            QStringLiteral(",\"nametable\":\"") + NameTableS + QStringLiteral("\",");
         if (EditRecord) {
             command += QStringLiteral("\"n_abs\":") + QString::number(BEdit) + QLatin1Char(',');
         }
@@ -307,9 +307,9 @@ void TBaseClient::DeleteRecordCurrent() {
         AppendTableName(record, NameTableS);
         AppendLE(record, n);
         AppendShortText(record, toAnsi(UserLoc));
-        command =
-            QStringLiteral("{\"$c$\":\"database\",\"command\":\"netdeletedatadatabase\",\"nametable\":\"") +
-            NameTableS + QStringLiteral("\",\"n_abs\":\"") + QString::number(n) + QStringLiteral("\",}");
+        command = DatabaseCommandHead(TableCmd::NetDeleteDataDatabase) + QStringLiteral(",\"nametable\":\"") +
+                  NameTableS + QStringLiteral("\",\"n_abs\":\"") + QString::number(n) +
+                  QStringLiteral("\",}");
     }
     if (onBinary) {
         onBinary(this, NetCommand::DeleteRecord, record, int32_t(record.size()));

@@ -5,6 +5,7 @@
 #include "infra/byte_codec.h"
 #include "infra/codepage.h"
 #include "infra/json_text.h"
+#include "infra/session_texts.h"
 #include "tables/base_client.h"
 #include "tables/regional.h"
 #include "tables/table_error.h"
@@ -91,9 +92,8 @@ QString TBaseClient::GetJSONLoad() {
     }
     // The digest list travels in the code page, like every text of the system.
     const QString md5 = fromAnsi(toAnsi(digests.join(u',')));
-    QString request =
-        QStringLiteral("{\"$c$\":\"database\",\"command\":\"gettableraw\",\"refresh\":1,\"name\":\"") +
-        NameTableS + u'"';
+    QString request = DatabaseCommandHead(TableCmd::GetTableRaw) +
+                      QStringLiteral(",\"refresh\":1,\"name\":\"") + NameTableS + u'"';
     if (!LoadFields.isEmpty()) {
         request += QStringLiteral(",\"fields\":") + LoadFields;
     }
@@ -108,7 +108,7 @@ QString TBaseClient::GetJSONLoad() {
 
 void TBaseClient::LoadFromJSON(const QString& Data) {
     const auto guard = Guard();
-    if (GetJSONValue(Data, QStringLiteral("$c$")) == QLatin1String("tabledata")) {
+    if (CommandOf(Data) == Cmd::TableData) {
         QString tablefields = GetJSONValue(Data, QStringLiteral("tablefields"));
         int64_t count = ToInteger(GetJSONValue(Data, QStringLiteral("count")), 0);
         if (count < 0 || count > kMaxRecordCount) {
