@@ -6,6 +6,7 @@
 #include "cli/command.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "infra/file_names.h"
 #include "infra/json_text.h"
 #include "infra/session_texts.h"
 
@@ -20,8 +21,7 @@ class GetFileCommand final : public Command {
         serverPath_ = words[0];
         name_ = words[1];
         // The name becomes a file in temp/, so it must not lead anywhere else.
-        if (name_.isEmpty() || name_ == QStringLiteral(".") || name_ == QStringLiteral("..") ||
-            name_.contains(u'/') || name_.contains(u'\\') || name_.contains(u':')) {
+        if (!IsPlainFileName(name_)) {
             return QStringLiteral("\"%1\" is not a plain file name").arg(name_);
         }
         return {};

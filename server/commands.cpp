@@ -5,6 +5,7 @@
 #include <QUuid>
 
 #include "edit_fields.h"
+#include "infra/file_names.h"
 #include "infra/json_text.h"
 #include "infra/session_texts.h"
 #include "record_messages.h"
@@ -146,9 +147,9 @@ void Commands::loadRequest(ClientSession& s, const QString& text) {
 
 void Commands::getFile(ClientSession& s, const QString& text) {
     const QString serverPath = GetJSONValue(text, lit("nameinserv"));
-    QString name = LastPathComponent(GetJSONValue(text, lit("name")));
+    QString name = FileNamePart(GetJSONValue(text, lit("name")));
     if (name.isEmpty()) {
-        name = LastPathComponent(serverPath);
+        name = FileNamePart(serverPath);
     }
     // Snapshots are requested as client9\<session>\<file name>.
     const QString own = SessionFilePath(s.tid, QString());

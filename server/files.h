@@ -1,6 +1,6 @@
 // The server's files folder. Paths that clients send ("nameinserv", with backslashes such as
-// "photo\mobile\<name>.jpg") are confined to it: a path is refused when it is empty, absolute,
-// names a drive, or has an empty, "." or ".." component. Stateless apart from the folder; any thread.
+// "photo\mobile\<name>.jpg") are confined to it (ConfinedPath, infra/file_names.h). Stateless apart
+// from the folder; any thread.
 #pragma once
 
 #include <QString>
@@ -17,6 +17,3 @@ class FilesFolder {
   private:
     QString root_;
 };
-
-// The last component of a path written with backslashes, slashes or a drive colon.
-QString LastPathComponent(const QString& path);

@@ -1,12 +1,12 @@
 // The client loop: one pass after another of small steps, and the dispatcher of server commands.
 #include <thread>
 
+#include "infra/file_names.h"
 #include "infra/files.h"
 #include "infra/json_text.h"
 #include "infra/session_texts.h"
 #include "infra/ticks.h"
 #include "session/client_udp.h"
-#include "session/safe_file_name.h"
 
 void client_udp::SetBases(TBaseC* bases) {
     Bases = bases;

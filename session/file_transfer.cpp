@@ -8,12 +8,12 @@
 
 #include "infra/byte_codec.h"
 #include "infra/codepage.h"
+#include "infra/file_names.h"
 #include "infra/files.h"
 #include "infra/json_text.h"
 #include "infra/session_texts.h"
 #include "infra/ticks.h"
 #include "session/client_udp.h"
-#include "session/safe_file_name.h"
 
 namespace {
 
@@ -279,9 +279,7 @@ void client_udp::FileSendComplete(uint64_t now) {
 void client_udp::HandleFileToServer(const QString& m) {
     // The server may ask only for files under the working directory, never for any file the user
     // can read.
-    const QString name = GetJSONValue(m, QStringLiteral("name"));
-    const QString clean = QDir::cleanPath(name);
-    if (name.isEmpty() || QDir::isAbsolutePath(name) || clean == u".." || clean.startsWith(u"../")) {
+    if (!StaysInWorkingDir(GetJSONValue(m, QStringLiteral("name")))) {
         Log(QStringLiteral("filetoserver refused ") + m);
         return;
     }

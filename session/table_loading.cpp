@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "infra/bytes.h"
+#include "infra/file_names.h"
 #include "infra/json_text.h"
 #include "infra/session_texts.h"
 #include "session/client_udp.h"
-#include "session/safe_file_name.h"
 #include "tables/record_message.h"
 
 namespace {

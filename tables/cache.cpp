@@ -7,6 +7,7 @@
 #include "infra/byte_codec.h"
 #include "infra/bytes.h"
 #include "infra/codepage.h"
+#include "infra/file_names.h"
 #include "infra/files.h"
 #include "tables/base_client.h"
 #include "tables/cache_files.h"
@@ -112,7 +113,7 @@ bool StructureCacheWriter::Finish() {
 
 bool WriteColumnCache(const QString& table, const QString& column, uint8_t code, int32_t entryCount,
                       QByteArrayView entries, QByteArrayView values, QByteArrayView blob) {
-    if (!IsSafeFileComponent(column)) {
+    if (!IsPlainFileName(column)) {
         return false;
     }
     QByteArray buffer(kColumnHead, '\0');
@@ -150,7 +151,7 @@ bool TBaseClient::CacheLoad() {
         }
         FieldGFB& f = *Fields[size_t(AddField(d.fields))];
         const QString path = ColumnCachePath(NameTableS, f.name);
-        if (!IsSafeFileComponent(f.name) || !QFile::exists(path)) {
+        if (!IsPlainFileName(f.name) || !QFile::exists(path)) {
             continue;
         }
         QByteArray content;

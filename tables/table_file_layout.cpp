@@ -105,8 +105,3 @@ void AppendDictionaryEntry(QByteArray& out, uint8_t code, uint32_t key, QByteArr
     }
     AppendShortText(out, text);
 }
-
-bool IsSafeFileComponent(const QString& name) {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(u'/') && !name.contains(u'\\') && !name.contains(QChar(0));
-}

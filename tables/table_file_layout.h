@@ -47,7 +47,3 @@ void AppendTableHeader(QByteArray& out, const QString& name, int32_t recordCount
 void AppendColumnDescriptor(QByteArray& out, const Stru_NetFields& fields, int32_t extra);
 // text: code-page bytes, cut to 255.
 void AppendDictionaryEntry(QByteArray& out, uint8_t code, uint32_t key, QByteArrayView text);
-
-// Whether a name taken from a file may name a file of ours: one path component, no way out of the
-// folder it is put in.
-bool IsSafeFileComponent(const QString& name);

@@ -11,6 +11,7 @@
 
 #include "infra/byte_codec.h"
 #include "infra/codepage.h"
+#include "infra/file_names.h"
 #include "infra/side_jobs.h"
 #include "tables/base_client.h"
 #include "tables/cache_files.h"
@@ -125,7 +126,7 @@ void WriteArchiveFile(const QString& path, QByteArrayView bytes) {
 // The archive copies of one block: record values, dictionary slots, text blob.
 void WriteArchive(const QString& table, const FieldGFB& f, uint8_t code, QByteArrayView entries,
                   QByteArrayView values, QByteArrayView blob) {
-    if (!IsSafeFileComponent(f.name)) {
+    if (!IsPlainFileName(f.name)) {
         return;
     }
     const QString dir = QStringLiteral("arh/") + table + u'/';

@@ -10,6 +10,7 @@
 
 #include "infra/byte_codec.h"
 #include "infra/bytes.h"
+#include "infra/file_names.h"
 #include "tables/base_client.h"
 #include "tables/table_file_layout.h"
 #include "tests/tables/table_file_builder.h"
@@ -48,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (in.Skip(2) && ReadTableHeader(in, header)) {
         ColumnDescriptor d;
         while (ReadColumnDescriptor(in, d)) {
-            if (IsSafeFileComponent(d.fields.name.left(15))) {
+            if (IsPlainFileName(d.fields.name.left(15))) {
                 WriteScrambled(QStringLiteral("temp/c/") + d.fields.name.left(15) + QStringLiteral(".cache"),
                                column);
             }
