@@ -15,10 +15,10 @@ constexpr qsizetype kTargetHead = kRecordTableName + 4;
 constexpr qsizetype kDictionaryRecord = 30;
 constexpr qsizetype kDictionaryLead = 17;
 constexpr qsizetype kDictionaryCommandAt = 4;
-// Offsets in the record: column name, code, count of text bytes, action, key; the text follows it.
+// Offsets in the record: the column name, then its code and the count of text bytes, the action and
+// the key; the text follows the record.
 constexpr qsizetype kDictionaryColumnAt = kRecordTableName;
 constexpr qsizetype kDictionaryActionAt = kDictionaryColumnAt + kRecordColumnName + 2;
-constexpr qsizetype kDictionaryKeyAt = kDictionaryActionAt + 1;
 
 }  // namespace
 
