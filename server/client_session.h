@@ -52,6 +52,7 @@ class ClientSession {
     TIDBytes tag{};  // zero until registration is accepted
     QString tid;
     QString user;
+    int32_t userId = 0;  // stamped into the changes the session makes
     bool loggedIn = false;
     int64_t lastHeardMs;
     // The registration this session answered, to recognise a duplicate of it.

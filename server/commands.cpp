@@ -76,6 +76,7 @@ bool Commands::registerClient(ClientSession& s, const QString& text) {
     std::copy(raw.begin(), raw.end(), s.tag.begin());
     s.tid = id.toString(QUuid::WithoutBraces).toUpper();
     s.user = user;
+    s.userId = storage_.userId(user);
     s.loggedIn = true;
     s.queueText(CommandHead(Cmd::RegOk) + lit(",\"tid\":\"") + s.tid + lit("\",\"version\":\"") + Version() +
                 lit("\"}"));
@@ -212,6 +213,16 @@ void Commands::distribute(const TableData& table, const QByteArray& message) {
     });
 }
 
+bool Commands::store(ClientSession& s, TableData& table, int32_t row, const TableData::Savepoint& before,
+                     const std::vector<std::pair<int, uint32_t>>& entries) {
+    if (storage_.storeChange(table, row, entries)) {
+        return true;
+    }
+    table.rollBack(before);
+    refuse(s, table.def().name, lit("not stored: the database did not take the change"));
+    return false;
+}
+
 void Commands::edit(ClientSession& s, const QString& text, const QString& command) {
     const QString head = headOf(text);
     const QString name = GetJSONValue(head, lit("nametable"));
@@ -221,21 +232,26 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
         return;
     }
     const QDateTime now = QDateTime::currentDateTime();
-    const int32_t userId = 1;
-    if (command == TableCmd::NetDeleteDataDatabase) {
+    int32_t row = -1;
+    if (command != TableCmd::NetAddDataDatabase) {
         bool ok = false;
         const int32_t nAbs = GetJSONValue(head, lit("n_abs")).toInt(&ok);
-        const int32_t row = ok ? table->rowOf(nAbs) : -1;
-        if (row < 0) {
+        row = ok ? table->rowOf(nAbs) : -1;
+        if (row < 0 || table->isDeleted(row)) {
             refuse(s, name, lit("no record ") + GetJSONValue(head, lit("n_abs")).left(20));
             return;
         }
+    }
+    if (command == TableCmd::NetDeleteDataDatabase) {
+        const TableData::Savepoint before = table->savepoint(row);
         table->setInt(row, 1, table->intAt(row, 1) | 1);
-        table->stamp(row, userId, now);
-        storage_.saveRecord(*table, row);
+        table->stamp(row, s.userId, now);
+        if (!store(s, *table, row, before, {})) {
+            return;
+        }
         // The flags travel with the whole record first, so the client's copy matches ours.
         distribute(*table, RecordUpdateMessage(*table, row));
-        distribute(*table, RecordDeletedMessage(*table, nAbs));
+        distribute(*table, RecordDeletedMessage(*table, table->nAbsAt(row)));
         return;
     }
 
@@ -266,21 +282,15 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
         values.emplace_back(col, std::move(v));
     }
 
-    int32_t row = -1;
-    if (command == TableCmd::NetEditDataDatabase) {
-        bool ok = false;
-        const int32_t nAbs = GetJSONValue(head, lit("n_abs")).toInt(&ok);
-        row = ok ? table->rowOf(nAbs) : -1;
-        if (row < 0 || table->isDeleted(row)) {
-            refuse(s, name, lit("no record ") + GetJSONValue(head, lit("n_abs")).left(20));
-            return;
-        }
-    } else {
+    const TableData::Savepoint before = row < 0 ? table->savepointBeforeAppend() : table->savepoint(row);
+    if (row < 0) {
         row = table->appendRecord();
     }
-    bool dictionaryChanged = false;
+    // Dictionary entries the change adds or renames: they are stored with the record.
+    std::vector<std::pair<int, uint32_t>> entries;
     for (auto& [col, v] : values) {
-        const uint8_t code = table->def().columns[size_t(col)].code;
+        const ColumnDef& column = table->def().columns[size_t(col)];
+        const uint8_t code = column.code;
         if (col == 1) {
             // The deleted bit belongs to the delete command.
             table->setInt(row, col, (v.integer & ~int64_t(1)) | (table->intAt(row, col) & 1));
@@ -289,23 +299,28 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
         } else if (IsTextCode(code) || code == FieldCode::ByteArray) {
             table->setBytes(row, col, v.bytes);
         } else if (FieldIsDictionary(code)) {
-            dictionaryChanged = true;
-            if (!v.hasKey) {
-                table->setDictionaryText(row, col, v.bytes);
-            } else {
-                if (!v.bytes.isEmpty()) {
-                    table->putDictionaryEntry(col, uint32_t(v.integer), v.bytes);
-                }
+            const bool fits =
+                v.hasKey ? v.bytes.isEmpty() || table->putDictionaryEntry(col, uint32_t(v.integer), v.bytes,
+                                                                          limits_.maxDictionaryEntries)
+                         : table->setDictionaryText(row, col, v.bytes, limits_.maxDictionaryEntries);
+            if (!fits) {
+                table->rollBack(before);
+                refuse(s, name, lit("the dictionary of %1 is full").arg(column.name));
+                return;
+            }
+            if (v.hasKey) {
                 table->setInt(row, col, v.integer);
+            }
+            if (!v.bytes.isEmpty()) {
+                entries.emplace_back(col, uint32_t(table->intAt(row, col)));
             }
         } else {
             table->setInt(row, col, v.integer);
         }
     }
-    table->stamp(row, userId, now);
-    storage_.saveRecord(*table, row);
-    if (dictionaryChanged) {
-        storage_.saveDictionaries(*table);
+    table->stamp(row, s.userId, now);
+    if (!store(s, *table, row, before, entries)) {
+        return;
     }
     distribute(*table, RecordUpdateMessage(*table, row));
     if (command == TableCmd::NetEditDataDatabase && !confirmEdits_) {

@@ -11,6 +11,7 @@
 
 #include "client_session.h"
 #include "files.h"
+#include "limits.h"
 #include "snapshot.h"
 #include "storage.h"
 
@@ -32,6 +33,7 @@ class Commands {
     // Whether an edit is confirmed to its sender as an addition is (on at start). Switched off, the
     // sender of an edit learns of it from the record update alone.
     void setConfirmEdits(bool on) { confirmEdits_ = on; }
+    void setLimits(const ServerLimits& limits) { limits_ = limits; }
 
     // Computes every table's snapshot payloads and digests ahead of the first load request.
     void prepareSnapshots();
@@ -42,6 +44,10 @@ class Commands {
     void offerFromClient(ClientSession& s, const QString& text);
     void edit(ClientSession& s, const QString& text, const QString& command);
     void refuse(ClientSession& s, const QString& table, const QString& why);
+    // Stores the change; when the database does not take it, the table is put back as it was before
+    // and the sender is told, so that nothing is confirmed or distributed that was not stored.
+    bool store(ClientSession& s, TableData& table, int32_t row, const TableData::Savepoint& before,
+               const std::vector<std::pair<int, uint32_t>>& entries);
     void distribute(const TableData& table, const QByteArray& message);
 
     Storage& storage_;
@@ -51,4 +57,5 @@ class Commands {
     SnapshotBuilder snapshots_;
     int64_t snapshotCounter_ = 0;
     bool confirmEdits_ = true;
+    ServerLimits limits_;
 };

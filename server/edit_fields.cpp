@@ -182,16 +182,22 @@ bool ConvertField(const ColumnDef& column, const QString& value, FieldValue& out
         }
         case FieldCode::Dict16:
         case FieldCode::Dict8: {
-            // "key@text", a bare key, or a text looked up in (or added to) the dictionary.
+            // "key@text", a bare key, or a text looked up in (or added to) the dictionary. Key 0 stands
+            // for no value and names no text; the largest number of the key's width stands for an
+            // invalid value. A text pinned to either would make later texts land on key 0.
+            const int64_t width = column.code == FieldCode::Dict8 ? 255 : 65535;
+            const int64_t largest = TableData::LargestDictionaryKey(column.code);
             const qsizetype at = value.indexOf(u'@');
             int64_t key = 0;
-            if (at > 0 && toInteger(value.left(at), 0, column.code == FieldCode::Dict8 ? 255 : 65535, key)) {
+            if (at > 0 && toInteger(value.left(at), 0, width, key)) {
                 out.hasKey = true;
                 out.integer = key;
                 out.bytes = toAnsi(value.mid(at + 1));
-            } else if (toInteger(v, 0, column.code == FieldCode::Dict8 ? 255 : 65535, key)) {
+                ok = key <= largest && (key > 0 || out.bytes.isEmpty());
+            } else if (toInteger(v, 0, width, key)) {
                 out.hasKey = true;
                 out.integer = key;
+                ok = key <= largest;
             } else {
                 out.bytes = toAnsi(value);
             }

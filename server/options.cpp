@@ -12,10 +12,11 @@ struct Setting {
 };
 
 const QStringList kFlags = {QStringLiteral("demo"), QStringLiteral("no-edit-confirm")};
-const QStringList kValued = {QStringLiteral("bind"),     QStringLiteral("port"),    QStringLiteral("db"),
-                             QStringLiteral("files"),    QStringLiteral("records"), QStringLiteral("user"),
-                             QStringLiteral("loss"),     QStringLiteral("dup"),     QStringLiteral("reorder"),
-                             QStringLiteral("delay-ms"), QStringLiteral("seed")};
+const QStringList kValued = {
+    QStringLiteral("bind"),     QStringLiteral("port"),    QStringLiteral("db"),
+    QStringLiteral("files"),    QStringLiteral("records"), QStringLiteral("user"),
+    QStringLiteral("loss"),     QStringLiteral("dup"),     QStringLiteral("reorder"),
+    QStringLiteral("delay-ms"), QStringLiteral("seed"),    QStringLiteral("max-dictionary-entries")};
 // Options of the command line alone.
 const QStringList kCommandFlags = {QStringLiteral("help"), QStringLiteral("version")};
 const QString kConfig = QStringLiteral("config");
@@ -46,6 +47,18 @@ bool Probability(const QString& text, double& out) {
     bool ok = false;
     out = text.toDouble(&ok);
     return ok && out >= 0 && out <= 1;
+}
+
+// A whole number from lo to hi.
+template <typename T>
+bool Whole(const QString& text, int64_t lo, int64_t hi, T& out) {
+    bool ok = false;
+    const qlonglong n = text.toLongLong(&ok);
+    if (!ok || n < lo || n > hi) {
+        return false;
+    }
+    out = T(n);
+    return true;
 }
 
 // Applies one setting; false when its value does not fit.
@@ -84,6 +97,8 @@ bool Apply(const Setting& s, ServerOptions& o) {
         ok = ok && o.faults.delayMs >= 0 && o.faults.delayMs <= 60000;
     } else if (s.name == QLatin1String("seed")) {
         o.faults.seed = v.toUInt(&ok);
+    } else if (s.name == QLatin1String("max-dictionary-entries")) {
+        ok = Whole(v, 1, 65534, o.limits.maxDictionaryEntries);
     }
     return ok;
 }
@@ -207,6 +222,8 @@ QString ServerUsageText() {
         "  --user NAME:PASSWORD  add a user or give one a new password (may be repeated)\n"
         "  --no-edit-confirm     confirm additions only, as the monitoring server does\n"
         "  --loss, --dup, --reorder P, --delay-ms D, --seed S   network faults (probabilities 0..1)\n"
+        "Limits (see the manual page):\n"
+        "  --max-dictionary-entries N  entries a dictionary may grow to through edits (4096)\n"
         "SIGHUP re-reads the users (and the configuration file's) without ending sessions;\n"
         "SIGINT and SIGTERM stop the server. Exit codes: 0 stopped by a signal, 1 cannot start,\n"
         "2 bad options or configuration.\n");

@@ -48,6 +48,7 @@ Server::Server(ServerOptions options, Commands::Log log)
                                                }
                                            });
     commands_->setConfirmEdits(options_.confirmEdits);
+    commands_->setLimits(options_.limits);
 }
 
 Server::~Server() = default;

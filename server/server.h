@@ -17,6 +17,7 @@
 #include "client_session.h"
 #include "commands.h"
 #include "faults.h"
+#include "limits.h"
 #include "storage.h"
 
 struct ServerOptions {
@@ -31,6 +32,7 @@ struct ServerOptions {
     // The users named are all the users: any other in the database is removed (at start and when the
     // users are re-read). Without it the named users are added to those the database holds.
     bool exactUsers = false;
+    ServerLimits limits;
     FaultSettings faults;
 };
 

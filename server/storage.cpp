@@ -99,11 +99,16 @@ bool Storage::createTables() {
     if (!exec("CREATE TABLE IF NOT EXISTS users (name TEXT PRIMARY KEY, salt BLOB NOT NULL, "
               "hash BLOB NOT NULL, iterations INTEGER NOT NULL)") ||
         !exec("CREATE TABLE IF NOT EXISTS dictionary (tbl TEXT NOT NULL, col TEXT NOT NULL, "
-              "key INTEGER NOT NULL, text TEXT NOT NULL, PRIMARY KEY (tbl, col, key))")) {
+              "key INTEGER NOT NULL, text TEXT NOT NULL, PRIMARY KEY (tbl, col, key))") ||
+        !exec("CREATE TABLE IF NOT EXISTS user_ids (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+              "name TEXT UNIQUE NOT NULL)") ||
+        !exec("INSERT OR IGNORE INTO user_ids (name) SELECT name FROM users ORDER BY rowid")) {
         return false;
     }
+    // An entry keeps its row when its text changes: entries are read back in row order.
     dictInsert_ =
-        prepare(QStringLiteral("INSERT OR REPLACE INTO dictionary (tbl, col, key, text) VALUES (?,?,?,?)"));
+        prepare(QStringLiteral("INSERT INTO dictionary (tbl, col, key, text) VALUES (?,?,?,?) "
+                               "ON CONFLICT (tbl, col, key) DO UPDATE SET text = excluded.text"));
     if (!dictInsert_) {
         return false;
     }
@@ -224,29 +229,50 @@ bool Storage::saveRecord(const TableData& t, int32_t row) {
 
 bool Storage::saveDictionaries(const TableData& t) {
     for (size_t c = 0; c < t.def().columns.size(); ++c) {
-        if (FieldIsDictionary(t.def().columns[c].code) && !saveDictionary(t, int(c))) {
-            return false;
+        if (!FieldIsDictionary(t.def().columns[c].code)) {
+            continue;
+        }
+        for (const DictionaryEntry& e : t.column(int(c)).dict) {
+            if (!saveEntry(t, int(c), e)) {
+                return false;
+            }
         }
     }
     return true;
 }
 
-bool Storage::saveDictionary(const TableData& t, int col) {
+bool Storage::saveEntry(const TableData& t, int col, const DictionaryEntry& e) {
     const QByteArray tableName = t.def().name.toUtf8();
     const QByteArray colName = t.def().columns[size_t(col)].name.toUtf8();
-    for (const DictionaryEntry& e : t.column(col).dict) {
-        const QByteArray text = fromAnsi(e.text).toUtf8();
-        sqlite3_reset(dictInsert_);
-        sqlite3_bind_text(dictInsert_, 1, tableName.constData(), int(tableName.size()), SQLITE_STATIC);
-        sqlite3_bind_text(dictInsert_, 2, colName.constData(), int(colName.size()), SQLITE_STATIC);
-        sqlite3_bind_int64(dictInsert_, 3, e.key);
-        sqlite3_bind_text(dictInsert_, 4, text.constData(), int(text.size()), SQLITE_STATIC);
-        if (sqlite3_step(dictInsert_) != SQLITE_DONE) {
-            return false;
+    const QByteArray text = fromAnsi(e.text).toUtf8();
+    sqlite3_reset(dictInsert_);
+    sqlite3_bind_text(dictInsert_, 1, tableName.constData(), int(tableName.size()), SQLITE_STATIC);
+    sqlite3_bind_text(dictInsert_, 2, colName.constData(), int(colName.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(dictInsert_, 3, e.key);
+    sqlite3_bind_text(dictInsert_, 4, text.constData(), int(text.size()), SQLITE_STATIC);
+    const bool ok = sqlite3_step(dictInsert_) == SQLITE_DONE;
+    sqlite3_reset(dictInsert_);
+    return ok;
+}
+
+bool Storage::storeChange(const TableData& t, int32_t row,
+                          const std::vector<std::pair<int, uint32_t>>& entries) {
+    if (!exec("BEGIN")) {
+        return false;
+    }
+    bool ok = saveRecord(t, row);
+    for (const auto& [col, key] : entries) {
+        for (const DictionaryEntry& e : t.column(col).dict) {
+            if (ok && e.key == key) {
+                ok = saveEntry(t, col, e);
+            }
         }
     }
-    sqlite3_reset(dictInsert_);
-    return true;
+    if (ok && exec("COMMIT")) {
+        return true;
+    }
+    exec("ROLLBACK");
+    return false;
 }
 
 void Storage::begin() {
@@ -271,7 +297,14 @@ bool Storage::setUser(const QString& name, const QString& password) {
     sqlite3_bind_blob(st, 2, salt.constData(), int(salt.size()), SQLITE_STATIC);
     sqlite3_bind_blob(st, 3, hash.constData(), int(hash.size()), SQLITE_STATIC);
     sqlite3_bind_int(st, 4, kPbkdf2Iterations);
-    const bool ok = sqlite3_step(st) == SQLITE_DONE;
+    bool ok = sqlite3_step(st) == SQLITE_DONE;
+    sqlite3_finalize(st);
+    st = prepare(QStringLiteral("INSERT OR IGNORE INTO user_ids (name) VALUES (?)"));
+    if (!st) {
+        return false;
+    }
+    sqlite3_bind_text(st, 1, n.constData(), int(n.size()), SQLITE_STATIC);
+    ok = sqlite3_step(st) == SQLITE_DONE && ok;
     sqlite3_finalize(st);
     return ok;
 }
@@ -327,4 +360,16 @@ bool Storage::hasUsers() {
     const bool any = sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int64(st, 0) > 0;
     sqlite3_finalize(st);
     return any;
+}
+
+int32_t Storage::userId(const QString& name) {
+    sqlite3_stmt* st = prepare(QStringLiteral("SELECT id FROM user_ids WHERE name=?"));
+    if (!st) {
+        return 0;
+    }
+    const QByteArray n = name.toUtf8();
+    sqlite3_bind_text(st, 1, n.constData(), int(n.size()), SQLITE_STATIC);
+    const int32_t id = sqlite3_step(st) == SQLITE_ROW ? int32_t(sqlite3_column_int64(st, 0)) : 0;
+    sqlite3_finalize(st);
+    return id;
 }

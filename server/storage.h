@@ -33,6 +33,11 @@ class Storage {
     bool saveRecord(const TableData& table, int32_t row);
     // Writes the entries of every dictionary column of the table.
     bool saveDictionaries(const TableData& table);
+    // Writes one change in one transaction: the record's current values and the dictionary entries
+    // (column, key) the change added or renamed. False, and nothing written, when the database did
+    // not take it.
+    bool storeChange(const TableData& table, int32_t row,
+                     const std::vector<std::pair<int, uint32_t>>& entries);
     // Groups many writes into one transaction (demo data, bulk generation).
     void begin();
     void commit();
@@ -46,12 +51,16 @@ class Storage {
     void forgetVerified() { verified_.clear(); }
     bool checkUser(const QString& name, const QString& password);
     bool hasUsers();
+    // The user's identifier, stamped into every change the user makes: given once per name and kept
+    // when the user is removed, so that a name always stands for the same identifier. 0 for a name
+    // never seen.
+    int32_t userId(const QString& name);
 
   private:
     bool exec(const char* sql);
     bool createTables();
     bool readTable(TableData& table);
-    bool saveDictionary(const TableData& table, int col);
+    bool saveEntry(const TableData& table, int col, const DictionaryEntry& entry);
     sqlite3_stmt* prepare(const QString& sql);
 
     sqlite3* db_ = nullptr;

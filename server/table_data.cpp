@@ -162,10 +162,15 @@ void TableData::appendText24(int32_t row, int col, const QByteArray& text) {
     AppendShortText(v.blob, text);
 }
 
-void TableData::setDictionaryText(int32_t row, int col, const QByteArray& text) {
+uint32_t TableData::LargestDictionaryKey(uint8_t code) {
+    return code == FieldCode::Dict8 ? 254 : 65534;
+}
+
+bool TableData::setDictionaryText(int32_t row, int col, const QByteArray& text, size_t maxEntries) {
     ColumnValues& v = columns_[size_t(col)];
     const ColumnDef& d = def_->columns[size_t(col)];
     const QByteArray t = text.left(std::max(d.sprSize - 1, 0));
+    const uint32_t limit = LargestDictionaryKey(d.code);
     uint32_t key = 0;
     if (!t.isEmpty()) {
         uint32_t largest = 0;
@@ -175,30 +180,56 @@ void TableData::setDictionaryText(int32_t row, int col, const QByteArray& text) 
                 key = e.key;
             }
         }
-        // Key 0 stands for no value and the largest key of the record width for an invalid one.
-        const uint32_t limit = d.code == FieldCode::Dict8 ? 254 : 65534;
-        if (key == 0 && largest < limit) {
-            key = largest + 1;
+        if (key == 0) {
+            key = largest < limit ? largest + 1 : freeDictionaryKey(col);
+            if (key == 0 || v.dict.size() >= maxEntries) {
+                return false;
+            }
             v.dict.push_back({key, t});
         }
     }
     v.ints[size_t(row)] = key;
     changed(col);
+    return true;
 }
 
-void TableData::putDictionaryEntry(int col, uint32_t key, const QByteArray& value) {
+uint32_t TableData::freeDictionaryKey(int col) const {
+    std::vector<uint32_t> keys;
+    for (const DictionaryEntry& e : columns_[size_t(col)].dict) {
+        keys.push_back(e.key);
+    }
+    std::sort(keys.begin(), keys.end());
+    uint32_t candidate = 1;
+    for (uint32_t k : keys) {
+        if (k > candidate) {
+            break;
+        }
+        candidate = std::max(candidate, k + 1);
+    }
+    return candidate <= LargestDictionaryKey(def_->columns[size_t(col)].code) ? candidate : 0;
+}
+
+bool TableData::putDictionaryEntry(int col, uint32_t key, const QByteArray& value, size_t maxEntries) {
     ColumnValues& v = columns_[size_t(col)];
+    const ColumnDef& d = def_->columns[size_t(col)];
+    if (key == 0 || key > LargestDictionaryKey(d.code)) {
+        return false;
+    }
     // Record updates carry the text in a slot of SprSize bytes: keep it as short everywhere.
-    const QByteArray text = value.left(std::max(def_->columns[size_t(col)].sprSize - 1, 0));
+    const QByteArray text = value.left(std::max(d.sprSize - 1, 0));
     for (DictionaryEntry& e : v.dict) {
         if (e.key == key) {
             e.text = text;
             changed(col);
-            return;
+            return true;
         }
+    }
+    if (v.dict.size() >= maxEntries) {
+        return false;
     }
     v.dict.push_back({key, text});
     changed(col);
+    return true;
 }
 
 QByteArray TableData::dictionaryTextAt(int32_t row, int col) const {
@@ -210,6 +241,63 @@ QByteArray TableData::dictionaryTextAt(int32_t row, int col) const {
         }
     }
     return {};
+}
+
+TableData::Savepoint TableData::savepoint(int32_t row) const {
+    Savepoint p = savepointBeforeAppend();
+    p.row = row;
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        const ColumnValues& from = columns_[c];
+        ColumnValues& to = p.values[c];
+        if (!from.ints.empty()) {
+            to.ints.push_back(from.ints[size_t(row)]);
+        }
+        if (!from.reals.empty()) {
+            to.reals.push_back(from.reals[size_t(row)]);
+        }
+        if (!from.bytes.empty()) {
+            to.bytes.push_back(from.bytes[size_t(row)]);
+        }
+    }
+    return p;
+}
+
+TableData::Savepoint TableData::savepointBeforeAppend() const {
+    Savepoint p;
+    p.count = count_;
+    p.maxId = maxId_;
+    p.values.resize(columns_.size());
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        p.values[c].dict = columns_[c].dict;
+    }
+    return p;
+}
+
+void TableData::rollBack(const Savepoint& point) {
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        ColumnValues& v = columns_[c];
+        const ColumnValues& was = point.values[c];
+        if (point.row < 0) {
+            v.ints.resize(std::min(v.ints.size(), size_t(point.count)));
+            v.reals.resize(std::min(v.reals.size(), size_t(point.count)));
+            v.bytes.resize(std::min(v.bytes.size(), size_t(point.count)));
+        } else {
+            const auto r = size_t(point.row);
+            if (!was.ints.empty()) {
+                v.ints[r] = was.ints[0];
+            }
+            if (!was.reals.empty()) {
+                v.reals[r] = was.reals[0];
+            }
+            if (!was.bytes.empty()) {
+                v.bytes[r] = was.bytes[0];
+            }
+        }
+        v.dict = was.dict;
+        changed(int(c));
+    }
+    count_ = point.count;
+    maxId_ = point.maxId;
 }
 
 TableFileBlock TableData::fileBlock(int col) const {

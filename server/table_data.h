@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -52,12 +53,17 @@ class TableData {
     void setReal(int32_t row, int col, double value);
     // Codes 2, 24 and 11; texts longer than their slot are cut.
     void setBytes(int32_t row, int col, const QByteArray& value);
-    // Codes 15 and 16: the record gets the key of this text, a new entry when it has none.
-    // An empty text gives key 0 (no value).
-    void setDictionaryText(int32_t row, int col, const QByteArray& text);
+    // Codes 15 and 16: the record gets the key of this text, a new entry with the next free key when
+    // it has none. False, and nothing changed, when a new entry does not fit: the dictionary holds
+    // maxEntries already, or every key is taken. An empty text gives key 0 (no value).
+    bool setDictionaryText(int32_t row, int col, const QByteArray& text, size_t maxEntries = SIZE_MAX);
     // Adds an entry with its key as given (reading the database back, or an edit naming the key);
-    // replaces a known key's text. Texts are cut to the column's dictionary slot.
-    void putDictionaryEntry(int col, uint32_t key, const QByteArray& text);
+    // replaces a known key's text. Texts are cut to the column's dictionary slot. False, and nothing
+    // changed, for a key outside 1..LargestDictionaryKey or a new entry beyond maxEntries.
+    bool putDictionaryEntry(int col, uint32_t key, const QByteArray& text, size_t maxEntries = SIZE_MAX);
+    // The largest key a dictionary entry may have: key 0 stands for no value and the largest number
+    // of the key's width for an invalid one.
+    static uint32_t LargestDictionaryKey(uint8_t code);
     // Sets the columns the server keeps itself: "dt_c" on the first change, "dt_m", "n_user" and the
     // change counter "ver" on every change.
     void stamp(int32_t row, int32_t user, const QDateTime& now);
@@ -72,6 +78,19 @@ class TableData {
     QByteArray dictionaryTextAt(int32_t row, int col) const;
     const ColumnValues& column(int col) const { return columns_[size_t(col)]; }
 
+    // A record as it was before a change, with the table's dictionaries, so that a change the
+    // database did not take can be undone; an added record is removed again. Code-24 blobs keep
+    // what the change appended: nothing points there any more.
+    struct Savepoint {
+        int32_t row = -1;  // -1: the change appends a record
+        int32_t count = 0;
+        int32_t maxId = 0;
+        std::vector<ColumnValues> values;  // the record's value in each column, and the dictionaries
+    };
+    Savepoint savepoint(int32_t row) const;
+    Savepoint savepointBeforeAppend() const;
+    void rollBack(const Savepoint& point);
+
     // The column's data block of a table file, with its digest (tables/table_file_writer.h).
     TableFileBlock fileBlock(int col) const;
     // One record's value as a record update carries it (after the 16-byte column name).
@@ -84,6 +103,8 @@ class TableData {
 
   private:
     void appendText24(int32_t row, int col, const QByteArray& text);
+    // The smallest key the column's dictionary does not use, 0 when every key is taken.
+    uint32_t freeDictionaryKey(int col) const;
     void changed(int col);
 
     const TableDef* def_;

@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
@@ -115,6 +116,27 @@ QString ServerProcess::Log() {
         log_ += QString::fromUtf8(process_->readAll());
     }
     return log_;
+}
+
+bool ServerProcess::WaitForLog(const QString& part, int seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!Log().contains(part) && std::chrono::steady_clock::now() < end && Running()) {
+        process_->waitForReadyRead(10);
+    }
+    return Log().contains(part);
+}
+
+int64_t ServerProcess::ResidentBytes() const {
+    QFile status(QStringLiteral("/proc/%1/status").arg(Running() ? process_->processId() : 0));
+    if (!Running() || !status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+        }
+    }
+    return 0;
 }
 
 CliProcess::CliProcess(const QString& dir, uint16_t port) : dir_(dir), port_(port) {

@@ -43,6 +43,10 @@ class ServerProcess {
     int Stop();
     bool Running() const;
     QString Log();
+    // Waits until the log holds `part`, at most `seconds`.
+    bool WaitForLog(const QString& part, int seconds = 10);
+    // The server's resident memory in bytes (0 when it does not run).
+    int64_t ResidentBytes() const;
 
   private:
     QString dir_;

@@ -73,7 +73,13 @@ INSTANTIATE_TEST_SUITE_P(
                       ConvertCase{7, 8, "nan", false, 0, 0}, ConvertCase{9, 8, "", true, 0, 0},
                       ConvertCase{9, 8, "31.12.1899 12:00:00", true, 0, 1.5},
                       ConvertCase{9, 8, "not a date", false, 0, 0},
-                      ConvertCase{15, 2, "3@Ночной", true, 3, 0}, ConvertCase{16, 1, "7", true, 7, 0}));
+                      ConvertCase{15, 2, "3@Ночной", true, 3, 0}, ConvertCase{16, 1, "7", true, 7, 0},
+                      // Key 0 is no value and takes no text; the largest of the width is no key.
+                      ConvertCase{15, 2, "0", true, 0, 0}, ConvertCase{15, 2, "0@", true, 0, 0},
+                      ConvertCase{15, 2, "0@pinned", false, 0, 0},
+                      ConvertCase{15, 2, "65534@x", true, 65534, 0},
+                      ConvertCase{15, 2, "65535@x", false, 0, 0}, ConvertCase{15, 2, "65535", false, 0, 0},
+                      ConvertCase{16, 1, "254", true, 254, 0}, ConvertCase{16, 1, "255@x", false, 0, 0}));
 
 TEST(ConvertField, TextsAndBytes) {
     FieldValue v;
