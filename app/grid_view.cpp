@@ -59,6 +59,9 @@ void GridView::SetBase(std::vector<int32_t> base) {
     keys_.clear();
     texts_.clear();
     findTexts_.clear();
+    sortedColumn_ = -1;
+    sorted_.clear();
+    foundValid_ = false;
 }
 
 void GridView::PressHeader(int column) {
@@ -66,6 +69,7 @@ void GridView::PressHeader(int column) {
     pressed_ = column;
     const bool pages = std::find(pageSorted_.begin(), pageSorted_.end(), column) != pageSorted_.end();
     ownSort_ = pages || column < 1 || column >= columns_ ? 0 : column;
+    foundValid_ = false;
 }
 
 void GridView::SetFind(const QString& text) {
@@ -113,37 +117,67 @@ void GridView::ReadFindTexts() {
     }
 }
 
-std::vector<int32_t> GridView::Shown() {
+bool GridView::Narrower() const {
+    if (!foundValid_ || foundWords_.isEmpty() || words_.size() < foundWords_.size()) {
+        return false;
+    }
+    // A row holding each new word holds each old word it contains.
+    for (qsizetype i = 0; i < foundWords_.size(); ++i) {
+        if (!words_[i].contains(foundWords_[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<size_t> GridView::Ordered() {
     std::vector<size_t> order(base_.size());
     std::iota(order.begin(), order.end(), size_t(0));
     if (ownSort_ > 0) {
-        ReadKeys(ownSort_);
-        std::stable_sort(order.begin(), order.end(), [this](size_t a, size_t b) {
-            const Key& x = keys_[a];
-            const Key& y = keys_[b];
-            if (x.rank != y.rank) {
-                return x.rank < y.rank;
-            }
-            if (x.rank == 2) {
-                return texts_[size_t(x.text)].compare(texts_[size_t(y.text)]) < 0;
-            }
-            return x.first != y.first ? x.first < y.first : x.second < y.second;
-        });
+        if (sortedColumn_ != ownSort_) {
+            ReadKeys(ownSort_);
+            sorted_ = order;
+            std::stable_sort(sorted_.begin(), sorted_.end(), [this](size_t a, size_t b) {
+                const Key& x = keys_[a];
+                const Key& y = keys_[b];
+                if (x.rank != y.rank) {
+                    return x.rank < y.rank;
+                }
+                if (x.rank == 2) {
+                    return texts_[size_t(x.text)].compare(texts_[size_t(y.text)]) < 0;
+                }
+                return x.first != y.first ? x.first < y.first : x.second < y.second;
+            });
+            sortedColumn_ = ownSort_;
+        }
+        order = sorted_;
     }
     if (descending_) {
         std::reverse(order.begin(), order.end());
     }
-    std::vector<int32_t> shown;
-    shown.reserve(order.size());
+    return order;
+}
+
+std::vector<int32_t> GridView::Shown() {
+    std::vector<size_t> order = Narrower() ? found_ : Ordered();
     if (!words_.isEmpty()) {
         ReadFindTexts();
-    }
-    for (const size_t i : order) {
-        const bool found = std::all_of(words_.begin(), words_.end(),
-                                       [&](const QString& w) { return findTexts_[i].contains(w); });
-        if (found) {
-            shown.push_back(base_[i]);
+        std::vector<QStringMatcher> matchers;
+        for (const QString& w : words_) {
+            matchers.emplace_back(w, Qt::CaseSensitive);
         }
+        std::erase_if(order, [&](size_t i) {
+            return !std::all_of(matchers.begin(), matchers.end(),
+                                [&](const QStringMatcher& m) { return m.indexIn(findTexts_[i]) >= 0; });
+        });
     }
+    foundWords_ = words_;
+    foundValid_ = true;
+    std::vector<int32_t> shown;
+    shown.reserve(order.size());
+    for (const size_t i : order) {
+        shown.push_back(base_[i]);
+    }
+    found_ = std::move(order);
     return shown;
 }

@@ -14,6 +14,7 @@
 #include <QCollatorSortKey>
 #include <QString>
 #include <QStringList>
+#include <QStringMatcher>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -56,6 +57,10 @@ class GridView {
     };
     void ReadKeys(int column);
     void ReadFindTexts();
+    // Whether the find only adds to the words of the last one, so its rows are among the last found.
+    bool Narrower() const;
+    // Indices into base_ in the order shown before any find.
+    std::vector<size_t> Ordered();
 
     CellText text_;
     int columns_;
@@ -70,4 +75,12 @@ class GridView {
     std::vector<Key> keys_;
     std::vector<QCollatorSortKey> texts_;
     std::vector<QString> findTexts_;
+    // The order of the base by ownSort_ (indices into base_), kept so that a reversal only reverses.
+    int sortedColumn_ = -1;
+    std::vector<size_t> sorted_;
+    // The rows (indices into base_) the last find showed, and its words: a find that only adds to
+    // them looks among those rows alone.
+    std::vector<size_t> found_;
+    QStringList foundWords_;
+    bool foundValid_ = false;
 };

@@ -11,12 +11,18 @@ namespace {
 constexpr QDate kEpoch = QDate::fromJulianDay(2415019);  // 30 December 1899
 constexpr int64_t kMsPerDay = 86'400'000;
 
-// The long time format names the time zone in some locales; a stored date-time has none.
+// The long time format names the time zone in some locales; a stored date-time has none. Kept per
+// thread for the locale last asked about, since a table's texts ask for it once per value.
 QString LongTimeFormat(const QLocale& loc) {
-    static const QRegularExpression zone(QStringLiteral("\\s*\\bt+\\b"));
-    QString fmt = loc.timeFormat(QLocale::LongFormat);
-    fmt.remove(zone);
-    return fmt.trimmed();
+    thread_local QString locale;
+    thread_local QString format;
+    const QString raw = loc.timeFormat(QLocale::LongFormat);
+    if (locale != raw) {
+        static const QRegularExpression zone(QStringLiteral("\\s*\\bt+\\b"));
+        locale = raw;
+        format = QString(raw).remove(zone).trimmed();
+    }
+    return format;
 }
 
 }  // namespace
@@ -59,9 +65,16 @@ uint32_t DateTimeToStamp2000(TDateTime value) {
 
 QString RegionalDateTimeText(TDateTime value) {
     const QLocale loc;
-    const QDateTime dt = DateTimeFromDays(value);
-    return loc.toString(dt.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           loc.toString(dt.time(), LongTimeFormat(loc));
+    // The date and the time of day as stored, without a detour through a local QDateTime: that costs
+    // a look at the system's time zone for every value.
+    QDate date = kEpoch;
+    QTime time(0, 0);
+    if (std::isfinite(value) && std::fabs(value) <= 3e6) {
+        date = kEpoch.addDays(int64_t(WholeDays(value)));
+        time = QTime::fromMSecsSinceStartOfDay(int(MillisecondsOfDay(value)));
+    }
+    return loc.toString(date, QLocale::ShortFormat) + QLatin1Char(' ') +
+           loc.toString(time, LongTimeFormat(loc));
 }
 
 bool ParseRegionalDateTime(const QString& text, TDateTime& value) {

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -216,6 +217,32 @@ TEST_F(ToolsTest, TheStatusLineAndTheJournalFollowAnEditThroughAStopAndARestartO
     EXPECT_EQ(window->Model()->index(0, 5).data().toString(), "подтверждено сервером");
     window->TextFilter()->setText("нет такого текста");
     EXPECT_EQ(window->Model()->rowCount(), 0);
+}
+
+// A picture of the window with a find, the status line and the journal, for the documentation:
+// only when MOBCFG_APP_SCREENSHOTS names a folder (scripts/screenshot runs it under Xvfb).
+TEST_F(ToolsTest, PictureForTheDocumentation) {
+    const QString folder = qEnvironmentVariable("MOBCFG_APP_SCREENSHOTS");
+    if (folder.isEmpty()) {
+        GTEST_SKIP() << "MOBCFG_APP_SCREENSHOTS is not set";
+    }
+    LogIn();
+    form->move(0, 0);
+    Grid()->SelectRow(3);
+    form->vehicles->SecondButtonClick();
+    form->vehicles->Edit12->setText("Замена трекера");
+    form->vehicles->FirstButtonClick();
+    ASSERT_TRUE(Until([&] {
+        return !form->Journal()->Entries().empty() &&
+               form->Journal()->Entries().back().state == JournalState::Confirmed;
+    }));
+    form->vehicles->Finder()->Field()->setText("газель");
+    JournalWindow* journal = form->ShowJournal();
+    journal->resize(900, 260);
+    journal->move(360, 560);
+    Until([] { return false; }, 1500);
+    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0, 0, 0, 1282, 940);
+    ASSERT_TRUE(screen.save(folder + QStringLiteral("/operator-tools.png")));
 }
 
 }  // namespace
