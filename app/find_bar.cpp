@@ -30,6 +30,9 @@ FindBar::FindBar(RecordGrid* grid, QWidget* parent) : QWidget(parent), grid_(gri
 }
 
 bool FindBar::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == field_ && event->type() == QEvent::FocusIn) {
+        grid_->PrepareFind();
+    }
     if (watched != field_ ||
         (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)) {
         return QWidget::eventFilter(watched, event);

@@ -1,6 +1,7 @@
 // The find field of a grid: "Поиск", a field with the placeholder "Найти…" that filters the grid as
 // the operator types, and "найдено N из M" beside it. Escape clears the field; Enter or the down
-// arrow moves into the grid.
+// arrow moves into the grid. Getting the focus readies the grid's find, so that even the first
+// keystroke finds at once.
 //
 // Thread-safety: UI thread only.
 #pragma once

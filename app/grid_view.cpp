@@ -77,6 +77,17 @@ void GridView::SetFind(const QString& text) {
     words_ = FoldForFind(text).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
 }
 
+std::vector<QString> GridView::Texts(int column) const {
+    if (columnTexts_) {
+        return columnTexts_(base_, column);
+    }
+    std::vector<QString> texts(base_.size());
+    for (size_t i = 0; i < base_.size(); ++i) {
+        texts[i] = text_(base_[i], column);
+    }
+    return texts;
+}
+
 void GridView::ReadKeys(int column) {
     if (keysColumn_ == column) {
         return;
@@ -86,8 +97,9 @@ void GridView::ReadKeys(int column) {
     collator.setNumericMode(true);
     keys_.assign(base_.size(), Key());
     texts_.clear();
+    const std::vector<QString> all = Texts(column);
     for (size_t i = 0; i < base_.size(); ++i) {
-        const QString text = text_(base_[i], column);
+        const QString& text = all[i];
         Key& k = keys_[i];
         if (Number(text, k.first)) {
             k.rank = 0;
@@ -107,13 +119,15 @@ void GridView::ReadFindTexts() {
         return;
     }
     findTexts_.assign(base_.size(), QString());
-    for (size_t i = 0; i < base_.size(); ++i) {
-        QString row;
-        for (int c = 1; c < columns_; ++c) {
-            row += text_(base_[i], c);
-            row += u'\n';
+    for (int c = 1; c < columns_; ++c) {
+        const std::vector<QString> column = Texts(c);
+        for (size_t i = 0; i < base_.size(); ++i) {
+            findTexts_[i] += column[i];
+            findTexts_[i] += u'\n';
         }
-        findTexts_[i] = FoldForFind(row);
+    }
+    for (QString& row : findTexts_) {
+        row = FoldForFind(row);
     }
 }
 

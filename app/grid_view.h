@@ -26,9 +26,14 @@ QString FoldForFind(const QString& text);
 class GridView {
   public:
     using CellText = std::function<QString(int32_t position, int column)>;
+    // The texts of a column at many positions at once, where the page can read them faster than
+    // cell by cell.
+    using ColumnTexts =
+        std::function<std::vector<QString>(const std::vector<int32_t>& positions, int column)>;
 
     GridView(CellText text, int columns) : text_(std::move(text)), columns_(columns) {}
 
+    void SetColumnTexts(ColumnTexts texts) { columnTexts_ = std::move(texts); }
     // The page's order (record positions); forgets what was read of the rows before.
     void SetBase(std::vector<int32_t> base);
     const std::vector<int32_t>& Base() const { return base_; }
@@ -42,6 +47,8 @@ class GridView {
     bool Descending() const { return descending_; }
 
     void SetFind(const QString& text);
+    // Reads the rows' texts for the find ahead of the first keystroke.
+    void PrepareFind() { ReadFindTexts(); }
     const QString& Find() const { return find_; }
 
     // Whether the shown rows may differ from the page's order.
@@ -62,7 +69,10 @@ class GridView {
     // Indices into base_ in the order shown before any find.
     std::vector<size_t> Ordered();
 
+    std::vector<QString> Texts(int column) const;
+
     CellText text_;
+    ColumnTexts columnTexts_;
     int columns_;
     std::vector<int32_t> base_;
     std::vector<int> pageSorted_ = {0};

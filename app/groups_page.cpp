@@ -108,6 +108,9 @@ GroupsPage::GroupsPage(QWidget* navigationBar, const Dialogs& dialogs, QWidget* 
     connect(grid4_, &RecordGrid::rowSelected, this, [this](int r) { StringGrid4SelectCell(r); });
     connect(grid5_, &RecordGrid::rowSelected, this, [this](int r) { StringGrid5SelectCell(r); });
     grid4_->SetRecordId([this](int32_t p) { return IntegerAt(gpsug_, 1, p); });
+    grid5_->SetColumnTexts([this](const std::vector<int32_t>& positions, int column) {
+        return TextsAt(gps_, VehicleGridColumnToTable(column), positions);
+    });
     grid5_->SetRecordId([this](int32_t p) { return IntegerAt(gps_, 1, p); });
     connect(grid4_, &RecordGrid::shownChanged, this, [this] { StringGrid4SelectCell(grid4_->CurrentRow()); });
     connect(grid5_, &RecordGrid::shownChanged, this, [this] { StringGrid5SelectCell(grid5_->CurrentRow()); });

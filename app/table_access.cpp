@@ -53,6 +53,19 @@ QString TextAt(TBaseClient* table, int32_t column, int32_t position) {
     return Text(AtPosition(*table, table->GetFieldIndex(column - 1), position));
 }
 
+std::vector<QString> TextsAt(TBaseClient* table, int32_t column, const std::vector<int32_t>& positions) {
+    std::vector<QString> texts(positions.size());
+    if (table == nullptr) {
+        return texts;
+    }
+    auto guard = table->Guard();
+    FieldGFB* field = table->GetFieldIndex(column - 1);
+    for (size_t i = 0; i < positions.size(); ++i) {
+        texts[i] = Text(AtPosition(*table, field, positions[i]));
+    }
+    return texts;
+}
+
 QString TextAt(TBaseClient* table, const QString& column, int32_t position) {
     if (table == nullptr) {
         return {};

@@ -14,10 +14,14 @@
 #include <cstdint>
 #include <initializer_list>
 #include <utility>
+#include <vector>
 
 class TBaseClient;
 
 QString TextAt(TBaseClient* table, int32_t column, int32_t position);
+// The texts of one column at many positions, under one hold of the lock (empty ones for positions
+// outside the view).
+std::vector<QString> TextsAt(TBaseClient* table, int32_t column, const std::vector<int32_t>& positions);
 QString TextAt(TBaseClient* table, const QString& column, int32_t position);
 int32_t IntegerAt(TBaseClient* table, int32_t column, int32_t position);
 int32_t IntegerAt(TBaseClient* table, const QString& column, int32_t position);

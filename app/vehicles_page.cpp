@@ -51,6 +51,9 @@ VehiclesPage::VehiclesPage(QWidget* navigationBar, const Dialogs& dialogs, QWidg
             return TextAt(Table(), VehicleGridColumnToTable(column), position);
         },
         RecordGrid::Origins::Standard, this);
+    grid->SetColumnTexts([this](const std::vector<int32_t>& positions, int column) {
+        return TextsAt(Table(), VehicleGridColumnToTable(column), positions);
+    });
     StackGridPanelAndButtons(this, grid, MakeDetailPanel());
 }
 

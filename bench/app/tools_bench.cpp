@@ -104,7 +104,13 @@ void GridFigures(const QTemporaryDir& dir, int vehicles) {
     const QStringList typed = {"в",       "во",      "вол",      "волг",      "волга",
                                "волга ",  "волга 1", "волга 12", "волга 123", "волга 12",
                                "волга 1", "волга",   "волг",     "г",         ""};
-    std::printf("%-44s %8.2f ms\n", "first keystroke (reads the rows' texts)", Timed([&] {
+    std::printf("%-44s %8.2f ms\n", "find field takes the focus (reads the texts)", Timed([&] {
+                    form.activateWindow();
+                    QApplication::setActiveWindow(&form);
+                    find->setFocus();
+                    Settle(grid);
+                }));
+    std::printf("%-44s %8.2f ms\n", "first keystroke", Timed([&] {
                     find->setText(typed[0]);
                     Settle(grid);
                 }));
