@@ -8,30 +8,6 @@
 #include "infra/ticks.h"
 #include "session/client_udp.h"
 
-void client_udp::SetBases(TBaseC* bases) {
-    Bases = bases;
-}
-
-void client_udp::SetOnRefreshDatabase(TRefreshDataBase handler) {
-    std::lock_guard lock(wiring_);
-    fOnRefreshDatabase = std::move(handler);
-}
-
-void client_udp::SetOnCommandQueued(TCommandQueued handler) {
-    std::lock_guard lock(wiring_);
-    fOnCommandQueued = std::move(handler);
-}
-
-void client_udp::touchTables(const std::function<void(TBaseClient&)>& action) {
-    TBaseC* bases = Bases;
-    if (bases == nullptr) {
-        return;
-    }
-    for (int32_t i = 0; i < bases->Count(); ++i) {
-        action(*bases->At(i));
-    }
-}
-
 void client_udp::Execute() {
     Prepare();
     while (!Terminated() && Start) {
@@ -143,18 +119,6 @@ bool client_udp::StartJsonMessage(uint64_t) {
     }
     Window.StartText(m);
     return true;
-}
-
-void client_udp::GFBaseNetDataSend9(TBaseClient* Sender, const QString& Data) {
-    const bool queued = Soob.PutSoob(Data);
-    TCommandQueued handler;
-    {
-        std::lock_guard lock(wiring_);
-        handler = fOnCommandQueued;
-    }
-    if (handler) {
-        handler(Sender, Data, queued);
-    }
 }
 
 bool client_udp::TakeRecord() {
@@ -284,60 +248,6 @@ void client_udp::SecondTick(uint64_t now) {
         CountSvaz = CountSvaz + 1 > 15 ? 0 : CountSvaz + 1;
         CountSvazC = heard - CountSvazGT;
         CountSvazGT = heard;
-    }
-}
-
-bool client_udp::KeepAcrossSessions(const QString& entry) {
-    const QString c = CommandOf(entry);
-    if (c == Cmd::PutFile) {
-        return true;
-    }
-    if (c != Cmd::Database) {
-        return false;
-    }
-    const QString command = GetJSONValue(entry, QStringLiteral("command"));
-    return command == TableCmd::NetAddDataDatabase || command == TableCmd::NetEditDataDatabase ||
-           command == TableCmd::NetDeleteDataDatabase;
-}
-
-void client_udp::DropQueuedCommands() {
-    // The backlog entry being replayed is still in Back: it must not go in a second time.
-    bool replayedSeen = !StartSoob;
-    for (OchFIFOJSON* queue : {&Soob, &SoobFile}) {
-        QString entry;
-        while (queue->GetSoobD(entry)) {
-            if (!replayedSeen && entry == SoobStr) {
-                replayedSeen = true;
-                continue;
-            }
-            if (KeepAcrossSessions(entry)) {
-                Back.PutSoob(entry);
-            }
-        }
-    }
-}
-
-void client_udp::BacklogStep(uint64_t now) {
-    if (ElapsedMs(now, SendSoobTime) <= 100.0) {
-        return;
-    }
-    SendSoobTime = now;
-    OchFIFOJSON& replayQueue = SoobStrFile ? SoobFile : Soob;
-    if (StartSoob && !replayQueue.IsSoob()) {
-        StartSoob = false;
-        if (Back.Count() > 0) {
-            Back.DeleteSoob();
-        }
-    }
-    if (Connected && DatabaseLoad && Back.Count() > 0 && !StartSoob && !Soob.IsSoob() && !SoobFile.IsSoob()) {
-        if (!Back.GetSoob(SoobStr) || SoobStr.isEmpty()) {
-            // An entry that cannot be read can never be sent.
-            Back.DeleteSoob();
-            return;
-        }
-        SoobStrFile = CommandOf(SoobStr) == Cmd::PutFile;
-        StartSoob = true;
-        (SoobStrFile ? SoobFile : Soob).PutSoob(SoobStr);
     }
 }
 

@@ -1,7 +1,9 @@
 // client_udp: the session client. One thread whose Execute runs the client loop (client_loop.cpp):
-// registration, keep-alive and the end of a session (registration.cpp), sending through the window
-// and taking in what the receiving thread `recieve` hands over, the dispatcher of server commands,
-// file transfer (file_transfer.cpp), and table loading with live record updates (table_loading.cpp).
+// registration, keep-alive and the end of a session (client_registration.cpp), sending through the
+// window and taking in what the receiving thread `recieve` hands over, the dispatcher of server
+// commands, file transfer (client_file_transfer.cpp), table loading with live record updates
+// (client_table_loading.cpp) and the backlog of the operator's commands (client_backlog.cpp).
+// Construction, teardown, the owner's wiring, sending and logging are in client_udp.cpp.
 //
 // Lifetime: Create() builds the client (socket, receiving thread, log thread, queues, backlog "dd8")
 // and starts its thread; the owner stops it with Terminate() then WaitFor() and then destroys it. A
@@ -99,7 +101,7 @@ class client_udp : public TThread, public SessionLink {
     // Builds the client and starts its thread.
     static std::unique_ptr<client_udp> Create(const QString& ids, const QString& h, uint16_t p);
 
-    // ---- session (registration.cpp) ----
+    // ---- session (client_registration.cpp) ----
     uint16_t port = 0;
     QStringList host;
     std::atomic<int32_t> TekHost{0};
@@ -162,7 +164,7 @@ class client_udp : public TThread, public SessionLink {
     QString NotOnLineNum;
     LockedText LoadBaseName;
 
-    // ---- file transfer (file_transfer.cpp) ----
+    // ---- file transfer (client_file_transfer.cpp) ----
     QString FileNameRecive;
     std::unique_ptr<QFile> fstreamRecive;
     // Pieces of the received file not yet written to fstreamRecive.
@@ -187,18 +189,18 @@ class client_udp : public TThread, public SessionLink {
     QString SendFileName;        // "name" of the file entry being sent
     QString SendFileNameInServ;  // its "nameinserv"
 
-    // ---- table loading (table_loading.cpp) ----
+    // ---- table loading (client_table_loading.cpp) ----
     bool StartLoadDatabase = false;
     std::atomic<int64_t> SizeLoad{0};
     // Waits until every table file handed to the loading thread is loaded and announced.
     void WaitForTableLoads();
 
-    // ---- wiring by the main window ----
+    // ---- wiring by the owner (client_udp.cpp) ----
     void SetBases(TBaseC* bases);
     void SetOnRefreshDatabase(TRefreshDataBase handler);
     void SetOnCommandQueued(TCommandQueued handler);
 
-    // ---- the loop's steps; Execute strings them together ----
+    // ---- the loop's steps; Execute strings them together (client_loop.cpp) ----
     // Before the loop: ConnectTime, TickCoef (300 ms measurement), speedTimer, MainDir.
     void Prepare();
     void MeasureTickCoef();
@@ -219,12 +221,12 @@ class client_udp : public TThread, public SessionLink {
     bool JsonStep();
     void RefreshStep();
     void SecondTick(uint64_t now);
+    // The backlog replay step (client_backlog.cpp).
     void BacklogStep(uint64_t now);
-    // After the loop: "closeclient", socket closed, receiving thread stopped.
+    // After the loop: "closeclient", socket closed, receiving thread stopped (client_udp.cpp).
     void Finish();
 
-    // ---- registration, supervision, drop (registration.cpp) ----
-    void GetVer();
+    // ---- registration, supervision, drop (client_registration.cpp) ----
     void Register(uint64_t now);
     void SuperviseLink(uint64_t now);
     void HandleRegOk(const QString& m);
@@ -237,10 +239,12 @@ class client_udp : public TThread, public SessionLink {
     QString RegistrationText() const;
     // The 16-byte session tag of a GUID text of 36 characters; zero for anything else.
     static TIDBytes TIDBFromTid(const QString& tid);
+
+    // ---- sending (client_udp.cpp; the window's texts in client_loop.cpp) ----
+    // The version reported at registration.
+    void GetVer();
     // The address datagrams go to and are accepted from.
     UdpAddress ServerAddress() const;
-
-    // ---- sending ----
     // One JSON text as a single datagram outside the window.
     void SendOne(const QString& data);
     // Sends a finished datagram to the server (the window's and SendOne's way out).
@@ -250,14 +254,14 @@ class client_udp : public TThread, public SessionLink {
     // The tables' OnNetDataSend9 handler: the command goes into Soob.
     void GFBaseNetDataSend9(TBaseClient* Sender, const QString& Data);
 
-    // ---- dispatcher ----
+    // ---- dispatcher (client_loop.cpp) ----
     void DispatchJSON(const QString& m);
     // A received datagram record (kind 2, or 20 before login), still scrambled; it is unscrambled
     // in place. Returns where its message went.
     Route HandleDatagram(QByteArray& record);
     void HandleAck(const QByteArray& record);
 
-    // ---- file transfer (file_transfer.cpp) ----
+    // ---- file transfer (client_file_transfer.cpp) ----
     void HandleServerOffer(const QString& m);
     void HandleFilePiece(const DatagramHeader& header, QByteArrayView data);
     // Starts the file entry at the head of SoobFile; true when an entry was taken.
@@ -271,7 +275,7 @@ class client_udp : public TThread, public SessionLink {
     void HandleHistoryFromFile(const QString& m);
     void CloseFiles();
 
-    // ---- table loading and record updates (table_loading.cpp) ----
+    // ---- table loading and record updates (client_table_loading.cpp) ----
     void LoadNextTable();
     void HandleTableRawFromFile(const QString& m);
     // A complete received file F: true when a table took it.
@@ -279,12 +283,13 @@ class client_udp : public TThread, public SessionLink {
     void HandleRefreshDataDatabase(const QString& m);
     void DispatchRaw(const QByteArray& message);
 
-    // ---- backlog of the operator's commands ----
+    // ---- backlog of the operator's commands (client_backlog.cpp) ----
     // Whether a queued entry must survive the end of its session.
     static bool KeepAcrossSessions(const QString& entry);
     // Empties Soob and SoobFile, keeping the operator's commands in Back.
     void DropQueuedCommands();
 
+    // ---- logging and time (client_udp.cpp) ----
     // Writes one line to the client's log.
     void Log(const QString& line);
     // Milliseconds between two tick counts.

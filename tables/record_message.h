@@ -1,7 +1,7 @@
 // The record messages (docs/record-messages.md): how the server's changes to a table reach every
 // client that holds it, the dictionary changes a table applies, and the binary records a table hands
 // to a host. The server writes them (server/record_messages), the session client routes them by kind
-// to their table (session/table_loading.cpp), and the table applies them (tables/net_data.cpp); all
+// to their table (session/client_table_loading.cpp), and the table applies them (tables/net_data.cpp); all
 // three go through these functions, and nothing else knows the offsets.
 //
 // Readers check every length before they read; a message that does not fit is refused, never half
