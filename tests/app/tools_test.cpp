@@ -236,10 +236,10 @@ TEST_F(ToolsTest, PictureForTheDocumentation) {
         return !form->Journal()->Entries().empty() &&
                form->Journal()->Entries().back().state == JournalState::Confirmed;
     }));
-    form->vehicles->Finder()->Field()->setText("газель");
+    form->vehicles->Finder()->Field()->setText(Column(2).first().split(' ').first().toLower());
     JournalWindow* journal = form->ShowJournal();
-    journal->resize(900, 260);
-    journal->move(360, 560);
+    journal->resize(860, 200);
+    journal->move(410, 430);
     Until([] { return false; }, 1500);
     const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0, 0, 0, 1282, 940);
     ASSERT_TRUE(screen.save(folder + QStringLiteral("/operator-tools.png")));
