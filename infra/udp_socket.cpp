@@ -129,15 +129,15 @@ int UdpSocket::RecvFrom(char* buffer, int capacity, UdpAddress& from, bool* trun
     }
 }
 
-bool UdpSocket::WaitReadable(int timeoutMs) {
+bool UdpSocket::WaitReadable(int timeoutMs, int alsoFd) {
     if (fd_ < 0) {
         return false;
     }
-    pollfd entry{fd_, POLLIN, 0};
+    pollfd entries[2] = {{fd_, POLLIN, 0}, {alsoFd, POLLIN, 0}};
     for (;;) {
-        const int ready = ::poll(&entry, 1, timeoutMs);
+        const int ready = ::poll(entries, alsoFd >= 0 ? 2 : 1, timeoutMs);
         if (ready >= 0) {
-            return ready > 0 && (entry.revents & POLLIN) != 0;
+            return ready > 0 && (entries[0].revents & POLLIN) != 0;
         }
         if (errno != EINTR) {
             return false;

@@ -37,8 +37,9 @@ class UdpSocket {
     // Returns the datagram's length (0 is valid), or -1 when none is waiting or on error.
     // A datagram longer than capacity is cut to capacity; `truncated` tells.
     int RecvFrom(char* buffer, int capacity, UdpAddress& from, bool* truncated = nullptr);
-    // Waits up to timeoutMs for a datagram to arrive; true when one is readable.
-    bool WaitReadable(int timeoutMs);
+    // Waits up to timeoutMs for a datagram to arrive, or for descriptor alsoFd (when not -1) to
+    // become readable; true when a datagram is readable.
+    bool WaitReadable(int timeoutMs, int alsoFd = -1);
 
   private:
     friend class UdpSendBatch;

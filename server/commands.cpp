@@ -63,7 +63,17 @@ void Commands::prepareSnapshots() {
 
 bool Commands::registerClient(ClientSession& s, const QString& text) {
     const QString user = GetJSONValue(text, lit("username"));
-    if (user.isEmpty() || !storage_.checkUser(user, rawPassword(text))) {
+    const bool accepted = !user.isEmpty() && storage_.checkUser(user, rawPassword(text));
+    if (!accepted && !user.isEmpty() && !storage_.available()) {
+        // Refusing would stop the client until its operator logs in again; unanswered, it tries again
+        // (at its next server address) and gets in once a database can check the password.
+        log_(lit("login of \"%1\" from %2:%3 not checked: database unavailable")
+                 .arg(user.left(64), FormatIPv4(s.address.ip))
+                 .arg(s.address.port));
+        s.loggedIn = false;
+        return false;
+    }
+    if (!accepted) {
         log_(lit("login refused for \"%1\" from %2:%3")
                  .arg(user.left(64), FormatIPv4(s.address.ip))
                  .arg(s.address.port));
@@ -213,14 +223,43 @@ void Commands::distribute(const TableData& table, const QByteArray& message) {
     });
 }
 
-bool Commands::store(ClientSession& s, TableData& table, int32_t row, const TableData::Savepoint& before,
-                     const std::vector<std::pair<int, uint32_t>>& entries) {
-    if (storage_.storeChange(table, row, entries)) {
+void Commands::distributeApplied() {
+    for (const Storage::Applied& a : storage_.takeApplied()) {
+        distribute(*a.table, RecordUpdateMessage(*a.table, a.row));
+        if (a.deleted) {
+            // The flags travel with the whole record first, so the client's copy matches ours.
+            distribute(*a.table, RecordDeletedMessage(*a.table, a.table->nAbsAt(a.row)));
+        }
+    }
+}
+
+bool Commands::beginChange(ClientSession& s, const QString& table) {
+    if (storage_.beginChange()) {
         return true;
     }
-    table.rollBack(before);
-    refuse(s, table.def().name, lit("not stored: the database did not take the change"));
+    distributeApplied();
+    refuse(s, table, storage_.lastError());
     return false;
+}
+
+void Commands::abandonChange(ClientSession& s, const QString& table, const QString& why) {
+    storage_.abandonChange();
+    distributeApplied();
+    refuse(s, table, why);
+}
+
+bool Commands::store(ClientSession& s, TableData& table, int32_t row, bool deleted,
+                     const TableData::Savepoint& before,
+                     const std::vector<std::pair<int, uint32_t>>& entries) {
+    const bool stored = storage_.commitChange(table, row, deleted, entries);
+    if (!stored) {
+        table.rollBack(before);
+    }
+    distributeApplied();
+    if (!stored) {
+        refuse(s, table.def().name, storage_.lastError());
+    }
+    return stored;
 }
 
 void Commands::edit(ClientSession& s, const QString& text, const QString& command) {
@@ -232,13 +271,21 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
         return;
     }
     const QDateTime now = QDateTime::currentDateTime();
+    std::vector<std::pair<int, FieldValue>> values;
+    if (command != TableCmd::NetDeleteDataDatabase && !readFields(s, *table, text, values)) {
+        return;
+    }
+    // The record is looked up once the changes of other servers are in.
+    if (!beginChange(s, name)) {
+        return;
+    }
     int32_t row = -1;
     if (command != TableCmd::NetAddDataDatabase) {
         bool ok = false;
         const int32_t nAbs = GetJSONValue(head, lit("n_abs")).toInt(&ok);
         row = ok ? table->rowOf(nAbs) : -1;
         if (row < 0 || table->isDeleted(row)) {
-            refuse(s, name, lit("no record ") + GetJSONValue(head, lit("n_abs")).left(20));
+            abandonChange(s, name, lit("no record ") + GetJSONValue(head, lit("n_abs")).left(20));
             return;
         }
     }
@@ -246,45 +293,18 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
         const TableData::Savepoint before = table->savepoint(row);
         table->setInt(row, 1, table->intAt(row, 1) | 1);
         table->stamp(row, s.userId, now);
-        if (!store(s, *table, row, before, {})) {
-            return;
-        }
-        // The flags travel with the whole record first, so the client's copy matches ours.
-        distribute(*table, RecordUpdateMessage(*table, row));
-        distribute(*table, RecordDeletedMessage(*table, table->nAbsAt(row)));
+        store(s, *table, row, true, before, {});
         return;
-    }
-
-    std::vector<RawField> raw;
-    const QString fields = GetJSONValue(text, lit("fields"));
-    // An empty value is either "fields":{} or an object that never closes.
-    const bool present = !fields.isEmpty() || text.contains(lit("\"fields\":{}"));
-    if (!present || !SplitFields(fields, raw)) {
-        refuse(s, name, lit("malformed fields"));
-        return;
-    }
-    std::vector<std::pair<int, FieldValue>> values;
-    for (const RawField& f : raw) {
-        const int col = table->def().indexOf(f.name);
-        if (col < 0) {
-            refuse(s, name, lit("unknown column ") + f.name.left(20));
-            return;
-        }
-        if (serverKept(f.name)) {
-            continue;
-        }
-        FieldValue v;
-        QString error;
-        if (!ConvertField(table->def().columns[size_t(col)], f.value, v, error)) {
-            refuse(s, name, error);
-            return;
-        }
-        values.emplace_back(col, std::move(v));
     }
 
     const TableData::Savepoint before = row < 0 ? table->savepointBeforeAppend() : table->savepoint(row);
     if (row < 0) {
-        row = table->appendRecord();
+        const int32_t id = storage_.nextId(*table);
+        if (id == 0) {
+            abandonChange(s, name, storage_.lastError());
+            return;
+        }
+        row = table->appendRecordWithId(id);
     }
     // Dictionary entries the change adds or renames: they are stored with the record.
     std::vector<std::pair<int, uint32_t>> entries;
@@ -305,7 +325,7 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
                          : table->setDictionaryText(row, col, v.bytes, limits_.maxDictionaryEntries);
             if (!fits) {
                 table->rollBack(before);
-                refuse(s, name, lit("the dictionary of %1 is full").arg(column.name));
+                abandonChange(s, name, lit("the dictionary of %1 is full").arg(column.name));
                 return;
             }
             if (v.hasKey) {
@@ -319,13 +339,43 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
         }
     }
     table->stamp(row, s.userId, now);
-    if (!store(s, *table, row, before, entries)) {
+    if (!store(s, *table, row, false, before, entries)) {
         return;
     }
-    distribute(*table, RecordUpdateMessage(*table, row));
     if (command == TableCmd::NetEditDataDatabase && !confirmEdits_) {
         return;
     }
     s.queueText(CommandHead(Cmd::NetYesAddDataDatabase) + lit(",\"nametable\":\"") + name +
                 lit("\",\"n_abs\":") + QString::number(table->nAbsAt(row)) + u'}');
+}
+
+bool Commands::readFields(ClientSession& s, const TableData& table, const QString& text,
+                          std::vector<std::pair<int, FieldValue>>& values) {
+    const QString& name = table.def().name;
+    std::vector<RawField> raw;
+    const QString fields = GetJSONValue(text, lit("fields"));
+    // An empty value is either "fields":{} or an object that never closes.
+    const bool present = !fields.isEmpty() || text.contains(lit("\"fields\":{}"));
+    if (!present || !SplitFields(fields, raw)) {
+        refuse(s, name, lit("malformed fields"));
+        return false;
+    }
+    for (const RawField& f : raw) {
+        const int col = table.def().indexOf(f.name);
+        if (col < 0) {
+            refuse(s, name, lit("unknown column ") + f.name.left(20));
+            return false;
+        }
+        if (serverKept(f.name)) {
+            continue;
+        }
+        FieldValue v;
+        QString error;
+        if (!ConvertField(table.def().columns[size_t(col)], f.value, v, error)) {
+            refuse(s, name, error);
+            return false;
+        }
+        values.emplace_back(col, std::move(v));
+    }
+    return true;
 }

@@ -1,7 +1,8 @@
 // What the server does with each complete text a client sends: registration, the keep-alive test,
 // table load requests, file requests and offers, and the edit commands. Changes are stored first,
-// then distributed to every client that holds the table, then confirmed to the sender (for edits
-// this can be switched off).
+// then distributed to every client that holds the table (after the changes of other servers that
+// came before them), then confirmed to the sender (for edits this can be switched off). A change the
+// database cannot take is refused and leaves the table as it was.
 // Nothing a client sends is trusted: malformed texts, unknown tables and columns and paths outside
 // the files folder are refused and logged. Not thread-safe: the protocol thread calls it.
 #pragma once
@@ -10,6 +11,7 @@
 #include <functional>
 
 #include "client_session.h"
+#include "edit_fields.h"
 #include "files.h"
 #include "limits.h"
 #include "snapshot.h"
@@ -38,16 +40,29 @@ class Commands {
     // Computes every table's snapshot payloads and digests ahead of the first load request.
     void prepareSnapshots();
 
+    // Sends the record updates of every change the storage applied since the last call (this
+    // server's and other servers') to the clients holding their tables.
+    void distributeApplied();
+
   private:
     void loadRequest(ClientSession& s, const QString& text);
     void getFile(ClientSession& s, const QString& text);
     void offerFromClient(ClientSession& s, const QString& text);
     void edit(ClientSession& s, const QString& text, const QString& command);
     void refuse(ClientSession& s, const QString& table, const QString& why);
+    // The fields of an edit command, converted for their columns; false (refused) when malformed.
+    bool readFields(ClientSession& s, const TableData& table, const QString& text,
+                    std::vector<std::pair<int, FieldValue>>& values);
+    // Takes the database's write lock and applies what other servers committed; the sender is told
+    // when the database cannot be written now.
+    bool beginChange(ClientSession& s, const QString& table);
+    // Ends a change begun but refused, telling the sender why.
+    void abandonChange(ClientSession& s, const QString& table, const QString& why);
     // Stores the change; when the database does not take it, the table is put back as it was before
-    // and the sender is told, so that nothing is confirmed or distributed that was not stored.
-    bool store(ClientSession& s, TableData& table, int32_t row, const TableData::Savepoint& before,
-               const std::vector<std::pair<int, uint32_t>>& entries);
+    // and the sender is told, so that nothing is confirmed or distributed that was not stored. Then
+    // every change applied meanwhile, this one last, goes to the clients holding its table.
+    bool store(ClientSession& s, TableData& table, int32_t row, bool deleted,
+               const TableData::Savepoint& before, const std::vector<std::pair<int, uint32_t>>& entries);
     void distribute(const TableData& table, const QByteArray& message);
 
     Storage& storage_;

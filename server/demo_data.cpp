@@ -59,7 +59,7 @@ class Generator {
   public:
     Generator(Storage& storage, uint32_t seed) : storage_(storage), rnd_(seed) {}
 
-    void fill(int32_t records) {
+    bool fill(int32_t records) {
         const bool small = records == 0;
         storage_.begin();
         fillObjects(small ? 10 : records);
@@ -71,7 +71,7 @@ class Generator {
         if (!storage_.hasUsers()) {
             storage_.setUser(QStringLiteral("admin"), QStringLiteral("admin"));
         }
-        storage_.commit();
+        return storage_.commit();
     }
 
   private:
@@ -270,6 +270,6 @@ class Generator {
 
 }  // namespace
 
-void FillDemoData(Storage& storage, int32_t records, uint32_t seed) {
-    Generator(storage, seed).fill(records);
+bool FillDemoData(Storage& storage, int32_t records, uint32_t seed) {
+    return Generator(storage, seed).fill(records);
 }

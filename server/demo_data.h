@@ -8,5 +8,5 @@
 class Storage;
 
 // records 0: the hand-made small set; otherwise that many records in every table.
-// The same seed gives the same records.
-void FillDemoData(Storage& storage, int32_t records, uint32_t seed);
+// The same seed gives the same records. False when the database did not store them.
+bool FillDemoData(Storage& storage, int32_t records, uint32_t seed);

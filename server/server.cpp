@@ -54,16 +54,21 @@ Server::Server(ServerOptions options, Commands::Log log)
 Server::~Server() = default;
 
 bool Server::start(QString& error) {
+    storage_.setLog(log_);
     if (!storage_.open(options_.db, error)) {
         return false;
     }
-    if (options_.demo || options_.records > 0) {
-        FillDemoData(storage_, options_.records, options_.faults.seed);
+    if ((options_.demo || options_.records > 0) &&
+        !FillDemoData(storage_, options_.records, options_.faults.seed)) {
+        error = QStringLiteral("cannot store the demo data: ") + storage_.lastError();
+        return false;
     }
     if (!reloadUsers(options_)) {
         error = QStringLiteral("cannot store the users");
         return false;
     }
+    // Nobody holds a table yet.
+    storage_.takeApplied();
     commands_->prepareSnapshots();
     if (!QDir().mkpath(options_.files)) {
         error = QStringLiteral("cannot create the files folder ") + options_.files;
@@ -82,14 +87,16 @@ bool Server::start(QString& error) {
 }
 
 bool Server::reloadUsers(const ServerOptions& options) {
-    if (options.exactUsers) {
-        return storage_.replaceUsers(options.users);
-    }
-    storage_.forgetVerified();
     bool ok = true;
-    for (const auto& [name, password] : options.users) {
-        ok = storage_.setUser(name, password) && ok;
+    if (options.exactUsers) {
+        ok = storage_.replaceUsers(options.users);
+    } else {
+        storage_.forgetVerified();
+        for (const auto& [name, password] : options.users) {
+            ok = storage_.setUser(name, password) && ok;
+        }
     }
+    commands_->distributeApplied();
     return ok;
 }
 
@@ -138,11 +145,14 @@ void Server::pass(int waitMs) {
             wait = std::min(wait, due);
         }
     }
-    socket_.WaitReadable(int(wait));
+    // A change announced by another server ends the rest as a datagram does.
+    socket_.WaitReadable(int(wait), storage_.announcementSocket());
     nowTicks_ = GetTicks();
     nowMs_ = int64_t(nowTicks_ / 1000000);
 
     receiveBatches();
+    storage_.refresh();
+    commands_->distributeApplied();
     QByteArray datagram;
     UdpAddress address;
     while (inFaults_.next(nowMs_, datagram, address)) {
@@ -188,6 +198,8 @@ void Server::receiveBatches() {
 }
 
 void Server::upkeep() {
+    storage_.upkeep();
+    commands_->distributeApplied();
     for (auto it = sessions_.begin(); it != sessions_.end();) {
         ClientSession& s = *it->second;
         if (nowMs_ - s.lastHeardMs > kSessionIdleMs) {

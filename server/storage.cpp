@@ -1,18 +1,25 @@
 #include "storage.h"
 
-#include <sqlite3.h>
-
 #include <QCryptographicHash>
 #include <QPasswordDigestor>
 #include <QRandomGenerator>
+#include <algorithm>
 
 #include "infra/codepage.h"
+#include "postgres_database.h"
+#include "sqlite_database.h"
+#include "storage_sql.h"
 
 namespace {
 
 constexpr int kPbkdf2Iterations = 20000;
 constexpr int kSaltBytes = 16;
 constexpr int kKeyBytes = 32;
+// The change log keeps this many entries; a server that was away for more reads the tables again.
+constexpr int64_t kKeptChanges = 100000;
+constexpr int64_t kPruneEvery = 1000;
+// Users written from a configuration file; the others belong to the database's administration.
+const QString kConfigOrigin = QStringLiteral("config");
 
 QByteArray derive(const QString& password, const QByteArray& salt, int iterations) {
     return QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, password.toUtf8(), salt, iterations,
@@ -23,27 +30,12 @@ QByteArray quickDigest(const QString& password, const QByteArray& salt) {
     return QCryptographicHash::hash(salt + password.toUtf8(), QCryptographicHash::Sha256);
 }
 
-QString quoted(const QString& name) {
-    return QLatin1Char('"') + name + QLatin1Char('"');
+SqlValue text(const QString& s) {
+    return SqlValue::Text(s.toUtf8());
 }
 
-const char* sqlType(uint8_t code) {
-    if (IsRealCode(code)) {
-        return "REAL";
-    }
-    if (IsTextCode(code)) {
-        return "TEXT";
-    }
-    if (code == FieldCode::ByteArray) {
-        return "BLOB";
-    }
-    return "INTEGER";
-}
-
-QByteArray columnBytes(sqlite3_stmt* st, int i) {
-    const void* p = sqlite3_column_blob(st, i);
-    const int n = sqlite3_column_bytes(st, i);
-    return p ? QByteArray(static_cast<const char*>(p), n) : QByteArray();
+bool sameReal(double a, double b) {
+    return a == b || (a != a && b != b);
 }
 
 }  // namespace
@@ -54,135 +46,160 @@ Storage::Storage() {
     }
 }
 
-Storage::~Storage() {
-    for (sqlite3_stmt* st : inserts_) {
-        sqlite3_finalize(st);
-    }
-    sqlite3_finalize(dictInsert_);
-    sqlite3_close(db_);
-}
+Storage::~Storage() = default;
 
-bool Storage::open(const QString& path, QString& error) {
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                        nullptr) != SQLITE_OK) {
-        error = QString::fromUtf8(db_ ? sqlite3_errmsg(db_) : "out of memory");
+bool Storage::open(const QString& database, QString& error) {
+    if (PostgresDatabase::IsUri(database)) {
+        auto pg = std::make_unique<PostgresDatabase>();
+        if (!pg->open(database)) {
+            error = pg->error();
+            return false;
+        }
+        db_ = std::move(pg);
+        shared_ = true;
+    } else {
+        auto lite = std::make_unique<SqliteDatabase>();
+        if (!lite->open(database)) {
+            error = lite->error();
+            return false;
+        }
+        db_ = std::move(lite);
+    }
+    if (!migrate(error)) {
         return false;
     }
-    exec("PRAGMA journal_mode=WAL");
-    exec("PRAGMA synchronous=NORMAL");
-    if (!createTables()) {
-        error = QString::fromUtf8(sqlite3_errmsg(db_));
+    // The log position is read before the tables: a change committed in between is applied once
+    // more, which changes nothing, rather than not at all.
+    if (!db_->run(StorageSql::SelectLastChange(), {}, [this](const SqlRow& r) { lastSeq_ = r.integer(0); })) {
+        error = db_->error();
         return false;
     }
     for (TableData& t : tables_) {
         if (!readTable(t)) {
-            error = QString::fromUtf8(sqlite3_errmsg(db_));
+            error = db_->error();
             return false;
         }
     }
     return true;
 }
 
-bool Storage::exec(const char* sql) {
-    return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-sqlite3_stmt* Storage::prepare(const QString& sql) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) {
-        return nullptr;
+bool Storage::migrate(QString& error) {
+    int version = -1;
+    bool ok = db_->beginWrite() && db_->run(StorageSql::CreateVersionTable()) &&
+              db_->run(StorageSql::SelectVersion(), {},
+                       [&version](const SqlRow& r) { version = int(r.integer(0)); });
+    if (ok && version < 0) {
+        version = 0;
+        ok = db_->run(StorageSql::InsertVersion(), {SqlValue::Int(0)});
     }
-    return st;
-}
-
-bool Storage::createTables() {
-    if (!exec("CREATE TABLE IF NOT EXISTS users (name TEXT PRIMARY KEY, salt BLOB NOT NULL, "
-              "hash BLOB NOT NULL, iterations INTEGER NOT NULL)") ||
-        !exec("CREATE TABLE IF NOT EXISTS dictionary (tbl TEXT NOT NULL, col TEXT NOT NULL, "
-              "key INTEGER NOT NULL, text TEXT NOT NULL, PRIMARY KEY (tbl, col, key))") ||
-        !exec("CREATE TABLE IF NOT EXISTS user_ids (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-              "name TEXT UNIQUE NOT NULL)") ||
-        !exec("INSERT OR IGNORE INTO user_ids (name) SELECT name FROM users ORDER BY rowid")) {
+    if (ok && version > StorageSql::kSchemaVersion) {
+        db_->rollback();
+        error = QStringLiteral("the database has schema version %1, newer than this server's %2")
+                    .arg(version)
+                    .arg(StorageSql::kSchemaVersion);
         return false;
     }
-    // An entry keeps its row when its text changes: entries are read back in row order.
-    dictInsert_ =
-        prepare(QStringLiteral("INSERT INTO dictionary (tbl, col, key, text) VALUES (?,?,?,?) "
-                               "ON CONFLICT (tbl, col, key) DO UPDATE SET text = excluded.text"));
-    if (!dictInsert_) {
-        return false;
+    for (int v = version + 1; ok && v <= StorageSql::kSchemaVersion; ++v) {
+        for (const QByteArray& step : StorageSql::MigrationTo(v, db_->types())) {
+            ok = ok && db_->run(step);
+        }
+        ok = ok && db_->run(StorageSql::UpdateVersion(), {SqlValue::Int(v)});
     }
-    for (const TableData& t : tables_) {
-        QStringList cols;
-        QStringList names;
-        QStringList marks;
-        for (const ColumnDef& c : t.def().columns) {
-            cols << quoted(c.name) + QLatin1Char(' ') + QLatin1String(sqlType(c.code)) +
-                        (c.name == QLatin1String("n_abs") ? QStringLiteral(" PRIMARY KEY") : QString());
-            names << quoted(c.name);
-            marks << QStringLiteral("?");
-        }
-        const QString create = QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2)")
-                                   .arg(quoted(t.def().name), cols.join(QLatin1Char(',')));
-        if (!exec(create.toUtf8().constData())) {
-            return false;
-        }
-        sqlite3_stmt* ins = prepare(
-            QStringLiteral("INSERT OR REPLACE INTO %1 (%2) VALUES (%3)")
-                .arg(quoted(t.def().name), names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
-        if (!ins) {
-            return false;
-        }
-        inserts_.push_back(ins);
+    if (!ok || !db_->commit()) {
+        error = db_->error();
+        db_->rollback();
+        return false;
     }
     return true;
+}
+
+bool Storage::readDictionaries(TableData& t) {
+    struct Entry {
+        int col;
+        uint32_t key;
+        QByteArray text;
+    };
+    std::vector<Entry> entries;
+    const bool ok = db_->run(StorageSql::SelectDictionaries(), {text(t.def().name)}, [&](const SqlRow& r) {
+        const int col = t.def().indexOf(QString::fromUtf8(r.bytes(0)));
+        if (col >= 0 && FieldIsDictionary(t.def().columns[size_t(col)].code)) {
+            entries.push_back({col, uint32_t(r.integer(1)), toAnsi(QString::fromUtf8(r.bytes(2)))});
+        }
+    });
+    for (const Entry& e : entries) {
+        const std::vector<DictionaryEntry>& dict = t.column(e.col).dict;
+        const bool known = std::any_of(dict.begin(), dict.end(), [&e](const DictionaryEntry& d) {
+            return d.key == e.key && d.text == e.text;
+        });
+        if (!known) {
+            t.putDictionaryEntry(e.col, e.key, e.text);
+        }
+    }
+    return ok;
 }
 
 bool Storage::readTable(TableData& t) {
-    const TableDef& def = t.def();
-    sqlite3_stmt* dict =
-        prepare(QStringLiteral("SELECT col, key, text FROM dictionary WHERE tbl=? ORDER BY rowid"));
-    if (!dict) {
+    if (!readDictionaries(t)) {
         return false;
     }
-    const QByteArray tableName = def.name.toUtf8();
-    sqlite3_bind_text(dict, 1, tableName.constData(), int(tableName.size()), SQLITE_TRANSIENT);
-    while (sqlite3_step(dict) == SQLITE_ROW) {
-        const int col = def.indexOf(QString::fromUtf8(columnBytes(dict, 0)));
-        if (col >= 0 && FieldIsDictionary(def.columns[size_t(col)].code)) {
-            t.putDictionaryEntry(col, uint32_t(sqlite3_column_int64(dict, 1)),
-                                 toAnsi(QString::fromUtf8(columnBytes(dict, 2))));
+    const QByteArray select = StorageSql::SelectRecordPage(t.def());
+    for (int64_t after = 0;;) {
+        int rows = 0;
+        const bool ok = db_->run(select, {SqlValue::Int(after)}, [&](const SqlRow& r) {
+            bool changed = false;
+            putRow(t, r, changed);
+            after = r.integer(0);
+            ++rows;
+        });
+        if (!ok) {
+            return false;
+        }
+        if (rows < StorageSql::kRecordPage) {
+            return true;
         }
     }
-    sqlite3_finalize(dict);
+}
 
-    QStringList names;
-    for (const ColumnDef& c : def.columns) {
-        names << quoted(c.name);
+int32_t Storage::putRow(TableData& t, const SqlRow& r, bool& changed) {
+    const TableDef& def = t.def();
+    const int64_t id = r.integer(0);
+    if (id <= 0 || id > INT32_MAX) {
+        return -1;
     }
-    sqlite3_stmt* st = prepare(QStringLiteral("SELECT %1 FROM %2 ORDER BY \"n_abs\"")
-                                   .arg(names.join(QLatin1Char(',')), quoted(def.name)));
-    if (!st) {
-        return false;
+    int32_t row = t.rowOf(int32_t(id));
+    changed = row < 0;
+    if (row < 0) {
+        // Rows keep identifier order: one that does not come after the last cannot be placed.
+        if (t.count() > 0 && t.nAbsAt(t.count() - 1) > id) {
+            return -1;
+        }
+        row = t.appendRecordWithId(int32_t(id));
     }
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        const int32_t row = t.appendRecordWithId(int32_t(sqlite3_column_int64(st, 0)));
-        for (size_t c = 1; c < def.columns.size(); ++c) {
-            const uint8_t code = def.columns[c].code;
-            const int i = int(c);
-            if (IsRealCode(code)) {
-                t.setReal(row, i, sqlite3_column_double(st, i));
-            } else if (IsTextCode(code)) {
-                t.setBytes(row, i, toAnsi(QString::fromUtf8(columnBytes(st, i))));
-            } else if (code == FieldCode::ByteArray) {
-                t.setBytes(row, i, columnBytes(st, i));
-            } else {
-                t.setInt(row, i, sqlite3_column_int64(st, i));
+    for (size_t c = 1; c < def.columns.size(); ++c) {
+        const uint8_t code = def.columns[c].code;
+        const int i = int(c);
+        if (IsRealCode(code)) {
+            const double v = r.real(i);
+            if (changed || !sameReal(t.realAt(row, i), v)) {
+                t.setReal(row, i, v);
+                changed = true;
+            }
+        } else if (IsTextCode(code) || code == FieldCode::ByteArray) {
+            const QByteArray raw = r.bytes(i);
+            const QByteArray v = code == FieldCode::ByteArray ? raw : toAnsi(QString::fromUtf8(raw));
+            if (changed || t.bytesAt(row, i) != v) {
+                t.setBytes(row, i, v);
+                changed = true;
+            }
+        } else {
+            const int64_t v = r.integer(i);
+            if (changed || t.intAt(row, i) != v) {
+                t.setInt(row, i, v);
+                changed = true;
             }
         }
     }
-    sqlite3_finalize(st);
-    return true;
+    return row;
 }
 
 TableData* Storage::table(const QString& name) {
@@ -194,131 +211,430 @@ TableData* Storage::table(const QString& name) {
     return nullptr;
 }
 
-bool Storage::saveRecord(const TableData& t, int32_t row) {
-    size_t ti = 0;
-    while (ti < tables_.size() && &tables_[ti] != &t) {
-        ++ti;
-    }
-    if (ti == tables_.size()) {
-        return false;
-    }
-    sqlite3_stmt* st = inserts_[ti];
-    sqlite3_reset(st);
+SqlParams Storage::recordParams(const TableData& t, int32_t row) const {
     const TableDef& def = t.def();
-    std::vector<QByteArray> keep;  // texts must outlive the step
-    keep.reserve(def.columns.size());
+    SqlParams params;
+    params.reserve(def.columns.size());
     for (size_t c = 0; c < def.columns.size(); ++c) {
         const uint8_t code = def.columns[c].code;
         const int i = int(c);
         if (IsRealCode(code)) {
-            sqlite3_bind_double(st, i + 1, t.realAt(row, i));
+            params.push_back(SqlValue::Real(t.realAt(row, i)));
         } else if (IsTextCode(code)) {
-            keep.push_back(fromAnsi(t.bytesAt(row, i)).toUtf8());
-            sqlite3_bind_text(st, i + 1, keep.back().constData(), int(keep.back().size()), SQLITE_STATIC);
+            params.push_back(text(fromAnsi(t.bytesAt(row, i))));
         } else if (code == FieldCode::ByteArray) {
-            keep.push_back(t.bytesAt(row, i));
-            sqlite3_bind_blob(st, i + 1, keep.back().constData(), int(keep.back().size()), SQLITE_STATIC);
+            params.push_back(SqlValue::Bytes(t.bytesAt(row, i)));
         } else {
-            sqlite3_bind_int64(st, i + 1, t.intAt(row, i));
+            params.push_back(SqlValue::Int(t.intAt(row, i)));
         }
     }
-    const bool ok = sqlite3_step(st) == SQLITE_DONE;
-    sqlite3_reset(st);
-    return ok;
+    return params;
 }
 
-bool Storage::saveDictionaries(const TableData& t) {
-    for (size_t c = 0; c < t.def().columns.size(); ++c) {
-        if (!FieldIsDictionary(t.def().columns[c].code)) {
-            continue;
+// ---- the change log
+
+bool Storage::logChange(const QString& table, int kind, int64_t item, const QString& column) {
+    const int64_t seq = lastSeq_ + 1;
+    if (!db_->run(StorageSql::InsertChange(), {SqlValue::Int(seq), text(table), SqlValue::Int(kind),
+                                               SqlValue::Int(item), text(column)})) {
+        return false;
+    }
+    lastSeq_ = seq;
+    if (seq % kPruneEvery == 0 && seq > kKeptChanges) {
+        return db_->run(StorageSql::PruneChanges(), {SqlValue::Int(seq - kKeptChanges)});
+    }
+    return true;
+}
+
+bool Storage::catchUp() {
+    int64_t newest = 0;
+    int64_t oldest = 0;
+    if (!db_->run(StorageSql::SelectLastChange(), {}, [&](const SqlRow& r) {
+            newest = r.integer(0);
+            oldest = r.integer(1);
+        })) {
+        return false;
+    }
+    if (newest == lastSeq_) {
+        return true;
+    }
+    // The log is behind this server (the database was replaced) or no longer reaches back to the last
+    // change seen (pruned while the server was away): only the tables themselves can tell.
+    if (newest < lastSeq_ || oldest > lastSeq_ + 1) {
+        if (log_) {
+            log_(QStringLiteral("change log does not continue from change %1: reading every table again")
+                     .arg(lastSeq_));
         }
-        for (const DictionaryEntry& e : t.column(int(c)).dict) {
-            if (!saveEntry(t, int(c), e)) {
+        if (!resyncAll()) {
+            return false;
+        }
+        lastSeq_ = newest;
+        return true;
+    }
+    for (;;) {
+        struct Entry {
+            int64_t seq;
+            QString table;
+            int kind;
+            int64_t item;
+            QString column;
+        };
+        std::vector<Entry> entries;
+        if (!db_->run(StorageSql::SelectChanges(), {SqlValue::Int(lastSeq_)}, [&](const SqlRow& r) {
+                entries.push_back({r.integer(0), QString::fromUtf8(r.bytes(1)), int(r.integer(2)),
+                                   r.integer(3), QString::fromUtf8(r.bytes(4))});
+            })) {
+            return false;
+        }
+        for (const Entry& e : entries) {
+            if (!applyChange(e.seq, e.table, e.kind, e.item, e.column)) {
                 return false;
             }
+            lastSeq_ = e.seq;
+        }
+        if (entries.size() < 1000) {
+            return true;
+        }
+    }
+}
+
+bool Storage::applyChange(int64_t seq, const QString& name, int kind, int64_t item, const QString& column) {
+    using StorageSql::ChangeKind;
+    if (kind == int(ChangeKind::Users)) {
+        verified_.clear();
+        return true;
+    }
+    TableData* t = table(name);
+    if (!t) {
+        return true;
+    }
+    if (kind == int(ChangeKind::Table)) {
+        return resyncTable(*t);
+    }
+    if (kind == int(ChangeKind::Dictionary)) {
+        const int col = t->def().indexOf(column);
+        if (col < 0 || !FieldIsDictionary(t->def().columns[size_t(col)].code)) {
+            return true;
+        }
+        return db_->run(StorageSql::SelectDictionaryEntry(), {text(name), text(column), SqlValue::Int(item)},
+                        [&](const SqlRow& r) {
+                            t->putDictionaryEntry(col, uint32_t(item), toAnsi(QString::fromUtf8(r.bytes(0))));
+                        });
+    }
+    if (kind != int(ChangeKind::Record) && kind != int(ChangeKind::Deleted)) {
+        return true;
+    }
+    return db_->run(StorageSql::SelectRecord(t->def()), {SqlValue::Int(item)}, [&](const SqlRow& r) {
+        bool changed = false;
+        const int32_t row = putRow(*t, r, changed);
+        if (row < 0) {
+            if (log_) {
+                log_(QStringLiteral("change %1: record %2 of %3 comes before the last one held, left out")
+                         .arg(seq)
+                         .arg(item)
+                         .arg(name));
+            }
+            return;
+        }
+        applied_.push_back({t, row, kind == int(ChangeKind::Deleted)});
+    });
+}
+
+bool Storage::resyncTable(TableData& t) {
+    if (!readDictionaries(t)) {
+        return false;
+    }
+    const QByteArray select = StorageSql::SelectRecordPage(t.def());
+    for (int64_t after = 0;;) {
+        int rows = 0;
+        const bool ok = db_->run(select, {SqlValue::Int(after)}, [&](const SqlRow& r) {
+            const bool wasDeleted =
+                t.rowOf(int32_t(r.integer(0))) >= 0 && t.isDeleted(t.rowOf(int32_t(r.integer(0))));
+            bool changed = false;
+            const int32_t row = putRow(t, r, changed);
+            if (row >= 0 && changed) {
+                applied_.push_back({&t, row, !wasDeleted && t.isDeleted(row)});
+            }
+            after = r.integer(0);
+            ++rows;
+        });
+        if (!ok) {
+            return false;
+        }
+        if (rows < StorageSql::kRecordPage) {
+            return true;
+        }
+    }
+}
+
+bool Storage::resyncAll() {
+    verified_.clear();
+    for (TableData& t : tables_) {
+        if (!resyncTable(t)) {
+            return false;
         }
     }
     return true;
 }
 
-bool Storage::saveEntry(const TableData& t, int col, const DictionaryEntry& e) {
-    const QByteArray tableName = t.def().name.toUtf8();
-    const QByteArray colName = t.def().columns[size_t(col)].name.toUtf8();
-    const QByteArray text = fromAnsi(e.text).toUtf8();
-    sqlite3_reset(dictInsert_);
-    sqlite3_bind_text(dictInsert_, 1, tableName.constData(), int(tableName.size()), SQLITE_STATIC);
-    sqlite3_bind_text(dictInsert_, 2, colName.constData(), int(colName.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(dictInsert_, 3, e.key);
-    sqlite3_bind_text(dictInsert_, 4, text.constData(), int(text.size()), SQLITE_STATIC);
-    const bool ok = sqlite3_step(dictInsert_) == SQLITE_DONE;
-    sqlite3_reset(dictInsert_);
-    return ok;
-}
-
-bool Storage::storeChange(const TableData& t, int32_t row,
-                          const std::vector<std::pair<int, uint32_t>>& entries) {
-    if (!exec("BEGIN")) {
+bool Storage::lockAndCatchUp() {
+    if (!db_->connected()) {
+        lastError_ = QStringLiteral("database unavailable");
         return false;
     }
-    bool ok = saveRecord(t, row);
-    for (const auto& [col, key] : entries) {
-        for (const DictionaryEntry& e : t.column(col).dict) {
-            if (ok && e.key == key) {
-                ok = saveEntry(t, col, e);
-            }
+    if (!db_->beginWrite() || !catchUp()) {
+        return failed();
+    }
+    return true;
+}
+
+bool Storage::failed() {
+    lastError_ = db_->error();
+    db_->rollback();
+    bulkFailed_ = bulkFailed_ || inBulk_;
+    if (!db_->connected()) {
+        if (!down_ && log_) {
+            log_(QStringLiteral("database unavailable: %1; changes are refused until it is back")
+                     .arg(lastError_));
         }
+        down_ = true;
+        lastError_ = QStringLiteral("database unavailable");
+    } else if (log_) {
+        log_(QStringLiteral("database error: ") + lastError_);
     }
-    if (ok && exec("COMMIT")) {
-        return true;
-    }
-    exec("ROLLBACK");
     return false;
 }
 
-void Storage::begin() {
-    exec("BEGIN");
-}
-void Storage::commit() {
-    exec("COMMIT");
+bool Storage::endWrite(bool ok) {
+    if (!ok || !db_->announce() || !db_->commit()) {
+        return failed();
+    }
+    return true;
 }
 
-bool Storage::setUser(const QString& name, const QString& password) {
+// ---- writes of this process alone
+
+void Storage::begin() {
+    bulkTables_.clear();
+    bulkStartSeq_ = lastSeq_;
+    inBulk_ = true;
+    bulkFailed_ = !lockAndCatchUp();
+}
+
+bool Storage::commit() {
+    inBulk_ = false;
+    bool ok = !bulkFailed_;
+    for (TableData* t : bulkTables_) {
+        ok = ok && logChange(t->def().name, int(StorageSql::ChangeKind::Table), 0, {});
+    }
+    bulkTables_.clear();
+    if (bulkFailed_ || !endWrite(ok)) {
+        lastSeq_ = bulkStartSeq_;
+        return false;
+    }
+    return true;
+}
+
+bool Storage::saveRecord(const TableData& t, int32_t row) {
+    if (inBulk_) {
+        if (std::find(bulkTables_.begin(), bulkTables_.end(), &t) == bulkTables_.end()) {
+            bulkTables_.push_back(table(t.def().name));
+        }
+        return !bulkFailed_ &&
+               (db_->run(StorageSql::UpsertRecord(t.def()), recordParams(t, row)) || failed());
+    }
+    if (!lockAndCatchUp()) {
+        return false;
+    }
+    const int64_t before = lastSeq_;
+    const bool ok = db_->run(StorageSql::UpsertRecord(t.def()), recordParams(t, row)) &&
+                    logChange(t.def().name, int(StorageSql::ChangeKind::Record), t.nAbsAt(row), {});
+    if (!endWrite(ok)) {
+        lastSeq_ = before;
+        return false;
+    }
+    return true;
+}
+
+bool Storage::saveDictionaries(const TableData& t) {
+    const bool own = !inBulk_;
+    if (own && !lockAndCatchUp()) {
+        return false;
+    }
+    const int64_t before = lastSeq_;
+    bool ok = true;
+    for (size_t c = 0; c < t.def().columns.size(); ++c) {
+        if (!FieldIsDictionary(t.def().columns[c].code)) {
+            continue;
+        }
+        for (const DictionaryEntry& e : t.column(int(c)).dict) {
+            ok = ok && db_->run(StorageSql::UpsertDictionaryEntry(),
+                                {text(t.def().name), text(t.def().columns[c].name), SqlValue::Int(e.key),
+                                 text(fromAnsi(e.text))});
+            ok = ok && (inBulk_ || logChange(t.def().name, int(StorageSql::ChangeKind::Dictionary), e.key,
+                                             t.def().columns[c].name));
+        }
+    }
+    if (!own) {
+        return !bulkFailed_ && (ok || failed());
+    }
+    if (!endWrite(ok)) {
+        lastSeq_ = before;
+        return false;
+    }
+    return true;
+}
+
+// ---- a client's change
+
+bool Storage::beginChange() {
+    return lockAndCatchUp();
+}
+
+int32_t Storage::nextId(const TableData& t) {
+    int64_t next = 0;
+    if (!db_->run(StorageSql::NextRecordId(t.def()), {}, [&next](const SqlRow& r) { next = r.integer(0); })) {
+        failed();
+        return 0;
+    }
+    if (t.count() > 0) {
+        next = std::max<int64_t>(next, int64_t(t.nAbsAt(t.count() - 1)) + 1);
+    }
+    return next > 0 && next <= INT32_MAX ? int32_t(next) : 0;
+}
+
+bool Storage::commitChange(TableData& t, int32_t row, bool deleted,
+                           const std::vector<std::pair<int, uint32_t>>& entries) {
+    using StorageSql::ChangeKind;
+    const int64_t before = lastSeq_;
+    const QString& name = t.def().name;
+    bool ok = db_->run(StorageSql::UpsertRecord(t.def()), recordParams(t, row));
+    for (const auto& [col, key] : entries) {
+        const QString& column = t.def().columns[size_t(col)].name;
+        for (const DictionaryEntry& e : t.column(col).dict) {
+            if (ok && e.key == key) {
+                ok = db_->run(StorageSql::UpsertDictionaryEntry(),
+                              {text(name), text(column), SqlValue::Int(key), text(fromAnsi(e.text))}) &&
+                     logChange(name, int(ChangeKind::Dictionary), key, column);
+            }
+        }
+    }
+    ok = ok && logChange(name, int(deleted ? ChangeKind::Deleted : ChangeKind::Record), t.nAbsAt(row), {});
+    if (!endWrite(ok)) {
+        lastSeq_ = before;
+        return false;
+    }
+    applied_.push_back({&t, row, deleted});
+    return true;
+}
+
+void Storage::abandonChange() {
+    db_->rollback();
+}
+
+// ---- other servers' changes, outages
+
+int Storage::announcementSocket() const {
+    return db_ ? db_->announcementSocket() : -1;
+}
+
+bool Storage::available() const {
+    return db_ && db_->connected();
+}
+
+void Storage::refresh() {
+    if (!db_ || !db_->connected()) {
+        return;
+    }
+    // A database that announces nothing (SQLite) is not shared: nothing changes behind this server.
+    if (db_->takeAnnouncements()) {
+        if (!catchUp()) {
+            failed();
+        }
+    } else if (!db_->connected()) {
+        failed();
+    }
+}
+
+void Storage::upkeep() {
+    if (!db_ || db_->connected() || !db_->reconnect()) {
+        return;
+    }
+    if (log_) {
+        log_(QStringLiteral("database connection restored"));
+    }
+    down_ = false;
+    if (!catchUp()) {
+        failed();
+    }
+}
+
+std::vector<Storage::Applied> Storage::takeApplied() {
+    return std::exchange(applied_, {});
+}
+
+// ---- users
+
+bool Storage::writeUser(const QString& name, const QString& password, const QString& origin) {
     verified_.remove(name);
     QByteArray salt(kSaltBytes, '\0');
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(salt.data()), kSaltBytes / 4);
     const QByteArray hash = derive(password, salt, kPbkdf2Iterations);
-    sqlite3_stmt* st = prepare(
-        QStringLiteral("INSERT OR REPLACE INTO users (name, salt, hash, iterations) VALUES (?,?,?,?)"));
-    if (!st) {
+    return db_->run(StorageSql::UpsertUser(), {text(name), SqlValue::Bytes(salt), SqlValue::Bytes(hash),
+                                               SqlValue::Int(kPbkdf2Iterations), text(origin)}) &&
+           db_->run(StorageSql::InsertUserId(), {text(name)});
+}
+
+bool Storage::setUser(const QString& name, const QString& password) {
+    const bool own = !inBulk_;
+    if (own && !lockAndCatchUp()) {
         return false;
     }
-    const QByteArray n = name.toUtf8();
-    sqlite3_bind_text(st, 1, n.constData(), int(n.size()), SQLITE_STATIC);
-    sqlite3_bind_blob(st, 2, salt.constData(), int(salt.size()), SQLITE_STATIC);
-    sqlite3_bind_blob(st, 3, hash.constData(), int(hash.size()), SQLITE_STATIC);
-    sqlite3_bind_int(st, 4, kPbkdf2Iterations);
-    bool ok = sqlite3_step(st) == SQLITE_DONE;
-    sqlite3_finalize(st);
-    st = prepare(QStringLiteral("INSERT OR IGNORE INTO user_ids (name) VALUES (?)"));
-    if (!st) {
+    const int64_t before = lastSeq_;
+    const bool ok = writeUser(name, password, {}) && logChange({}, int(StorageSql::ChangeKind::Users), 0, {});
+    if (!own) {
+        return !bulkFailed_ && (ok || failed());
+    }
+    if (!endWrite(ok)) {
+        lastSeq_ = before;
         return false;
     }
-    sqlite3_bind_text(st, 1, n.constData(), int(n.size()), SQLITE_STATIC);
-    ok = sqlite3_step(st) == SQLITE_DONE && ok;
-    sqlite3_finalize(st);
-    return ok;
+    return true;
 }
 
 bool Storage::replaceUsers(const std::vector<std::pair<QString, QString>>& users) {
     verified_.clear();
-    if (!exec("BEGIN")) {
+    if (!lockAndCatchUp()) {
         return false;
     }
-    bool ok = exec("DELETE FROM users");
-    for (const auto& [name, password] : users) {
-        ok = ok && setUser(name, password);
+    const int64_t before = lastSeq_;
+    bool ok = true;
+    if (shared_) {
+        QStringList configured;
+        ok = db_->run(StorageSql::SelectUserNames(), {text(kConfigOrigin)},
+                      [&configured](const SqlRow& r) { configured << QString::fromUtf8(r.bytes(0)); });
+        for (const QString& name : std::as_const(configured)) {
+            const bool named =
+                std::any_of(users.begin(), users.end(), [&name](const auto& u) { return u.first == name; });
+            if (!named && ok) {
+                ok = db_->run(StorageSql::DeleteUser(), {text(name)});
+                if (ok && log_) {
+                    log_(QStringLiteral("user \"%1\" removed: no configuration names it").arg(name));
+                }
+            }
+        }
+    } else {
+        ok = db_->run(StorageSql::DeleteAllUsers());
     }
-    return exec(ok ? "COMMIT" : "ROLLBACK") && ok;
+    for (const auto& [name, password] : users) {
+        ok = ok && writeUser(name, password, kConfigOrigin);
+    }
+    ok = ok && logChange({}, int(StorageSql::ChangeKind::Users), 0, {});
+    if (!endWrite(ok)) {
+        lastSeq_ = before;
+        return false;
+    }
+    return true;
 }
 
 bool Storage::checkUser(const QString& name, const QString& password) {
@@ -326,50 +642,43 @@ bool Storage::checkUser(const QString& name, const QString& password) {
     if (known != verified_.constEnd() && quickDigest(password, known->salt) == known->quick) {
         return true;
     }
-    sqlite3_stmt* st = prepare(QStringLiteral("SELECT salt, hash, iterations FROM users WHERE name=?"));
-    if (!st) {
+    QByteArray salt;
+    QByteArray hash;
+    int iterations = 0;
+    if (!db_->run(StorageSql::SelectUser(), {text(name)}, [&](const SqlRow& r) {
+            salt = r.bytes(0);
+            hash = r.bytes(1);
+            iterations = int(std::clamp<int64_t>(r.integer(2), 1, 10'000'000));
+        })) {
+        failed();
         return false;
     }
-    const QByteArray n = name.toUtf8();
-    sqlite3_bind_text(st, 1, n.constData(), int(n.size()), SQLITE_STATIC);
-    bool ok = false;
-    if (sqlite3_step(st) == SQLITE_ROW) {
-        const QByteArray salt = columnBytes(st, 0);
-        const QByteArray hash = columnBytes(st, 1);
-        const int iterations = sqlite3_column_int(st, 2);
-        const QByteArray given = derive(password, salt, iterations);
-        // Constant-time comparison: the time taken tells nothing about how much matched.
-        unsigned diff = unsigned(given.size() ^ hash.size());
-        for (qsizetype i = 0; i < std::min(given.size(), hash.size()); ++i) {
-            diff |= unsigned(uint8_t(given[i]) ^ uint8_t(hash[i]));
-        }
-        ok = diff == 0 && !hash.isEmpty();
-        if (ok) {
-            verified_.insert(name, Verified{salt, quickDigest(password, salt)});
-        }
+    if (hash.isEmpty()) {
+        return false;
     }
-    sqlite3_finalize(st);
+    const QByteArray given = derive(password, salt, iterations);
+    // Constant-time comparison: the time taken tells nothing about how much matched.
+    unsigned diff = unsigned(given.size() ^ hash.size());
+    for (qsizetype i = 0; i < std::min(given.size(), hash.size()); ++i) {
+        diff |= unsigned(uint8_t(given[i]) ^ uint8_t(hash[i]));
+    }
+    const bool ok = diff == 0;
+    if (ok) {
+        verified_.insert(name, Verified{salt, quickDigest(password, salt)});
+    }
     return ok;
 }
 
 bool Storage::hasUsers() {
-    sqlite3_stmt* st = prepare(QStringLiteral("SELECT COUNT(*) FROM users"));
-    if (!st) {
-        return false;
-    }
-    const bool any = sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int64(st, 0) > 0;
-    sqlite3_finalize(st);
-    return any;
+    int64_t count = 0;
+    return db_->run(StorageSql::CountUsers(), {}, [&count](const SqlRow& r) { count = r.integer(0); }) &&
+           count > 0;
 }
 
 int32_t Storage::userId(const QString& name) {
-    sqlite3_stmt* st = prepare(QStringLiteral("SELECT id FROM user_ids WHERE name=?"));
-    if (!st) {
-        return 0;
+    int64_t id = 0;
+    if (!db_->run(StorageSql::SelectUserId(), {text(name)}, [&id](const SqlRow& r) { id = r.integer(0); })) {
+        failed();
     }
-    const QByteArray n = name.toUtf8();
-    sqlite3_bind_text(st, 1, n.constData(), int(n.size()), SQLITE_STATIC);
-    const int32_t id = sqlite3_step(st) == SQLITE_ROW ? int32_t(sqlite3_column_int64(st, 0)) : 0;
-    sqlite3_finalize(st);
-    return id;
+    return id > 0 && id <= INT32_MAX ? int32_t(id) : 0;
 }

@@ -1,50 +1,104 @@
-// The server's database: one SQLite file holding the six tables, their dictionaries and the users.
-// The tables are read into memory (TableData) when the file is opened and every change is written
-// through at once, so a restart finds what clients were told. Passwords are kept as salted PBKDF2
-// digests only. Not thread-safe: the server's one protocol thread owns it.
+// The server's storage: the six tables, their dictionaries and the users, in an SQLite file (one
+// server) or in a PostgreSQL database that several servers share. The tables are read into memory
+// (TableData) when the database is opened; every change is written through at once, so a restart
+// finds what clients were told. Passwords are kept as salted PBKDF2 digests only.
+//
+// Several servers, one truth. Every change is one transaction that holds the database's write lock:
+// it first applies what other servers committed before it (the change log "changes", read from the
+// last entry this server saw), then writes the record, the dictionary entry it points at and its
+// log entries, and announces them. Log entries are numbered densely in commit order, so every server
+// applies every change in the same order; a server that finds entries missing (pruned while it was
+// away) or the log behind it reads the tables again. Record identifiers come from the database.
+// Changes applied to memory wait in takeApplied() for the server to tell its clients.
+//
+// A database that goes away: a change that cannot be written is undone in memory and refused; the
+// cause is logged once; upkeep() reconnects and catches up by itself.
+//
+// Not thread-safe: the server's one protocol thread owns it.
 #pragma once
 
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
+#include "sql_database.h"
 #include "table_data.h"
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 class Storage {
   public:
+    using Log = std::function<void(const QString&)>;
+
+    // A change now in memory that the clients holding its table are to be told of.
+    struct Applied {
+        TableData* table = nullptr;
+        int32_t row = 0;
+        bool deleted = false;  // the record's deleted bit was set
+    };
+
     Storage();
     ~Storage();
     Storage(const Storage&) = delete;
     Storage& operator=(const Storage&) = delete;
 
-    // Opens (creating when missing) the database file and reads the tables. False with a reason
-    // in error when the file cannot be used.
-    bool open(const QString& path, QString& error);
+    // Opens (creating when missing) the database file, or the PostgreSQL database named by a
+    // "postgresql://" URI, brings its schema to the current version and reads the tables. False
+    // with a reason in error when it cannot be used.
+    bool open(const QString& database, QString& error);
+    // Where the outage and the catching up are reported.
+    void setLog(Log log) { log_ = std::move(log); }
+    // Whether other servers may share the database (PostgreSQL).
+    bool shared() const { return shared_; }
 
     std::vector<TableData>& tables() { return tables_; }
     TableData* table(const QString& name);
 
-    // Writes the record's current values.
+    // --- writes of this process alone: demo data, generated volumes, tests
+    // Writes the record's current values (within begin/commit, or as a change of its own).
     bool saveRecord(const TableData& table, int32_t row);
     // Writes the entries of every dictionary column of the table.
     bool saveDictionaries(const TableData& table);
-    // Writes one change in one transaction: the record's current values and the dictionary entries
-    // (column, key) the change added or renamed. False, and nothing written, when the database did
-    // not take it.
-    bool storeChange(const TableData& table, int32_t row,
-                     const std::vector<std::pair<int, uint32_t>>& entries);
-    // Groups many writes into one transaction (demo data, bulk generation).
+    // Groups many writes into one transaction (demo data, bulk generation); other servers read the
+    // tables written again.
     void begin();
-    void commit();
+    // False when the writes since begin() could not be stored (none of them are).
+    bool commit();
 
+    // --- a client's change, one transaction
+    // Takes the write lock and applies every change committed before. False (see lastError()) when
+    // the database cannot be written now.
+    bool beginChange();
+    // The identifier of a record added now (beginChange first); 0 when the database cannot say.
+    int32_t nextId(const TableData& table);
+    // Writes the record as it is in memory with the dictionary entries (column, key) the change added
+    // or renamed, logs and announces it and commits. False, and nothing written, when the database
+    // did not take it (the caller puts the table back). The change joins takeApplied().
+    bool commitChange(TableData& table, int32_t row, bool deleted,
+                      const std::vector<std::pair<int, uint32_t>>& entries);
+    // Ends a change begun without writing anything (the command was refused).
+    void abandonChange();
+    QString lastError() const { return lastError_; }
+
+    // --- changes of other servers, outages
+    // A descriptor that is readable when another server announced a change; -1 when there is none.
+    int announcementSocket() const;
+    // Reads announcements and applies what other servers committed since the last change seen.
+    void refresh();
+    // Call regularly: after an outage, reconnects (without waiting long) and catches up.
+    void upkeep();
+    bool available() const;
+    // The changes applied to memory since the last call, in the order they were committed.
+    std::vector<Applied> takeApplied();
+
+    // --- users
     // Adds the user or gives an existing one a new password.
     bool setUser(const QString& name, const QString& password);
-    // Makes the named users the only ones, each with its password, in one transaction.
+    // Makes the named users those of the configuration, each with its password, in one transaction.
+    // A database of its own keeps no other user. A shared one keeps the users that were not put there
+    // by a configuration (the database's own administration); users that a configuration put there
+    // and this one does not name are removed, each by name in the log.
     bool replaceUsers(const std::vector<std::pair<QString, QString>>& users);
     // Forgets which passwords were verified: the next login of every user is checked against the
     // database again.
@@ -57,16 +111,37 @@ class Storage {
     int32_t userId(const QString& name);
 
   private:
-    bool exec(const char* sql);
-    bool createTables();
+    bool migrate(QString& error);
     bool readTable(TableData& table);
-    bool saveEntry(const TableData& table, int col, const DictionaryEntry& entry);
-    sqlite3_stmt* prepare(const QString& sql);
+    bool readDictionaries(TableData& table);
+    // Sets a record from a row of its table (every column in position order); appends it when it is
+    // new. The row, or -1 when it cannot be placed; `changed` tells whether any value differed.
+    int32_t putRow(TableData& table, const SqlRow& row, bool& changed);
+    SqlParams recordParams(const TableData& table, int32_t row) const;
+    // Takes the write lock and catches up; the write transactions of every kind start here.
+    bool lockAndCatchUp();
+    bool catchUp();
+    bool applyChange(int64_t seq, const QString& table, int kind, int64_t item, const QString& column);
+    bool resyncTable(TableData& table);
+    bool resyncAll();
+    bool logChange(const QString& table, int kind, int64_t item, const QString& column);
+    bool writeUser(const QString& name, const QString& password, const QString& origin);
+    // A failed statement: logs the cause (once while the database is away), rolls back.
+    bool failed();
+    bool endWrite(bool ok);
 
-    sqlite3* db_ = nullptr;
+    std::unique_ptr<SqlDatabase> db_;
+    bool shared_ = false;
     std::vector<TableData> tables_;
-    std::vector<sqlite3_stmt*> inserts_;  // per table, same order as tables_
-    sqlite3_stmt* dictInsert_ = nullptr;
+    Log log_;
+    QString lastError_;
+    bool down_ = false;
+    bool inBulk_ = false;
+    bool bulkFailed_ = false;
+    int64_t bulkStartSeq_ = 0;
+    std::vector<TableData*> bulkTables_;
+    int64_t lastSeq_ = 0;
+    std::vector<Applied> applied_;
     // Users whose password was verified the slow way, with a quick digest of it: a login costs the
     // protocol thread a PBKDF2 derivation (tens of milliseconds) only the first time.
     struct Verified {

@@ -1,0 +1,422 @@
+#include "postgres_database.h"
+
+#include <libpq-fe.h>
+#include <poll.h>
+
+#include <QtEndian>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+// Type identifiers of PostgreSQL's built-in types, as its catalogue fixes them.
+constexpr Oid kBoolOid = 16;
+constexpr Oid kByteaOid = 17;
+constexpr Oid kInt8Oid = 20;
+constexpr Oid kInt2Oid = 21;
+constexpr Oid kInt4Oid = 23;
+constexpr Oid kTextOid = 25;
+constexpr Oid kFloat4Oid = 700;
+constexpr Oid kFloat8Oid = 701;
+constexpr Oid kVarcharOid = 1043;
+
+constexpr int kBinary = 1;
+// The advisory lock every writer takes; any number, the same for every server.
+constexpr const char* kWriteLock = "SELECT pg_advisory_xact_lock(4673001)";
+constexpr const char* kChannel = "mobcfg_changes";
+
+int64_t nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Waits until the socket is ready for `events`, at most until deadlineMs; false on time-out.
+bool waitSocket(int fd, short events, int64_t deadlineMs) {
+    pollfd p{fd, events, 0};
+    for (;;) {
+        const int64_t left = deadlineMs - nowMs();
+        if (left < 0) {
+            return false;
+        }
+        const int ready = ::poll(&p, 1, int(left));
+        if (ready > 0) {
+            return true;
+        }
+        if (ready == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+class ResultRow final : public SqlRow {
+  public:
+    explicit ResultRow(const PGresult* r) : r_(r), columns_(PQnfields(r)) {}
+    void at(int row) { row_ = row; }
+
+    int64_t integer(int i) const override {
+        const char* v = value(i);
+        if (!v) {
+            return 0;
+        }
+        const int n = PQgetlength(r_, row_, i);
+        switch (PQftype(r_, i)) {
+            case kInt8Oid:
+                return n == 8 ? qFromBigEndian<qint64>(v) : 0;
+            case kInt4Oid:
+                return n == 4 ? qFromBigEndian<qint32>(v) : 0;
+            case kInt2Oid:
+                return n == 2 ? qFromBigEndian<qint16>(v) : 0;
+            case kBoolOid:
+                return n == 1 ? (v[0] != 0 ? 1 : 0) : 0;
+            default:
+                return 0;
+        }
+    }
+    double real(int i) const override {
+        const char* v = value(i);
+        if (!v) {
+            return 0;
+        }
+        const int n = PQgetlength(r_, row_, i);
+        const Oid type = PQftype(r_, i);
+        if (type == kFloat8Oid && n == 8) {
+            const quint64 bits = qFromBigEndian<quint64>(v);
+            double d;
+            std::memcpy(&d, &bits, sizeof d);
+            return d;
+        }
+        if (type == kFloat4Oid && n == 4) {
+            const quint32 bits = qFromBigEndian<quint32>(v);
+            float f;
+            std::memcpy(&f, &bits, sizeof f);
+            return f;
+        }
+        return double(integer(i));
+    }
+    QByteArray bytes(int i) const override {
+        const char* v = value(i);
+        const Oid type = PQftype(r_, i);
+        if (!v || (type != kTextOid && type != kByteaOid && type != kVarcharOid)) {
+            return {};
+        }
+        return QByteArray(v, PQgetlength(r_, row_, i));
+    }
+
+  private:
+    const char* value(int i) const {
+        if (i < 0 || i >= columns_ || PQgetisnull(r_, row_, i)) {
+            return nullptr;
+        }
+        return PQgetvalue(r_, row_, i);
+    }
+
+    const PGresult* r_;
+    int columns_;
+    int row_ = 0;
+};
+
+Oid typeOf(const SqlValue& v) {
+    switch (v.type) {
+        case SqlValue::Type::Integer:
+            return kInt8Oid;
+        case SqlValue::Type::Real:
+            return kFloat8Oid;
+        case SqlValue::Type::Text:
+            return kTextOid;
+        case SqlValue::Type::Bytes:
+            return kByteaOid;
+    }
+    return kTextOid;
+}
+
+// The parameters in binary: big-endian integers and doubles, texts and bytes as they are.
+struct BinaryParams {
+    explicit BinaryParams(const SqlParams& params) : values(params.size()), lengths(params.size()) {
+        store.reserve(params.size());
+        for (size_t i = 0; i < params.size(); ++i) {
+            const SqlValue& p = params[i];
+            if (p.type == SqlValue::Type::Integer || p.type == SqlValue::Type::Real) {
+                quint64 bits;
+                if (p.type == SqlValue::Type::Integer) {
+                    bits = quint64(p.integer);
+                } else {
+                    std::memcpy(&bits, &p.real, sizeof bits);
+                }
+                QByteArray b(8, Qt::Uninitialized);
+                qToBigEndian(bits, b.data());
+                store.push_back(b);
+            } else {
+                store.push_back(p.bytes);
+            }
+            values[i] = store.back().constData();
+            lengths[i] = int(store.back().size());
+        }
+        formats.assign(params.size(), kBinary);
+    }
+    std::vector<QByteArray> store;
+    std::vector<const char*> values;
+    std::vector<int> lengths;
+    std::vector<int> formats;
+};
+
+void ignoreNotice(void*, const char*) {}
+
+}  // namespace
+
+PostgresDatabase::~PostgresDatabase() {
+    drop();
+}
+
+bool PostgresDatabase::IsUri(const QString& text) {
+    return text.startsWith(QLatin1String("postgresql://")) || text.startsWith(QLatin1String("postgres://"));
+}
+
+const SqlTypes& PostgresDatabase::types() const {
+    static const SqlTypes kTypes{"BIGINT", "DOUBLE PRECISION", "BYTEA", "BIGINT"};
+    return kTypes;
+}
+
+bool PostgresDatabase::open(const QString& uri) {
+    uri_ = uri;
+    lastAttemptMs_ = nowMs() - kRetryEveryMs;
+    const int64_t deadline = nowMs() + kConnectTimeoutMs;
+    while (!reconnect()) {
+        if (!connecting_ || nowMs() > deadline) {
+            drop();
+            return false;
+        }
+        const int fd = PQsocket(conn_);
+        if (fd >= 0) {
+            waitSocket(fd, POLLIN | POLLOUT, std::min(deadline, nowMs() + 50));
+        }
+    }
+    return true;
+}
+
+void PostgresDatabase::drop() {
+    if (conn_) {
+        PQfinish(conn_);
+        conn_ = nullptr;
+    }
+    connecting_ = false;
+    inTransaction_ = false;
+    statements_.clear();
+}
+
+bool PostgresDatabase::fail(const QString& why) {
+    error_ = why.trimmed();
+    if (conn_ && !connecting_ && PQstatus(conn_) == CONNECTION_BAD) {
+        drop();
+    }
+    return false;
+}
+
+bool PostgresDatabase::reconnect() {
+    if (connected()) {
+        return true;
+    }
+    const int64_t now = nowMs();
+    if (!connecting_) {
+        if (now - lastAttemptMs_ < kRetryEveryMs) {
+            return false;
+        }
+        lastAttemptMs_ = now;
+        drop();
+        const QByteArray uri = uri_.toUtf8();
+        const char* const keys[] = {"dbname", nullptr};
+        const char* const values[] = {uri.constData(), nullptr};
+        conn_ = PQconnectStartParams(keys, values, 1);
+        if (!conn_ || PQstatus(conn_) == CONNECTION_BAD) {
+            error_ =
+                conn_ ? QString::fromUtf8(PQerrorMessage(conn_)).trimmed() : QStringLiteral("out of memory");
+            drop();
+            return false;
+        }
+        PQsetNoticeProcessor(conn_, ignoreNotice, nullptr);
+        connecting_ = true;
+        connectStartedMs_ = now;
+    }
+    for (;;) {
+        const int fd = PQsocket(conn_);
+        const PostgresPollingStatusType status = PQconnectPoll(conn_);
+        if (status == PGRES_POLLING_OK) {
+            connecting_ = false;
+            if (!configure()) {
+                drop();
+                return false;
+            }
+            return true;
+        }
+        if (status == PGRES_POLLING_FAILED) {
+            error_ = QString::fromUtf8(PQerrorMessage(conn_)).trimmed();
+            drop();
+            return false;
+        }
+        // Go on only while the socket is ready; otherwise come back at the next step.
+        const short events = status == PGRES_POLLING_WRITING ? POLLOUT : POLLIN;
+        if (fd < 0 || !waitSocket(fd, events, nowMs())) {
+            if (nowMs() - connectStartedMs_ > kConnectTimeoutMs) {
+                error_ = QStringLiteral("no answer from the database within %1 ms").arg(kConnectTimeoutMs);
+                drop();
+            }
+            return false;
+        }
+    }
+}
+
+bool PostgresDatabase::configure() {
+    if (PQsetClientEncoding(conn_, "UTF8") != 0) {
+        return fail(QString::fromUtf8(PQerrorMessage(conn_)));
+    }
+    if (PQsetnonblocking(conn_, 1) != 0) {
+        return fail(QString::fromUtf8(PQerrorMessage(conn_)));
+    }
+    return run(QByteArray("LISTEN ") + kChannel);
+}
+
+bool PostgresDatabase::awaitResult(int64_t deadlineMs) {
+    for (;;) {
+        const int flushed = PQflush(conn_);
+        if (flushed < 0) {
+            return fail(QString::fromUtf8(PQerrorMessage(conn_)));
+        }
+        if (flushed == 0 && !PQisBusy(conn_)) {
+            return true;
+        }
+        const short events = flushed == 1 ? short(POLLIN | POLLOUT) : short(POLLIN);
+        if (!waitSocket(PQsocket(conn_), events, deadlineMs)) {
+            const QString why =
+                QStringLiteral("no answer from the database within %1 ms").arg(kQueryTimeoutMs);
+            drop();
+            error_ = why;
+            return false;
+        }
+        if (PQconsumeInput(conn_) == 0) {
+            return fail(QString::fromUtf8(PQerrorMessage(conn_)));
+        }
+    }
+}
+
+bool PostgresDatabase::collect(const EachRow& eachRow, int64_t deadlineMs) {
+    bool ok = true;
+    QString why;
+    for (;;) {
+        if (!awaitResult(deadlineMs)) {
+            return false;
+        }
+        PGresult* r = PQgetResult(conn_);
+        if (!r) {
+            break;
+        }
+        const ExecStatusType status = PQresultStatus(r);
+        if (status == PGRES_TUPLES_OK && eachRow) {
+            ResultRow row(r);
+            const int n = PQntuples(r);
+            for (int i = 0; i < n; ++i) {
+                row.at(i);
+                eachRow(row);
+            }
+        } else if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+            ok = false;
+            why = QString::fromUtf8(PQresultErrorMessage(r));
+        }
+        PQclear(r);
+    }
+    return ok || fail(why);
+}
+
+bool PostgresDatabase::prepare(const QByteArray& key, const QByteArray& sql, const SqlParams& params,
+                               int64_t deadlineMs) {
+    const QByteArray name = "s" + QByteArray::number(statements_.size() + 1);
+    std::vector<Oid> types(params.size());
+    for (size_t i = 0; i < params.size(); ++i) {
+        types[i] = typeOf(params[i]);
+    }
+    if (!PQsendPrepare(conn_, name.constData(), sql.constData(), int(params.size()), types.data())) {
+        return fail(QString::fromUtf8(PQerrorMessage(conn_)));
+    }
+    if (!collect({}, deadlineMs)) {
+        return false;
+    }
+    statements_.insert(key, name);
+    return true;
+}
+
+bool PostgresDatabase::run(const QByteArray& sql, const SqlParams& params, const EachRow& eachRow) {
+    if (!connected()) {
+        error_ = error_.isEmpty() ? QStringLiteral("not connected to the database") : error_;
+        return false;
+    }
+    const int64_t deadline = nowMs() + kQueryTimeoutMs;
+    QByteArray key = sql;
+    key.append('\0');
+    for (const SqlValue& p : params) {
+        key.append(char('0' + int(p.type)));
+    }
+    if (!statements_.contains(key) && !prepare(key, sql, params, deadline)) {
+        return false;
+    }
+    const BinaryParams binary(params);
+    if (!PQsendQueryPrepared(conn_, statements_.value(key).constData(), int(params.size()),
+                             binary.values.data(), binary.lengths.data(), binary.formats.data(), kBinary)) {
+        return fail(QString::fromUtf8(PQerrorMessage(conn_)));
+    }
+    return collect(eachRow, deadline);
+}
+
+bool PostgresDatabase::beginWrite() {
+    if (!run("BEGIN")) {
+        return false;
+    }
+    inTransaction_ = true;
+    if (!run(kWriteLock)) {
+        rollback();
+        return false;
+    }
+    return true;
+}
+
+bool PostgresDatabase::commit() {
+    inTransaction_ = false;
+    return run("COMMIT");
+}
+
+void PostgresDatabase::rollback() {
+    if (inTransaction_ && connected()) {
+        const QString why = error_;
+        run("ROLLBACK");
+        error_ = why;
+    }
+    inTransaction_ = false;
+}
+
+bool PostgresDatabase::announce() {
+    return run(QByteArray("NOTIFY ") + kChannel);
+}
+
+int PostgresDatabase::announcementSocket() const {
+    return connected() ? PQsocket(conn_) : -1;
+}
+
+bool PostgresDatabase::takeAnnouncements() {
+    if (!connected()) {
+        return false;
+    }
+    if (PQconsumeInput(conn_) == 0) {
+        fail(QString::fromUtf8(PQerrorMessage(conn_)));
+        return false;
+    }
+    if (PQstatus(conn_) == CONNECTION_BAD) {
+        fail(QString::fromUtf8(PQerrorMessage(conn_)));
+        return false;
+    }
+    // A server hears its own announcements too; they tell it nothing new.
+    const int own = PQbackendPID(conn_);
+    bool any = false;
+    while (PGnotify* n = PQnotifies(conn_)) {
+        any = any || n->be_pid != own;
+        PQfreemem(n);
+    }
+    return any;
+}

@@ -1,0 +1,67 @@
+// The database several servers share: PostgreSQL through libpq. Statements are prepared once per
+// connection and exchanged in binary; every wait on the database is bounded, so a database that
+// stops answering costs a command at most kQueryTimeoutMs before the connection is given up.
+// Writers take one advisory lock for the length of their transaction, so changes commit one after
+// another. Committed changes are announced with NOTIFY on one channel that every server LISTENs to.
+// A lost connection is noticed by the statement that fails; reconnect() then tries again, at most
+// once a second, without blocking (a connection attempt proceeds between the server's passes).
+// Not thread-safe: the server's protocol thread owns it.
+#pragma once
+
+#include <QHash>
+#include <cstdint>
+
+#include "sql_database.h"
+
+struct pg_conn;
+struct pg_result;
+
+class PostgresDatabase final : public SqlDatabase {
+  public:
+    static constexpr int kQueryTimeoutMs = 5000;
+    static constexpr int kConnectTimeoutMs = 5000;
+    static constexpr int kRetryEveryMs = 1000;
+
+    PostgresDatabase() = default;
+    ~PostgresDatabase() override;
+    PostgresDatabase(const PostgresDatabase&) = delete;
+    PostgresDatabase& operator=(const PostgresDatabase&) = delete;
+
+    // Whether the text names a PostgreSQL database ("postgresql://" or "postgres://").
+    static bool IsUri(const QString& text);
+    // Connects (waiting at most kConnectTimeoutMs). False with the reason in error().
+    bool open(const QString& uri);
+
+    const SqlTypes& types() const override;
+    bool run(const QByteArray& sql, const SqlParams& params = {}, const EachRow& eachRow = {}) override;
+    bool beginWrite() override;
+    bool commit() override;
+    void rollback() override;
+    bool announce() override;
+    QString error() const override { return error_; }
+    bool connected() const override { return conn_ != nullptr && !connecting_; }
+    bool reconnect() override;
+    int announcementSocket() const override;
+    bool takeAnnouncements() override;
+
+  private:
+    // Sends what libpq holds and waits until a result can be read without blocking; false (the
+    // connection given up) after kQueryTimeoutMs.
+    bool awaitResult(int64_t deadlineMs);
+    // Takes every result of the statement sent; rows go to eachRow.
+    bool collect(const EachRow& eachRow, int64_t deadlineMs);
+    bool prepare(const QByteArray& key, const QByteArray& sql, const SqlParams& params, int64_t deadlineMs);
+    // After a successful connection: encoding, notices, LISTEN.
+    bool configure();
+    bool fail(const QString& why);
+    void drop();
+
+    QString uri_;
+    pg_conn* conn_ = nullptr;
+    bool connecting_ = false;
+    int64_t connectStartedMs_ = 0;
+    int64_t lastAttemptMs_ = 0;
+    bool inTransaction_ = false;
+    QHash<QByteArray, QByteArray> statements_;  // SQL and parameter types -> prepared name
+    QString error_;
+};

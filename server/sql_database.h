@@ -1,0 +1,77 @@
+// The one small interface the server's storage speaks to its database through: statements with
+// numbered parameters ($1, $2, ...) and rows read in place, a write transaction that holds the
+// database's write lock, and the announcement of committed changes to other servers. The SQL texts
+// are shared by every database (server/storage_sql.h); what differs between them lives behind this
+// interface: SQLite (sqlite_database.h) for one server, PostgreSQL (postgres_database.h) for several.
+// An implementation is not thread-safe: the server's protocol thread owns it.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// A statement parameter: a 64-bit integer, a double, UTF-8 text or raw bytes.
+struct SqlValue {
+    enum class Type { Integer, Real, Text, Bytes } type = Type::Integer;
+    int64_t integer = 0;
+    double real = 0;
+    QByteArray bytes;
+
+    static SqlValue Int(int64_t v) { return {Type::Integer, v, 0, {}}; }
+    static SqlValue Real(double v) { return {Type::Real, 0, v, {}}; }
+    static SqlValue Text(const QByteArray& utf8) { return {Type::Text, 0, 0, utf8}; }
+    static SqlValue Bytes(const QByteArray& raw) { return {Type::Bytes, 0, 0, raw}; }
+};
+
+using SqlParams = std::vector<SqlValue>;
+
+// One result row, read in place while the row callback runs. A value that is NULL or of another type
+// than asked reads as 0 or empty: what the database returns is checked, never trusted.
+class SqlRow {
+  public:
+    virtual ~SqlRow() = default;
+    virtual int64_t integer(int column) const = 0;
+    virtual double real(int column) const = 0;
+    // Text (as UTF-8) or raw bytes.
+    virtual QByteArray bytes(int column) const = 0;
+};
+
+// Type names of the database's own dialect for the columns the shared SQL declares.
+struct SqlTypes {
+    const char* integer;  // 64-bit integers
+    const char* real;     // doubles
+    const char* bytes;    // raw bytes
+    const char* key;      // the integer primary key of a record table
+};
+
+class SqlDatabase {
+  public:
+    using EachRow = std::function<void(const SqlRow&)>;
+
+    virtual ~SqlDatabase() = default;
+
+    virtual const SqlTypes& types() const = 0;
+    // Runs one statement; each row it returns goes to eachRow. False (see error()) when it failed.
+    virtual bool run(const QByteArray& sql, const SqlParams& params = {}, const EachRow& eachRow = {}) = 0;
+    // Begins a transaction that holds the database's write lock until commit or rollback, so that the
+    // writers of every server sharing the database take their turns one after another.
+    virtual bool beginWrite() = 0;
+    virtual bool commit() = 0;
+    virtual void rollback() = 0;
+    // Tells the other servers, once the transaction commits, that a change was logged.
+    virtual bool announce() = 0;
+    virtual QString error() const = 0;
+
+    // Whether the connection is up. A database that went away comes back through reconnect().
+    virtual bool connected() const = 0;
+    // One step towards a new connection, never waiting long; true once connected again.
+    virtual bool reconnect() = 0;
+    // A descriptor that becomes readable when another server announces a change (-1: none; such a
+    // database is asked with takeAnnouncements() at the caller's own pace).
+    virtual int announcementSocket() const = 0;
+    // Reads what has arrived on the connection; true when another server announced a change since
+    // the last call.
+    virtual bool takeAnnouncements() = 0;
+};
