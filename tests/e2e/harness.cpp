@@ -113,6 +113,10 @@ bool ServerProcess::Running() const {
 
 QString ServerProcess::Log() {
     if (process_) {
+        // Without an event loop the output is taken from the pipe only while waiting for it.
+        if (process_->state() == QProcess::Running) {
+            process_->waitForReadyRead(0);
+        }
         log_ += QString::fromUtf8(process_->readAll());
     }
     return log_;
