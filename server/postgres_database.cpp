@@ -7,18 +7,9 @@
 #include <chrono>
 #include <cstring>
 
-namespace {
+#include "postgres_row.h"
 
-// Type identifiers of PostgreSQL's built-in types, as its catalogue fixes them.
-constexpr Oid kBoolOid = 16;
-constexpr Oid kByteaOid = 17;
-constexpr Oid kInt8Oid = 20;
-constexpr Oid kInt2Oid = 21;
-constexpr Oid kInt4Oid = 23;
-constexpr Oid kTextOid = 25;
-constexpr Oid kFloat4Oid = 700;
-constexpr Oid kFloat8Oid = 701;
-constexpr Oid kVarcharOid = 1043;
+namespace {
 
 constexpr int kBinary = 1;
 // The advisory lock every writer takes; any number, the same for every server.
@@ -49,85 +40,18 @@ bool waitSocket(int fd, short events, int64_t deadlineMs) {
     }
 }
 
-class ResultRow final : public SqlRow {
-  public:
-    explicit ResultRow(const PGresult* r) : r_(r), columns_(PQnfields(r)) {}
-    void at(int row) { row_ = row; }
-
-    int64_t integer(int i) const override {
-        const char* v = value(i);
-        if (!v) {
-            return 0;
-        }
-        const int n = PQgetlength(r_, row_, i);
-        switch (PQftype(r_, i)) {
-            case kInt8Oid:
-                return n == 8 ? qFromBigEndian<qint64>(v) : 0;
-            case kInt4Oid:
-                return n == 4 ? qFromBigEndian<qint32>(v) : 0;
-            case kInt2Oid:
-                return n == 2 ? qFromBigEndian<qint16>(v) : 0;
-            case kBoolOid:
-                return n == 1 ? (v[0] != 0 ? 1 : 0) : 0;
-            default:
-                return 0;
-        }
-    }
-    double real(int i) const override {
-        const char* v = value(i);
-        if (!v) {
-            return 0;
-        }
-        const int n = PQgetlength(r_, row_, i);
-        const Oid type = PQftype(r_, i);
-        if (type == kFloat8Oid && n == 8) {
-            const quint64 bits = qFromBigEndian<quint64>(v);
-            double d;
-            std::memcpy(&d, &bits, sizeof d);
-            return d;
-        }
-        if (type == kFloat4Oid && n == 4) {
-            const quint32 bits = qFromBigEndian<quint32>(v);
-            float f;
-            std::memcpy(&f, &bits, sizeof f);
-            return f;
-        }
-        return double(integer(i));
-    }
-    QByteArray bytes(int i) const override {
-        const char* v = value(i);
-        const Oid type = PQftype(r_, i);
-        if (!v || (type != kTextOid && type != kByteaOid && type != kVarcharOid)) {
-            return {};
-        }
-        return QByteArray(v, PQgetlength(r_, row_, i));
-    }
-
-  private:
-    const char* value(int i) const {
-        if (i < 0 || i >= columns_ || PQgetisnull(r_, row_, i)) {
-            return nullptr;
-        }
-        return PQgetvalue(r_, row_, i);
-    }
-
-    const PGresult* r_;
-    int columns_;
-    int row_ = 0;
-};
-
 Oid typeOf(const SqlValue& v) {
     switch (v.type) {
         case SqlValue::Type::Integer:
-            return kInt8Oid;
+            return PgType::Int8;
         case SqlValue::Type::Real:
-            return kFloat8Oid;
+            return PgType::Float8;
         case SqlValue::Type::Text:
-            return kTextOid;
+            return PgType::Text;
         case SqlValue::Type::Bytes:
-            return kByteaOid;
+            return PgType::Bytea;
     }
-    return kTextOid;
+    return PgType::Text;
 }
 
 // The parameters in binary: big-endian integers and doubles, texts and bytes as they are.
@@ -311,7 +235,7 @@ bool PostgresDatabase::collect(const EachRow& eachRow, int64_t deadlineMs) {
         }
         const ExecStatusType status = PQresultStatus(r);
         if (status == PGRES_TUPLES_OK && eachRow) {
-            ResultRow row(r);
+            PostgresRow row(r);
             const int n = PQntuples(r);
             for (int i = 0; i < n; ++i) {
                 row.at(i);
