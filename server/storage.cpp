@@ -138,16 +138,12 @@ bool Storage::readDictionaries(TableData& t) {
     return ok;
 }
 
-bool Storage::readTable(TableData& t) {
-    if (!readDictionaries(t)) {
-        return false;
-    }
+bool Storage::eachRecordRow(const TableData& t, const std::function<void(const SqlRow&)>& each) {
     const QByteArray select = StorageSql::SelectRecordPage(t.def());
     for (int64_t after = 0;;) {
         int rows = 0;
         const bool ok = db_->run(select, {SqlValue::Int(after)}, [&](const SqlRow& r) {
-            bool changed = false;
-            putRow(t, r, changed);
+            each(r);
             after = r.integer(0);
             ++rows;
         });
@@ -158,6 +154,13 @@ bool Storage::readTable(TableData& t) {
             return true;
         }
     }
+}
+
+bool Storage::readTable(TableData& t) {
+    return readDictionaries(t) && eachRecordRow(t, [&](const SqlRow& r) {
+               bool changed = false;
+               putRow(t, r, changed);
+           });
 }
 
 int32_t Storage::putRow(TableData& t, const SqlRow& r, bool& changed) {
@@ -341,30 +344,15 @@ bool Storage::applyChange(int64_t seq, const QString& name, int kind, int64_t it
 }
 
 bool Storage::resyncTable(TableData& t) {
-    if (!readDictionaries(t)) {
-        return false;
-    }
-    const QByteArray select = StorageSql::SelectRecordPage(t.def());
-    for (int64_t after = 0;;) {
-        int rows = 0;
-        const bool ok = db_->run(select, {SqlValue::Int(after)}, [&](const SqlRow& r) {
-            const bool wasDeleted =
-                t.rowOf(int32_t(r.integer(0))) >= 0 && t.isDeleted(t.rowOf(int32_t(r.integer(0))));
-            bool changed = false;
-            const int32_t row = putRow(t, r, changed);
-            if (row >= 0 && changed) {
-                applied_.push_back({&t, row, !wasDeleted && t.isDeleted(row)});
-            }
-            after = r.integer(0);
-            ++rows;
-        });
-        if (!ok) {
-            return false;
-        }
-        if (rows < StorageSql::kRecordPage) {
-            return true;
-        }
-    }
+    return readDictionaries(t) && eachRecordRow(t, [&](const SqlRow& r) {
+               const int32_t known = t.rowOf(int32_t(r.integer(0)));
+               const bool wasDeleted = known >= 0 && t.isDeleted(known);
+               bool changed = false;
+               const int32_t row = putRow(t, r, changed);
+               if (row >= 0 && changed) {
+                   applied_.push_back({&t, row, !wasDeleted && t.isDeleted(row)});
+               }
+           });
 }
 
 bool Storage::resyncAll() {

@@ -113,6 +113,8 @@ class Storage {
   private:
     bool migrate(QString& error);
     bool readTable(TableData& table);
+    // Every row of the table's SQL table in identifier order, read a page at a time.
+    bool eachRecordRow(const TableData& table, const std::function<void(const SqlRow&)>& each);
     bool readDictionaries(TableData& table);
     // Sets a record from a row of its table (every column in position order); appends it when it is
     // new. The row, or -1 when it cannot be placed; `changed` tells whether any value differed.
