@@ -26,15 +26,12 @@ int64_t nowMs() {
 bool waitSocket(int fd, short events, int64_t deadlineMs) {
     pollfd p{fd, events, 0};
     for (;;) {
-        const int64_t left = deadlineMs - nowMs();
-        if (left < 0) {
-            return false;
-        }
+        const int64_t left = std::max<int64_t>(deadlineMs - nowMs(), 0);
         const int ready = ::poll(&p, 1, int(left));
         if (ready > 0) {
             return true;
         }
-        if (ready == 0 || errno != EINTR) {
+        if (ready == 0 || errno != EINTR || nowMs() > deadlineMs) {
             return false;
         }
     }
@@ -104,18 +101,21 @@ const SqlTypes& PostgresDatabase::types() const {
 bool PostgresDatabase::open(const QString& uri) {
     uri_ = uri;
     lastAttemptMs_ = nowMs() - kRetryEveryMs;
-    const int64_t deadline = nowMs() + kConnectTimeoutMs;
-    while (!reconnect()) {
-        if (!connecting_ || nowMs() > deadline) {
-            drop();
-            return false;
-        }
-        const int fd = PQsocket(conn_);
+    connectTimeoutMs_ = kFirstConnectTimeoutMs;
+    const int64_t deadline = nowMs() + kFirstConnectTimeoutMs;
+    bool ok = true;
+    while (ok && !reconnect()) {
+        ok = connecting_ && nowMs() <= deadline;
+        const int fd = ok ? PQsocket(conn_) : -1;
         if (fd >= 0) {
-            waitSocket(fd, POLLIN | POLLOUT, std::min(deadline, nowMs() + 50));
+            waitSocket(fd, connectEvents_, std::min(deadline, nowMs() + 100));
         }
     }
-    return true;
+    connectTimeoutMs_ = kConnectTimeoutMs;
+    if (!ok) {
+        drop();
+    }
+    return ok;
 }
 
 void PostgresDatabase::drop() {
@@ -178,10 +178,10 @@ bool PostgresDatabase::reconnect() {
             return false;
         }
         // Go on only while the socket is ready; otherwise come back at the next step.
-        const short events = status == PGRES_POLLING_WRITING ? POLLOUT : POLLIN;
-        if (fd < 0 || !waitSocket(fd, events, nowMs())) {
-            if (nowMs() - connectStartedMs_ > kConnectTimeoutMs) {
-                error_ = QStringLiteral("no answer from the database within %1 ms").arg(kConnectTimeoutMs);
+        connectEvents_ = status == PGRES_POLLING_WRITING ? POLLOUT : POLLIN;
+        if (fd < 0 || !waitSocket(fd, connectEvents_, nowMs())) {
+            if (nowMs() - connectStartedMs_ > connectTimeoutMs_) {
+                error_ = QStringLiteral("no connection to the database within %1 ms").arg(connectTimeoutMs_);
                 drop();
             }
             return false;

@@ -20,6 +20,8 @@ class PostgresDatabase final : public SqlDatabase {
   public:
     static constexpr int kQueryTimeoutMs = 5000;
     static constexpr int kConnectTimeoutMs = 5000;
+    // At start nothing else waits: a busy database gets longer to accept the first connection.
+    static constexpr int kFirstConnectTimeoutMs = 30000;
     static constexpr int kRetryEveryMs = 1000;
 
     PostgresDatabase() = default;
@@ -29,7 +31,7 @@ class PostgresDatabase final : public SqlDatabase {
 
     // Whether the text names a PostgreSQL database ("postgresql://" or "postgres://").
     static bool IsUri(const QString& text);
-    // Connects (waiting at most kConnectTimeoutMs). False with the reason in error().
+    // Connects (waiting at most kFirstConnectTimeoutMs). False with the reason in error().
     bool open(const QString& uri);
 
     const SqlTypes& types() const override;
@@ -60,6 +62,8 @@ class PostgresDatabase final : public SqlDatabase {
     pg_conn* conn_ = nullptr;
     bool connecting_ = false;
     int64_t connectStartedMs_ = 0;
+    int connectTimeoutMs_ = kConnectTimeoutMs;
+    short connectEvents_ = 0;
     int64_t lastAttemptMs_ = 0;
     bool inTransaction_ = false;
     QHash<QByteArray, QByteArray> statements_;  // SQL and parameter types -> prepared name
