@@ -18,7 +18,8 @@ TEST_F(SessionStatusTest, CountsTheOperatorsCommandsWaitingInTheQueuesAndTheBack
     EXPECT_EQ(status.tablesTotal, 1);
     EXPECT_EQ(status.waitingCommands, 0);
 
-    const QString edit = R"({"$c$":"database","command":"neteditdatadatabase","nametable":"gps","n_abs":5,"fields":{}})";
+    const QString edit =
+        R"({"$c$":"database","command":"neteditdatadatabase","nametable":"gps","n_abs":5,"fields":{}})";
     client->Soob.PutSoob(R"({"$c$":"testex"})");
     client->Soob.PutSoob(edit);
     client->SoobFile.PutSoob(R"({"$c$":"putfile","nameinserv":"photo\\mobile\\a.jpg","name":"a.jpg"})");
