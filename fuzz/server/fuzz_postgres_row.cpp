@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!r) {
         return 0;
     }
-    std::vector<PGresAttDesc> attributes(size_t(columns));
+    std::vector<PGresAttDesc> attributes(static_cast<size_t>(columns));
     char name[] = "c";
     for (PGresAttDesc& a : attributes) {
         a = PGresAttDesc{};
