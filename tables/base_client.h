@@ -28,7 +28,7 @@
 #include "tables/field.h"
 
 class TBaseClient;
-// Collation keys of the view's sort column, kept between rebuilds (view.cpp).
+// Collation keys of the view's sort column, kept between rebuilds (view_sort.h).
 struct ViewSortCache;
 
 // Receives each JSON command built by Post and DeleteRecordCurrent.
@@ -124,7 +124,7 @@ class TBaseClient {
     bool Gorec = false;
     int32_t LastRecAbs = 0;
 
-    // --- table and columns ---
+    // --- table and columns (base_client.cpp) ---
     void Clear();
     int32_t AddField(const Stru_NetFields& Fi);
     void GetFieldN(int32_t idx, Stru_NetFields& Fi);
@@ -141,7 +141,7 @@ class TBaseClient {
     bool AutoSave() const { return FAutoSave; }
     void SetAutoSave(bool value) { FAutoSave = value; }
 
-    // --- snapshot files ---
+    // --- table files (table_file_reader.cpp; AddFieldData in column_buffer.cpp) ---
     // Loads the table file (or JSON table text) at FileName and deletes it. False when the file was
     // malformed (what came before the fault is kept and the table is still marked loaded) or could
     // not be inflated (the table stays not loaded). A missing file changes nothing and gives false.
@@ -150,18 +150,18 @@ class TBaseClient {
     // false (and nothing past the fault) when p is too short.
     bool AddFieldData(const Stru_NetFields& Fi, const QByteArray& p, int32_t nf1, int64_t& xx2);
 
-    // --- load requests and JSON table texts ---
+    // --- load requests and JSON table texts (load_request.cpp) ---
     QString GetJSONLoad();
     // Throws TableConversionError for a column descriptor that is not four integers.
     void LoadFromJSON(const QString& Data);
     // True when a record was found and changed.
     bool RefreshFromJSON(const QString& data);
 
-    // --- local cache ---
+    // --- local cache (cache.cpp) ---
     // Fills the (cleared) table from "temp/<table>/"; false when a cache file was damaged or locked.
     bool CacheLoad();
 
-    // --- view, navigation and search ---
+    // --- view, navigation, filters and search (view.cpp; the sort in view_sort.cpp) ---
     void RefreshData();
     void Refresh() { RefreshData(); }
     void First();
@@ -189,23 +189,23 @@ class TBaseClient {
     void SetMasterField(const QString& Value);
     QString SlaveField();
     void SetSlaveField(const QString& Value);
+    void SetFilter(const QString& name, const QString& filter, uint8_t u);
+    void ClearAllFilter();
+    void FindByField(const QString& name, const QString& FindS, uint8_t u);
 
+    // --- look-ups and moves by identifier (view_lookup.cpp) ---
     FieldGFB* GetField(const QString& name, int32_t Pos);
     FieldGFB* GetFieldNumber(int32_t number, int32_t Pos);
     FieldGFB* GetFieldCurrent(const QString& name);
     FieldGFB* GetFieldNumberCurrent(int32_t number);
     FieldGFB* GetFieldInAbs(const QString& name, int32_t n_abs);
     int32_t GetFieldCurrentAsInteger(const QString& name);
-
-    void SetFilter(const QString& name, const QString& filter, uint8_t u);
-    void ClearAllFilter();
-    void FindByField(const QString& name, const QString& FindS, uint8_t u);
     int32_t FindData(const QString& Field, const QString& Data);
     bool GotoAbs(int32_t n_abs);
     int32_t GetPosInAbs(int32_t n_abs);
     int32_t GetSortPos(int32_t FullPos);
 
-    // --- editing and posting ---
+    // --- editing and posting (editing.cpp) ---
     void Add();
     bool Edit();
     void Cancel();
@@ -214,18 +214,18 @@ class TBaseClient {
     bool DeletedRecordL(int32_t n_abs);
     bool DeletedRecord(int32_t n_abs);
     void DeleteSprRecord(const QString& NameField, int32_t NumberRecord);
+    void CopyFromRecord(int32_t n_abs);
 
-    // --- network data path ---
+    // --- network data path (net_data.cpp) ---
     // Applies a record update (see docs/record-messages.md for the layout) at 0-based storage
     // index Pos; a short or inconsistent update changes nothing beyond its complete entries.
     void PutDataFieldPos(int32_t Pos, const QByteArray& data);
     void NetData(const QByteArray& Data, int32_t Size);
     void SendToNet(uint32_t Command, const QByteArray& data);
-    void CopyFromRecord(int32_t n_abs);
     void GetClientPort(stru_ia& list);
 
     // First column with exactly this name (and, when usable, a code other than 0); null if none.
-    // Expects the lock to be held.
+    // Expects the lock to be held (base_client.cpp).
     FieldGFB* FindColumn(const QString& name, bool usable) const;
 
   private:

@@ -1,6 +1,7 @@
 // Editing: the replica never changes here. Add or Edit open the edit buffers, Post turns the
 // pending values into a command for the server (a JSON text, and a binary record for hosts that
 // attach a handler), and the stored values change only when the server's record update comes back.
+// CopyFromRecord fills the edit buffers from a stored record, as a template for a new one.
 //
 // The JSON text is read by servers that know nothing of this machine's regional settings: numbers
 // always carry a full stop and date-times one fixed form. Everything else of the text (the bare T/F
@@ -375,4 +376,104 @@ void TBaseClient::DeleteSprRecord(const QString& NameField, int32_t NumberRecord
                                         uint32_t(NumberRecord));
     }
     SendToNet(NetCommand::DeleteSprEntry, record);
+}
+
+namespace {
+
+QString SprTextOf(const FieldGFB& f, uint32_t key) {
+    if (key == 0) {
+        return {};
+    }
+    return At(f.Data.DataStringN, f.SprIndexOfKey(key));
+}
+
+void CopyValue(FieldGFB& f, int32_t rec) {
+    const int64_t i = rec - 1;
+    const Stru_Data& d = f.Data;
+    Stru_Temp& t = f.Temp;
+    switch (f.TypeField) {
+        case FieldCode::Integer:
+        case FieldCode::Color:
+            t.DataInteger = At(d.DataInteger, i);
+            break;
+        case FieldCode::FixedText:
+            t.DataString = f.FixedTextOf(rec);
+            break;
+        case FieldCode::Byte:
+            t.DataByte = At(d.DataByte, i);
+            break;
+        case FieldCode::Boolean:
+            t.DataBoolean = At(d.DataBoolean, i) != 0;
+            break;
+        case FieldCode::Word:
+            t.DataWord = At(d.DataWord, i);
+            break;
+        case FieldCode::Float:
+            t.DataFloat = At(d.DataFloat, i);
+            break;
+        case FieldCode::Double:
+            t.DataDouble = At(d.DataDouble, i);
+            break;
+        case FieldCode::Cardinal:
+        case FieldCode::Stamp2000:
+            t.DataCardinal = At(d.DataCardinal, i);
+            break;
+        case FieldCode::DateTime:
+            t.DataDateTime = At(d.DataDateTime, i);
+            break;
+        case FieldCode::Int64:
+            t.DataInt64 = At(d.DataInt64, i);
+            break;
+        case FieldCode::ByteArray: {
+            const int64_t size = std::max(f.Size, 0);
+            t.DataArrayByte = QByteArray(qsizetype(size), '\0');
+            if ((i + 1) * size <= int64_t(d.DataByte.size())) {
+                std::memcpy(t.DataArrayByte.data(), d.DataByte.data() + i * size, size_t(size));
+            }
+            break;
+        }
+        case FieldCode::Dict16:
+            t.DataWord = At(d.DataWord, i);
+            t.DataString = SprTextOf(f, t.DataWord);
+            break;
+        case FieldCode::Dict8:
+            t.DataByte = At(d.DataByte, i);
+            t.DataString = SprTextOf(f, t.DataByte);
+            break;
+        case FieldCode::VarText:
+            t.DataInteger = At(d.DataInteger, i);
+            t.DataString = f.VarTextOf(rec).left(255);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+// The identifier column, the flags and the four columns after them describe the record itself and
+// are never copied into a new one.
+void TBaseClient::CopyFromRecord(int32_t n_abs) {
+    constexpr size_t kFirstCopied = 6;
+    auto guard = Guard();
+    if (Fields.empty()) {
+        return;
+    }
+    const std::vector<int32_t>& ids = Fields[0]->Data.DataInteger;
+    const int64_t records = std::min<int64_t>(std::max(CountRecord, 0), int64_t(ids.size()));
+    int32_t rec = 0;
+    for (int64_t r = 0; r < records; ++r) {
+        if (ids[size_t(r)] == n_abs) {
+            rec = int32_t(r + 1);
+            break;
+        }
+    }
+    if (rec == 0) {
+        return;
+    }
+    for (size_t c = kFirstCopied; c < Fields.size(); ++c) {
+        FieldGFB& f = *Fields[c];
+        f.Temp.TypeField = f.TypeField;
+        CopyValue(f, rec);
+    }
 }

@@ -130,8 +130,9 @@ class FieldGFB {
     bool FFilterBo = false;
     bool FilterYes = false;
 
-    // Typed values of the selected record. The conversion errors of AsInteger (code 24 text that is
-    // not an integer) and AsFloat (code 2 text that is not a number) throw TableConversionError.
+    // Typed values of the selected record: the readers in field_readers.cpp, the writers in
+    // field_writers.cpp. The conversion errors of AsInteger (code 24 text that is not an integer) and
+    // AsFloat (code 2 text that is not a number) throw TableConversionError.
     int32_t AsInteger();
     void SetAsInteger(int32_t value);
     int32_t AsIntegerA();
@@ -162,20 +163,20 @@ class FieldGFB {
     uint8_t FilterU() const { return FFilterU; }
     void SetFilterU(uint8_t value) { FFilterU = value; }
 
-    // Dictionaries (codes 15 and 16); pos is 1-based.
+    // Dictionaries (codes 15 and 16); pos is 1-based (field.cpp).
     int32_t GetSprCount();
     QString GetSprString(int32_t pos);
     int32_t GetSprNumber(int32_t pos);
     int32_t GetSprValueNumber();
 
-    // Byte arrays (code 11); bpos is 0-based, numb is the bit 1..8.
+    // Byte arrays (code 11); bpos is 0-based, numb is the bit 1..8 (field.cpp).
     bool GetByteArrayAsBitBool(int32_t bpos, int32_t numb);
     void GetAsArrayByte(QByteArray& bytes);
     void SetAsArrayByte(const QByteArray& bytes);
     void WriteTempbyteArray(const QByteArray& bytes);
     void WriteTempStringArray(const QStringList& texts);
 
-    // Helpers for the table's own units (all expect the table's lock to be held).
+    // Helpers for the table's own units (all expect the table's lock to be held; field.cpp).
     // The length-prefixed single-byte text at byte offset `at` of DataByte, cut to `limit` bytes.
     QString BlobText(int64_t at, int64_t limit) const;
     // The text of a code-24 record (blob text or per-record text); null when there is none.

@@ -137,3 +137,9 @@ int64_t TruncToInt64(double value) {
     }
     return int64_t(value);
 }
+
+int32_t IntegerOfText(const QString& text) {
+    bool ok = false;
+    const int32_t v = text.trimmed().toInt(&ok);
+    return ok ? v : 0;
+}

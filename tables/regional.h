@@ -35,6 +35,9 @@ QString RegionalFloatText(double value);
 // Reads a number in the regional format; false when it is none.
 bool ParseRegionalFloat(const QString& text, double& value);
 
+// A decimal integer, blanks around it ignored; 0 when the text is none.
+int32_t IntegerOfText(const QString& text);
+
 // Truncation toward zero that saturates instead of overflowing (NaN gives 0).
 int32_t TruncToInt32(double value);
 int64_t TruncToInt64(double value);

@@ -1,61 +1,22 @@
-// The record view: deleted records, filters, the master/slave link, the padded locale-aware sort,
-// navigation and search.
+// The record view: deleted records, filters, the master/slave link, navigation, look-ups and search
+// (the sort has its own test, view_sort_test.cpp).
 #include <gtest/gtest.h>
 
 #include <QLocale>
-#include <random>
 #include <vector>
 
 #include "client_table_builder.h"
 #include "infra/codepage.h"
 #include "table_file_builder.h"
 #include "tables/base_client.h"
+#include "view_rows.h"
 
 namespace {
 
 using namespace client_tables;
+using namespace view_rows;
 
 const table_files::WorkDir kWorkDir;
-
-constexpr int32_t kTextSize = 20;
-
-struct Row {
-    int32_t id;
-    uint8_t flags = 0;
-    QString text{};
-    int32_t num = 0;
-    uint8_t b = 0;
-};
-
-// Columns: 1 n_abs, 2 p_d, 3 name (code 2), 4 num (code 1), 5 b (code 3), 6 link (code 1).
-void Fill(TBaseClient& t, const std::vector<Row>& rows) {
-    const Column columns[] = {
-        {"n_abs", 1, 4}, {"p_d", 3, 1}, {"name", 2, kTextSize}, {"num", 1, 4}, {"b", 3, 1}};
-    t.Clear();
-    for (const Column& c : columns) {
-        AddColumn(t, c, int32_t(rows.size()));
-    }
-    for (size_t r = 0; r < rows.size(); ++r) {
-        t.Fields[0]->Data.DataInteger[r] = rows[r].id;
-        t.Fields[1]->Data.DataByte[r] = rows[r].flags;
-        const QByteArray text = toAnsi(rows[r].text);
-        uint8_t* slot = t.Fields[2]->Data.DataByte.data() + r * kTextSize;
-        slot[0] = uint8_t(text.size());
-        std::copy(text.begin(), text.end(), slot + 1);
-        t.Fields[3]->Data.DataInteger[r] = rows[r].num;
-        t.Fields[4]->Data.DataByte[r] = rows[r].b;
-    }
-    t.CountRecord = int32_t(rows.size());
-}
-
-std::vector<int32_t> VisibleIds(TBaseClient& t) {
-    auto guard = t.Guard();
-    std::vector<int32_t> ids;
-    for (int32_t pos = 1; pos <= t.Count(); ++pos) {
-        ids.push_back(t.GetFieldNumber(1, pos)->AsInteger());
-    }
-    return ids;
-}
 
 class ViewTest : public ::testing::Test {
   protected:
@@ -163,85 +124,6 @@ TEST_F(ViewTest, SlaveShowsTheRecordsOfTheMastersCurrentRecord) {
     EXPECT_EQ(VisibleIds(t), (std::vector<int32_t>{2}));
     t.SetMasterField("none");
     EXPECT_EQ(VisibleIds(t), (std::vector<int32_t>{1, 2, 3}));
-}
-
-struct SortCase {
-    const char* column;
-    std::vector<Row> rows;
-    std::vector<int32_t> order;
-};
-
-class SortTest : public ViewTest, public ::testing::WithParamInterface<SortCase> {};
-
-TEST_P(SortTest, OrdersByPaddedCollatedKeys) {
-    Fill(t, GetParam().rows);
-    t.SetSort(QString::fromLatin1(GetParam().column));
-    t.SetSorted(true);
-    EXPECT_EQ(VisibleIds(t), GetParam().order);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Columns, SortTest,
-    ::testing::Values(
-        SortCase{"b", {{1, 0, "", 0, 100}, {2, 0, "", 0, 9}, {3, 0, "", 0, 10}}, {2, 3, 1}},
-        SortCase{"num", {{1, 0, "", 100}, {2, 0, "", 9}, {3, 0, "", 10}}, {2, 3, 1}},
-        // Without padding, text sorts as text: "10" before "9".
-        SortCase{"name", {{1, 0, "9"}, {2, 0, "10"}, {3, 0, "100"}}, {2, 3, 1}},
-        SortCase{"name", {{1, 0, "в"}, {2, 0, "Б"}, {3, 0, "а"}, {4, 1, "0"}, {5, 0, "Г"}}, {3, 2, 1, 5}}));
-
-TEST_F(ViewTest, SortFollowsChangedValuesAndTheMissingSortColumnTurnsSortingOff) {
-    Fill(t, {{1, 0, "b"}, {2, 0, "c"}, {3, 0, "a"}});
-    t.SetSort("name");
-    t.SetSorted(true);
-    EXPECT_EQ(VisibleIds(t), (std::vector<int32_t>{3, 1, 2}));
-    t.Fields[2]->Data.DataByte[2 * kTextSize + 1] = 'z';
-    t.Fields[1]->Data.DataByte[0] = 1;
-    t.RefreshData();
-    EXPECT_EQ(VisibleIds(t), (std::vector<int32_t>{2, 3}));
-    EXPECT_EQ(t.GetSortPos(3), 2);
-    EXPECT_EQ(t.GetSortPos(1), -1);
-
-    t.SetSort("none");
-    t.RefreshData();
-    EXPECT_FALSE(t.Sorted());
-    EXPECT_EQ(VisibleIds(t), (std::vector<int32_t>{2, 3}));
-}
-
-// A sorted view that only a few records changed is patched, not sorted anew: after every kind of
-// change it must equal the view of a table sorted from scratch, ties (equal texts) in storage order.
-TEST_F(ViewTest, PatchedSortedViewEqualsAFreshSort) {
-    std::mt19937 rng(3);
-    const QStringList words = {"ёж", "Еж", "еда", "ЖУК", "жук", "а", "Б"};
-    std::vector<Row> rows;
-    for (int32_t id = 1; id <= 300; ++id) {
-        rows.push_back({id, uint8_t(id % 40 == 0 ? 1 : 0), words[int(rng() % 7)]});
-    }
-    Fill(t, rows);
-    t.SetSort("name");
-    t.SetSorted(true);
-    for (int step = 0; step < 60; ++step) {
-        if (step % 3 == 0) {
-            const size_t r = rng() % rows.size();
-            rows[r].flags ^= 1;
-            t.Fields[1]->Data.DataByte[r] = rows[r].flags;
-        } else {
-            // Up to five records change their text at once, now and then a third of them.
-            for (int n = step % 10 == 1 ? 100 : 1 + int(rng() % 5); n > 0; --n) {
-                const size_t r = rng() % rows.size();
-                rows[r].text = words[int(rng() % 7)];
-                const QByteArray text = toAnsi(rows[r].text);
-                uint8_t* slot = t.Fields[2]->Data.DataByte.data() + r * kTextSize;
-                slot[0] = uint8_t(text.size());
-                std::copy(text.begin(), text.end(), slot + 1);
-            }
-        }
-        t.RefreshData();
-        TBaseClient fresh;
-        Fill(fresh, rows);
-        fresh.SetSort("name");
-        fresh.SetSorted(true);
-        ASSERT_EQ(t.SortData, fresh.SortData) << "step " << step;
-    }
 }
 
 TEST_F(ViewTest, NavigationStaysInsideTheView) {
