@@ -5,11 +5,13 @@
 # verification with an exposure rated "OK" or better, the shipped configuration file starts the
 # installed server, the packages' dependencies were found in the binaries, and the bash completion
 # offers table names.
-#   package_test.sh BUILD_DIR CPACK VERSION
+#   package_test.sh BUILD_DIR CPACK VERSION DESKTOP
+# DESKTOP is 1 when the build makes the desktop tool (and its package), 0 otherwise.
 set -euo pipefail
 build=$1
 cpack=$2
 version=$3
+desktop=$4
 
 work=$(mktemp -d)
 server=
@@ -31,7 +33,7 @@ if ! "$cpack" -G DEB -B "$work/debs" --config "$build/CPackConfig.cmake" >"$work
 fi
 
 programs=(mobcfg-cli mobcfg-server)
-[ -x "$build/bin/mobcfg" ] && programs+=(mobcfg)
+[ "$desktop" = 1 ] && programs+=(mobcfg)
 for p in "${programs[@]}"; do
     deb=$(echo "$work/debs/${p}_${version}-"*.deb)
     if [ ! -f "$deb" ]; then
@@ -55,11 +57,11 @@ dpkg-deb -f "$work/debs/mobcfg-server_${version}-"*.deb Depends | grep -q adduse
 dpkg-deb --ctrl-tarfile "$work/debs/mobcfg-server_${version}-"*.deb | tar -xO ./conffiles | grep -qx /etc/mobcfg/mobcfg-server.conf ||
     fail "the server's configuration file is no conffile"
 
-if [ -x "$build/bin/mobcfg" ]; then
-    desktop=$root/usr/share/applications/mobcfg.desktop
-    desktop-file-validate "$desktop" || fail "desktop entry"
-    grep -q '^Name\[ru\]=' "$desktop" || fail "no Russian name"
-    grep -q '^Comment\[ru\]=' "$desktop" || fail "no Russian comment"
+if [ "$desktop" = 1 ]; then
+    entry=$root/usr/share/applications/mobcfg.desktop
+    desktop-file-validate "$entry" || fail "desktop entry"
+    grep -q '^Name\[ru\]=' "$entry" || fail "no Russian name"
+    grep -q '^Comment\[ru\]=' "$entry" || fail "no Russian comment"
     for size in 16x16 22x22 24x24 32x32 48x48 64x64 128x128 256x256 scalable; do
         ls "$root/usr/share/icons/hicolor/$size/apps/mobcfg."* >/dev/null 2>&1 || fail "no $size icon"
     done
