@@ -14,8 +14,7 @@ int32_t packetCountFor(int64_t size) {
 }  // namespace
 
 TSendWindow::TSendWindow(SendFunction send)
-    : PacketS(kWindowSlotsMax),
-      PacketSSize(kWindowSlotsMax, 0),
+    : PacketSSize(kWindowSlotsMax, 0),
       PacketSm(kWindowSlotsMax, 0),
       PacketTime(kWindowSlotsMax, 0),
       PacketTimeSend(kWindowSlotsMax, 0),
@@ -125,12 +124,16 @@ TSendWindow::FillResult TSendWindow::FillWindow(uint64_t now, int maxFileChunks)
     read_ = nullptr;
     dataReady_ = false;
     PacketSend.start = false;
+    releaseBuffers();
     return FillResult::Complete;
 }
 
 bool TSendWindow::cutInto(int32_t slot) {
     const int64_t offset = int64_t(cut_) * kMaxDataBytes;
     const int size = static_cast<int>(std::min<int64_t>(kMaxDataBytes, PacketSend.Size - offset));
+    if (PacketS.size() <= size_t(slot)) {
+        PacketS.resize(size_t(slot) + 1);
+    }
     char* payload = PacketS[slot].data() + kHeaderEnd;
     if (PacketSend.SFile) {
         if (size > 0 && !read_(offset, payload + kHeadSize, size)) {
@@ -254,12 +257,18 @@ void TSendWindow::ResizeWindow(int32_t count) {
 
 void TSendWindow::Abandon() {
     clearSlots();
+    releaseBuffers();
     PacketA.clear();
     read_ = nullptr;
     dataReady_ = false;
     PacketSend.start = false;
     PacketSend.SFile = false;
     CountPacketToSend = kWindowSlotsAtStart;
+}
+
+void TSendWindow::releaseBuffers() {
+    PacketS.clear();
+    PacketS.shrink_to_fit();
 }
 
 void TSendWindow::freeSlot(int32_t slot) {

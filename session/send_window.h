@@ -17,7 +17,9 @@
 //   session:  Abandon() when the session drops; ResizeWindow(192) and PacketTimeOut at registration.
 //
 // Thread-safety: none. One thread (the client thread) owns the object. The send function is called
-// on that thread. No allocation happens per packet: the window's slots are allocated once.
+// on that thread. The buffers of the window's slots are allocated as a message first needs them and
+// given back when it completes, so that an idle window (a server holds one per client) costs little;
+// no allocation happens per packet.
 #pragma once
 
 #include <QByteArray>
@@ -140,7 +142,8 @@ class TSendWindow {
     // One slot holds a whole datagram; its payload is stored once, scrambled, at kHeaderEnd.
     using SlotBuffer = std::array<char, kMaxDatagram>;
 
-    // The window, one entry per slot (kWindowSlotsMax allocated; CountPacketToSend in use).
+    // The window, one entry per slot (kWindowSlotsMax entries; CountPacketToSend in use). PacketS
+    // holds the buffers of the slots up to the highest one the message in the window has used.
     std::vector<SlotBuffer> PacketS;
     std::vector<int32_t> PacketSSize;      // payload length; 0 marks a free slot
     std::vector<int32_t> PacketSm;         // Offset
@@ -151,6 +154,8 @@ class TSendWindow {
 
     void beginMessage(uint8_t type, int64_t size);
     bool cutInto(int32_t slot);
+    // The window is empty: its slots' buffers go back.
+    void releaseBuffers();
     void freeSlot(int32_t slot);
     void clearSlots();
     bool allSlotsFree() const;
