@@ -23,10 +23,26 @@ bool IsJournalStream(const char* journalStream, int fd) {
 
 LogSink::LogSink() : journal_(IsJournalStream(std::getenv("JOURNAL_STREAM"), fileno(stderr))) {}
 
+QString LogSink::Escape(const QString& text) {
+    QString line;
+    line.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\n') {
+            line += u' ';
+        } else if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) {
+            line += QStringLiteral("\\x") + QString::number(u, 16).toUpper().rightJustified(2, u'0');
+        } else if (u == 0x2028 || u == 0x2029) {
+            line += QStringLiteral("\\u") + QString::number(u, 16);
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
 QByteArray LogSink::Format(LogPriority priority, const QString& text, const QDateTime& now) const {
-    // One event, one line: a line break inside a text would start a line of its own.
-    QString line = text;
-    line.replace(u'\n', u' ');
+    const QString line = Escape(text);
     if (journal_) {
         return QStringLiteral("<%1>%2\n").arg(int(priority)).arg(line).toUtf8();
     }

@@ -19,6 +19,11 @@ class LogSink {
     void Write(LogPriority priority, const QString& text) const;
     // The bytes of one line as Write sends them.
     QByteArray Format(LogPriority priority, const QString& text, const QDateTime& now) const;
+    // One event, one line, whatever a client put into the text: a line break becomes a blank, and
+    // every other control character (a carriage return, an escape sequence's start, a line
+    // separator) is written as \xHH or \uHHHH, so that no client can forge a line of the log or
+    // play tricks on the terminal that shows it.
+    static QString Escape(const QString& text);
 
   private:
     bool journal_;

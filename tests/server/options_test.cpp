@@ -123,6 +123,26 @@ TEST(LogSinkTest, JournalLinesCarryThePriorityAndNoTime) {
               "2024-05-06 12:00:01.002 - listening\n");
 }
 
+// Whatever a client puts into a user name or a command, a log line stays one line of plain text.
+TEST(LogSinkTest, ControlCharactersAreWrittenAsEscapes) {
+    const struct {
+        const char16_t* text;
+        const char16_t* logged;
+    } cases[] = {
+        {u"ad\rmin", u"ad\\x0Dmin"},
+        {u"\x1b[2J", u"\\x1B[2J"},
+        {u"a\tb\x7f", u"a\\x09b\\x7F"},
+        {u"next\u0085line", u"next\\x85line"},
+        {u"a\u2028b", u"a\\u2028b"},
+        {u"two\nlines", u"two lines"},
+        {u"Привет \"x\"\\", u"Привет \"x\"\\"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LogSink::Escape(QString::fromUtf16(c.text)).toStdString(),
+                  QString::fromUtf16(c.logged).toStdString());
+    }
+}
+
 TEST(LogSinkTest, TheJournalIsRecognisedByItsDeviceAndInode) {
     QTemporaryDir dir;
     QFile file(dir.filePath("stream"));
