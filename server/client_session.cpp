@@ -1,6 +1,7 @@
 #include "client_session.h"
 
 #include <QFileInfo>
+#include <QUuid>
 #include <algorithm>
 
 #include "infra/codepage.h"
@@ -61,15 +62,29 @@ class Pieces {
 
 }  // namespace
 
-ClientSession::ClientSession(const UdpAddress& addr, SendFunction send, int64_t nowMs)
-    : address(addr), lastHeardMs(nowMs), window_(std::move(send)) {
+ClientSession::ClientSession(const UdpAddress& addr, SendFunction send, int64_t nowMs, MemoryBudget& partials)
+    : address(addr), lastHeardMs(nowMs), window_(std::move(send)), partials_(partials) {
     window_.TickCoef = kTicksPerMs;
     window_.PacketTimeOut = kFirstPacketTimeOutMs;
 }
 
-void ClientSession::registered(int64_t regNumber) {
+ClientSession::~ClientSession() {
+    partials_.give(openTextBytes_);
+}
+
+void ClientSession::logIn(const QString& userName, int32_t id, int64_t regNumber) {
+    const QUuid uuid = QUuid::createUuid();
+    const QByteArray raw = uuid.toRfc4122();
+    std::copy(raw.begin(), raw.end(), tag.begin());
+    tid = uuid.toString(QUuid::WithoutBraces).toUpper();
+    user = userName;
+    userId = id;
     window_.TIDB = tag;
     markCompleted(regNumber);
+}
+
+void ClientSession::sendOnce(const QString& text) {
+    window_.SendOne(text);
 }
 
 bool ClientSession::completed(int64_t number) const {
@@ -89,9 +104,9 @@ void ClientSession::markCompleted(int64_t number) {
 }
 
 ClientSession::Take ClientSession::takePacket(const DatagramHeader& header, QByteArrayView data,
-                                              QString& text) {
+                                              QString& text, int64_t nowMs) {
     if (header.PacketType == PacketTypes::Json) {
-        return takeText(header, data, text);
+        return takeText(header, data, text, nowMs);
     }
     if (header.PacketType == PacketTypes::File) {
         return takeFilePiece(header, data);
@@ -99,8 +114,8 @@ ClientSession::Take ClientSession::takePacket(const DatagramHeader& header, QByt
     return Take::Drop;
 }
 
-ClientSession::Take ClientSession::takeText(const DatagramHeader& header, QByteArrayView data,
-                                            QString& text) {
+ClientSession::Take ClientSession::takeText(const DatagramHeader& header, QByteArrayView data, QString& text,
+                                            int64_t nowMs) {
     const int64_t number = header.MessageNumber;
     if (completed(number)) {
         return Take::Duplicate;
@@ -118,14 +133,20 @@ ClientSession::Take ClientSession::takeText(const DatagramHeader& header, QByteA
     }
     auto it = texts_.find(number);
     if (it == texts_.end()) {
-        if (int(texts_.size()) >= kMaxOpenTexts) {
+        // Pieces that do not fit now are not acknowledged: the client sends them again later.
+        const int64_t size = header.MessageSize;
+        if (int(texts_.size()) >= kMaxOpenTexts || openTextBytes_ + size > kMaxOpenTextBytes ||
+            !partials_.take(size)) {
             return Take::Drop;
         }
         Partial p;
         if (!p.bits.Create(header.PacketCount, kMaxClientText / kMaxDataBytes + 2)) {
+            partials_.give(size);
             return Take::Drop;
         }
         p.bytes = QByteArray(header.MessageSize, '\0');
+        p.startedMs = nowMs;
+        openTextBytes_ += size;
         it = texts_.emplace(number, std::move(p)).first;
     }
     Partial& p = it->second;
@@ -139,9 +160,25 @@ ClientSession::Take ClientSession::takeText(const DatagramHeader& header, QByteA
         return Take::Partial;
     }
     text = fromAnsi(p.bytes);
-    texts_.erase(it);
+    closeText(it);
     markCompleted(number);
     return Take::Text;
+}
+
+void ClientSession::closeText(std::map<int64_t, Partial>::iterator it) {
+    openTextBytes_ -= it->second.bytes.size();
+    partials_.give(it->second.bytes.size());
+    texts_.erase(it);
+}
+
+void ClientSession::dropStaleTexts(int64_t nowMs) {
+    for (auto it = texts_.begin(); it != texts_.end();) {
+        const auto next = std::next(it);
+        if (nowMs - it->second.startedMs > kOpenTextTimeOutMs) {
+            closeText(it);
+        }
+        it = next;
+    }
 }
 
 void ClientSession::acceptUpload(const QString& localPath) {

@@ -21,12 +21,16 @@
 #include <vector>
 
 #include "infra/udp_socket.h"
+#include "memory_budget.h"
 #include "session/reassembly.h"
 #include "session/send_window.h"
 
-// Largest text a client may send us and the most texts half received at once.
+// Largest text a client may send us, the most texts half received at once, and the most bytes they
+// may hold together. A text not complete this long after its first piece is given up.
 inline constexpr int32_t kMaxClientText = 1024 * 1024;
 inline constexpr int kMaxOpenTexts = 4;
+inline constexpr int64_t kMaxOpenTextBytes = kMaxClientText;
+inline constexpr int64_t kOpenTextTimeOutMs = 30000;
 // Largest file a client may send us.
 inline constexpr int64_t kMaxUpload = 256LL * 1024 * 1024;
 // A file offer is repeated after this pause (or three round trips, if longer) without acceptance,
@@ -46,19 +50,25 @@ class ClientSession {
   public:
     using SendFunction = std::function<void(const char* datagram, int size)>;
 
-    ClientSession(const UdpAddress& address, SendFunction send, int64_t nowMs);
+    // A session exists once its user has logged in. Texts it receives in part draw on `partials`.
+    ClientSession(const UdpAddress& address, SendFunction send, int64_t nowMs, MemoryBudget& partials);
+    ~ClientSession();
+    ClientSession(const ClientSession&) = delete;
+    ClientSession& operator=(const ClientSession&) = delete;
 
     const UdpAddress address;
-    TIDBytes tag{};  // zero until registration is accepted
+    TIDBytes tag{};
     QString tid;
     QString user;
     int32_t userId = 0;  // stamped into the changes the session makes
-    bool loggedIn = false;
+    // The client has sent a datagram with the session's tag (an acknowledgement of the answer to its
+    // registration, say), which only that answer told it: the address is really the client's. Until
+    // then it is sent nothing else.
+    bool confirmed = false;
     int64_t lastHeardMs;
-    // The registration this session answered, to recognise a duplicate of it.
+    // The registration this session answered, to recognise a copy of it.
     QString regText;
     int64_t regAtMs = 0;
-    bool dataSinceReg = false;
 
     // Tables whose snapshot this client was given: it receives their changes from then on.
     QSet<QString> loadedTables;
@@ -71,15 +81,21 @@ class ClientSession {
     };
     QHash<QString, PendingSnapshot> snapshots;
 
-    // Registration accepted or refused: the tag goes into every header we send from now on, and
-    // the registration message (number 1) counts as received.
-    void registered(int64_t regNumber);
+    // The login is accepted: a new session tag (and its text, the "tid") goes into every header we
+    // send from now on, and the registration message counts as received.
+    void logIn(const QString& userName, int32_t id, int64_t regNumber);
+    // One text as a single datagram outside the window, never sent again (the answer to a
+    // registration: an address that has not confirmed the session gets one datagram and no more).
+    void sendOnce(const QString& text);
 
     // --- receiving
     enum class Take { Drop, Duplicate, Partial, Text, FilePiece, FileDone };
     // Takes one data packet (header and unscrambled data). Drop: not acknowledged. Text: `text`
     // holds a complete text. The caller acknowledges everything but Drop.
-    Take takePacket(const DatagramHeader& header, QByteArrayView data, QString& text);
+    Take takePacket(const DatagramHeader& header, QByteArrayView data, QString& text, int64_t nowMs);
+    // Gives up texts that were not completed in time (the memory they hold returns).
+    void dropStaleTexts(int64_t nowMs);
+    int64_t openTextBytes() const { return openTextBytes_; }
     // The client's file offer was accepted for this local path; its pieces go there.
     void acceptUpload(const QString& localPath);
     bool uploadPending() const { return !upload_.path.isEmpty(); }
@@ -114,6 +130,7 @@ class ClientSession {
     struct Partial {
         QByteArray bytes;
         TReceiveBitmap bits;
+        int64_t startedMs = 0;
     };
     struct Upload {
         QString path;
@@ -124,7 +141,8 @@ class ClientSession {
 
     bool completed(int64_t number) const;
     void markCompleted(int64_t number);
-    Take takeText(const DatagramHeader& header, QByteArrayView data, QString& text);
+    Take takeText(const DatagramHeader& header, QByteArrayView data, QString& text, int64_t nowMs);
+    void closeText(std::map<int64_t, Partial>::iterator it);
     Take takeFilePiece(const DatagramHeader& header, QByteArrayView data);
     void startNext(uint64_t nowTicks);
     void startRecords(uint64_t nowTicks);
@@ -134,6 +152,8 @@ class ClientSession {
     std::set<int64_t> completed_;
     int64_t completedFloor_ = 0;  // every number up to it is complete
     std::map<int64_t, Partial> texts_;
+    int64_t openTextBytes_ = 0;
+    MemoryBudget& partials_;
     Upload upload_;
 
     std::deque<Outgoing> queue_;

@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QUuid>
 
 #include "edit_fields.h"
 #include "infra/file_names.h"
@@ -18,23 +17,43 @@ QString lit(const char* s) {
     return QString::fromLatin1(s);
 }
 
-// The password is inserted by the client without escaping, so it may hold quotes: take everything
-// between its opening quote and the key that the client always writes next.
-QString rawPassword(const QString& text) {
-    const QString open = lit("\"password\":\"");
-    const QString next = lit("\",\"keepalive\"");
-    const qsizetype a = text.indexOf(open);
-    const qsizetype b = text.lastIndexOf(next);
-    if (a < 0 || b < a + open.size()) {
-        return GetJSONValue(text, lit("password"));
-    }
-    return text.mid(a + open.size(), b - a - open.size());
-}
-
 // The part of an edit command before its "fields": "n_abs" may also name a column inside them.
 QString headOf(const QString& text) {
     const qsizetype f = text.indexOf(lit("\"fields\""));
     return f < 0 ? text : text.left(f);
+}
+
+// The digests of a load request's "md5" object (its inner text), read in one pass: the first for
+// each column of the table, and no more pairs once every column has one. A client sends one pair
+// per column it holds; a megabyte of other pairs costs one pass and takes no memory.
+QHash<QString, QString> digestsOf(const QString& md5, const TableDef& def) {
+    QHash<QString, QString> digests;
+    const qsizetype n = md5.size();
+    qsizetype i = 0;
+    while (digests.size() < qsizetype(def.columns.size())) {
+        const qsizetype keyStart = md5.indexOf(u'"', i) + 1;
+        const qsizetype keyEnd = keyStart > 0 ? md5.indexOf(u'"', keyStart) : -1;
+        if (keyEnd < 0 || keyEnd + 2 >= n || md5[keyEnd + 1] != u':') {
+            break;
+        }
+        i = keyEnd + 2;
+        if (md5[i] != u'"') {
+            continue;  // not a digest: the next pair's key is found by its quote
+        }
+        QString value;
+        for (++i; i < n && md5[i] != u'"'; ++i) {
+            if (md5[i] == u'\\' && i + 1 < n) {
+                ++i;
+            }
+            value += md5[i];
+        }
+        ++i;
+        const QString key = md5.mid(keyStart, keyEnd - keyStart);
+        if (def.indexOf(key) >= 0 && !digests.contains(key)) {
+            digests.insert(key, value);
+        }
+    }
+    return digests;
 }
 
 // Columns the server keeps itself; a client's value for them is ignored.
@@ -59,42 +78,6 @@ void Commands::prepareSnapshots() {
     for (const TableData& t : storage_.tables()) {
         snapshots_.prepare(t);
     }
-}
-
-bool Commands::registerClient(ClientSession& s, const QString& text) {
-    const QString user = GetJSONValue(text, lit("username"));
-    const bool accepted = !user.isEmpty() && storage_.checkUser(user, rawPassword(text));
-    if (!accepted && !user.isEmpty() && !storage_.available()) {
-        // Refusing would stop the client until its operator logs in again; unanswered, it tries again
-        // (at its next server address) and gets in once a database can check the password.
-        log_(lit("login of \"%1\" from %2:%3 not checked: database unavailable")
-                 .arg(user.left(64), FormatIPv4(s.address.ip))
-                 .arg(s.address.port));
-        s.loggedIn = false;
-        return false;
-    }
-    if (!accepted) {
-        log_(lit("login refused for \"%1\" from %2:%3")
-                 .arg(user.left(64), FormatIPv4(s.address.ip))
-                 .arg(s.address.port));
-        s.loggedIn = false;
-        s.queueText(CommandText(Cmd::AccessDenied));
-        return false;
-    }
-    const QUuid id = QUuid::createUuid();
-    const QByteArray raw = id.toRfc4122();
-    std::copy(raw.begin(), raw.end(), s.tag.begin());
-    s.tid = id.toString(QUuid::WithoutBraces).toUpper();
-    s.user = user;
-    s.userId = storage_.userId(user);
-    s.loggedIn = true;
-    s.queueText(CommandHead(Cmd::RegOk) + lit(",\"tid\":\"") + s.tid + lit("\",\"version\":\"") + Version() +
-                lit("\"}"));
-    log_(lit("login of \"%1\" from %2:%3, session %4")
-             .arg(user, FormatIPv4(s.address.ip))
-             .arg(s.address.port)
-             .arg(s.tid));
-    return true;
 }
 
 void Commands::handle(ClientSession& s, const QString& text) {
@@ -134,12 +117,7 @@ void Commands::loadRequest(ClientSession& s, const QString& text) {
     }
     ClientSession::PendingSnapshot p;
     p.table = name;
-    QString md5 = GetJSONValue(text, lit("md5"));
-    QString key;
-    QString value;
-    while (GetJSONPair(md5, key, value)) {
-        p.digests.insert(key, value);
-    }
+    p.digests = digestsOf(GetJSONValue(text, lit("md5")), table->def());
     p.pieces = snapshots_.buildPieces(*table, p.digests);
     p.version = table->version();
     const QString fileName = lit("%1_%2.tbl").arg(name).arg(++snapshotCounter_);
@@ -217,7 +195,7 @@ void Commands::refuse(ClientSession& s, const QString& table, const QString& why
 
 void Commands::distribute(const TableData& table, const QByteArray& message) {
     eachSession_([&](ClientSession& other) {
-        if (other.loggedIn && other.loadedTables.contains(table.def().name)) {
+        if (other.loadedTables.contains(table.def().name)) {
             other.queueRecord(message);
         }
     });

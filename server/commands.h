@@ -1,4 +1,4 @@
-// What the server does with each complete text a client sends: registration, the keep-alive test,
+// What the server does with each complete text a logged-in client sends: the keep-alive test,
 // table load requests, file requests and offers, and the edit commands. Changes are stored first,
 // then distributed to every client that holds the table (after the changes of other servers that
 // came before them), then confirmed to the sender (for edits this can be switched off). A change the
@@ -24,10 +24,7 @@ class Commands {
 
     Commands(Storage& storage, FilesFolder files, Log log, EachSession eachSession);
 
-    // A "reg" text: checks the user and answers "regok" (a new session tag) or "accessdenied".
-    // True when the login was accepted.
-    bool registerClient(ClientSession& session, const QString& text);
-    // Any other complete text of a logged-in client.
+    // A complete text of a logged-in client (registrations are the server's own business).
     void handle(ClientSession& session, const QString& text);
 
     static QString Version();

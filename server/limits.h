@@ -4,8 +4,19 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 struct ServerLimits {
+    // Sessions at once: in all, from one IPv4 address, and of one user.
+    int maxSessions = 1000;
+    int maxSessionsPerAddress = 64;
+    int maxSessionsPerUser = 64;
+    // Registrations waiting for their password check, and the longest delay an address earns by
+    // failing to log in.
+    size_t maxPendingLogins = 256;
+    int loginDelayMaxSeconds = 30;
+    // Memory of texts clients have sent in part, in all sessions together.
+    int64_t maxPartialBytes = 64LL * 1024 * 1024;
     // Entries a dictionary column may grow to through edits (its key width allows 254 or 65534).
     size_t maxDictionaryEntries = 4096;
 };

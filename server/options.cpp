@@ -12,11 +12,15 @@ struct Setting {
 };
 
 const QStringList kFlags = {QStringLiteral("demo"), QStringLiteral("no-edit-confirm")};
-const QStringList kValued = {
-    QStringLiteral("bind"),     QStringLiteral("port"),    QStringLiteral("db"),
-    QStringLiteral("files"),    QStringLiteral("records"), QStringLiteral("user"),
-    QStringLiteral("loss"),     QStringLiteral("dup"),     QStringLiteral("reorder"),
-    QStringLiteral("delay-ms"), QStringLiteral("seed"),    QStringLiteral("max-dictionary-entries")};
+const QStringList kValued = {QStringLiteral("bind"), QStringLiteral("port"), QStringLiteral("db"),
+                             QStringLiteral("files"), QStringLiteral("records"), QStringLiteral("user"),
+                             QStringLiteral("loss"), QStringLiteral("dup"), QStringLiteral("reorder"),
+                             QStringLiteral("delay-ms"), QStringLiteral("seed"),
+                             // Limits (limits.h).
+                             QStringLiteral("max-sessions"), QStringLiteral("max-sessions-per-address"),
+                             QStringLiteral("max-sessions-per-user"), QStringLiteral("max-pending-logins"),
+                             QStringLiteral("login-delay-max"), QStringLiteral("max-partial-mb"),
+                             QStringLiteral("max-dictionary-entries")};
 // Options of the command line alone.
 const QStringList kCommandFlags = {QStringLiteral("help"), QStringLiteral("version")};
 const QString kConfig = QStringLiteral("config");
@@ -97,6 +101,19 @@ bool Apply(const Setting& s, ServerOptions& o) {
         ok = ok && o.faults.delayMs >= 0 && o.faults.delayMs <= 60000;
     } else if (s.name == QLatin1String("seed")) {
         o.faults.seed = v.toUInt(&ok);
+    } else if (s.name == QLatin1String("max-sessions")) {
+        ok = Whole(v, 1, 100000, o.limits.maxSessions);
+    } else if (s.name == QLatin1String("max-sessions-per-address")) {
+        ok = Whole(v, 1, 100000, o.limits.maxSessionsPerAddress);
+    } else if (s.name == QLatin1String("max-sessions-per-user")) {
+        ok = Whole(v, 1, 100000, o.limits.maxSessionsPerUser);
+    } else if (s.name == QLatin1String("max-pending-logins")) {
+        ok = Whole(v, 1, 100000, o.limits.maxPendingLogins);
+    } else if (s.name == QLatin1String("login-delay-max")) {
+        ok = Whole(v, 0, 3600, o.limits.loginDelayMaxSeconds);
+    } else if (s.name == QLatin1String("max-partial-mb")) {
+        ok = Whole(v, 1, 65536, o.limits.maxPartialBytes);
+        o.limits.maxPartialBytes *= 1024 * 1024;
     } else if (s.name == QLatin1String("max-dictionary-entries")) {
         ok = Whole(v, 1, 65534, o.limits.maxDictionaryEntries);
     }
@@ -223,8 +240,14 @@ QString ServerUsageText() {
         "  --user NAME:PASSWORD  add a user or give one a new password (may be repeated)\n"
         "  --no-edit-confirm     confirm additions only, as the monitoring server does\n"
         "  --loss, --dup, --reorder P, --delay-ms D, --seed S   network faults (probabilities 0..1)\n"
-        "Limits (see the manual page):\n"
-        "  --max-dictionary-entries N  entries a dictionary may grow to through edits (4096)\n"
+        "Limits (defaults in brackets; see the manual page):\n"
+        "  --max-sessions N              sessions at once [1000]\n"
+        "  --max-sessions-per-address N  sessions from one IPv4 address [64]\n"
+        "  --max-sessions-per-user N     sessions of one user [64]\n"
+        "  --max-pending-logins N        logins waiting for their password check [256]\n"
+        "  --login-delay-max S           longest wait an address earns by failed logins, seconds [30]\n"
+        "  --max-partial-mb M            memory of texts received in part, all sessions [64]\n"
+        "  --max-dictionary-entries N    entries a dictionary may grow to through edits [4096]\n"
         "SIGHUP re-reads the users (and the configuration file's) without ending sessions;\n"
         "SIGINT and SIGTERM stop the server. Exit codes: 0 stopped by a signal, 1 cannot start,\n"
         "2 bad options or configuration.\n");

@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "demo_data.h"
+#include "infra/bytes.h"
 #include "infra/codepage.h"
 #include "infra/json_text.h"
 #include "infra/session_texts.h"
@@ -21,10 +22,14 @@ constexpr int64_t kUpkeepEveryMs = 100;
 constexpr int64_t kIdleWaitMs = 20;
 // Keep-alive datagrams let an idle client see that the server is there.
 constexpr int64_t kKeepAliveEveryMs = 2000;
-// A client not heard from for this long is gone (it tests the link once a second).
+// A client not heard from for this long is gone (it tests the link once a second); one that never
+// confirmed its session goes sooner (it tries again after four seconds without an answer).
 constexpr int64_t kSessionIdleMs = 60000;
-// A second "reg" this soon is a copy of the first (same text, nothing else in between) or a retry
-// after a refusal.
+constexpr int64_t kUnconfirmedMs = 10000;
+// A session heard from this recently is alive: a refused registration from its address is forged,
+// or its client would not be testing the link.
+constexpr int64_t kAliveMs = 3000;
+// A second "reg" this soon, with nothing else from the client in between, is a copy of the first.
 constexpr int64_t kDuplicateRegMs = 1000;
 constexpr int kSocketBuffer = 4 * 1024 * 1024;
 
@@ -33,6 +38,8 @@ constexpr int kSocketBuffer = 4 * 1024 * 1024;
 Server::Server(ServerOptions options, Commands::Log log)
     : options_(std::move(options)),
       log_(std::move(log)),
+      logins_(storage_, options_.limits),
+      partials_(options_.limits.maxPartialBytes),
       inBatch_(kReceiveBatch, kReceiveSlot),
       outBatch_(socket_),
       inFaults_(options_.faults),
@@ -87,11 +94,11 @@ bool Server::start(QString& error) {
 }
 
 bool Server::reloadUsers(const ServerOptions& options) {
+    logins_.forgetVerified();
     bool ok = true;
     if (options.exactUsers) {
         ok = storage_.replaceUsers(options.users);
     } else {
-        storage_.forgetVerified();
         for (const auto& [name, password] : options.users) {
             ok = storage_.setUser(name, password) && ok;
         }
@@ -107,7 +114,7 @@ void Server::run(const std::atomic<bool>& stop, std::atomic<bool>& reload,
             onReload();
         }
         // An idle server rests longer between passes; a datagram ends the rest at once.
-        bool active = false;
+        bool active = logins_.busy();
         for (const auto& [k, s] : sessions_) {
             active = active || s->active();
         }
@@ -158,6 +165,7 @@ void Server::pass(int waitMs) {
     while (inFaults_.next(nowMs_, datagram, address)) {
         take(datagram.data(), int(datagram.size()), address);
     }
+    decideLogins();
 
     for (auto it = sessions_.begin(); it != sessions_.end();) {
         if (!it->second->pump(nowTicks_)) {
@@ -200,14 +208,17 @@ void Server::receiveBatches() {
 void Server::upkeep() {
     storage_.upkeep();
     commands_->distributeApplied();
+    logins_.upkeep(nowMs_);
     for (auto it = sessions_.begin(); it != sessions_.end();) {
         ClientSession& s = *it->second;
-        if (nowMs_ - s.lastHeardMs > kSessionIdleMs) {
-            log_(QStringLiteral("session %1 idle, forgotten").arg(s.tid));
+        if (nowMs_ - s.lastHeardMs > (s.confirmed ? kSessionIdleMs : kUnconfirmedMs)) {
+            log_(QStringLiteral("session %1 %2, forgotten")
+                     .arg(s.tid, s.confirmed ? "idle" : "never confirmed"));
             it = sessions_.erase(it);
             continue;
         }
-        if (s.loggedIn && nowMs_ - s.lastSendMs >= kKeepAliveEveryMs) {
+        s.dropStaleTexts(nowMs_);
+        if (s.confirmed && nowMs_ - s.lastSendMs >= kKeepAliveEveryMs) {
             s.lastSendMs = nowMs_;
             DatagramHeader h;
             h.PacketType = PacketTypes::KeepAlive;
@@ -244,6 +255,7 @@ void Server::take(char* datagram, int size, const UdpAddress& from) {
     if (h.PacketType == PacketTypes::Ack) {
         if (s && h.TIDB == s->tag) {
             s->lastHeardMs = nowMs_;
+            s->confirmed = true;
             s->handleAck(h.MessageNumber, h.PacketNumber, nowTicks_);
         }
         return;
@@ -254,18 +266,18 @@ void Server::take(char* datagram, int size, const UdpAddress& from) {
     if (h.PacketType == PacketTypes::Json && h.PacketCount == 1 && h.PacketNumber == 1) {
         const QString text = fromAnsi(data);
         if (CommandOf(text) == Cmd::Reg) {
-            registration(h, text, from);
+            registration(h, text, from, size);
             return;
         }
     }
     // A client we do not know (after a restart, say) hears nothing until it registers again.
-    if (!s || !s->loggedIn || h.TIDB != s->tag) {
+    if (!s || h.TIDB != s->tag) {
         return;
     }
     s->lastHeardMs = nowMs_;
-    s->dataSinceReg = true;
+    s->confirmed = true;
     QString text;
-    const ClientSession::Take t = s->takePacket(h, data, text);
+    const ClientSession::Take t = s->takePacket(h, data, text, nowMs_);
     if (t == ClientSession::Take::Drop) {
         return;
     }
@@ -284,22 +296,109 @@ void Server::take(char* datagram, int size, const UdpAddress& from) {
     commands_->handle(*s, text);
 }
 
-void Server::registration(const DatagramHeader& h, const QString& text, const UdpAddress& from) {
-    ClientSession* old = find(from);
-    // A copy of the registration just answered, or a retry right after a refusal (each refusal
-    // costs a slow password derivation), is only acknowledged.
-    if (old && nowMs_ - old->regAtMs < kDuplicateRegMs &&
-        ((old->regText == text && !old->dataSinceReg) || !old->loggedIn)) {
-        sendAck(h, from);
+void Server::registration(const DatagramHeader& h, const QString& text, const UdpAddress& from, int size) {
+    // A registration is answered once, whatever comes of it, and never acknowledged: the client tries
+    // again on its own when no answer comes, and a forged source gets no more bytes than it sent.
+    const ClientSession* old = find(from);
+    if (old && !old->confirmed && old->regText == text && nowMs_ - old->regAtMs < kDuplicateRegMs) {
+        return;
+    }
+    const LoginAttempt attempt{
+        from, Logins::UserOf(text), Logins::PasswordOf(text), text, size, h.MessageNumber, nowMs_};
+    if (logins_.offer(attempt, nowMs_) == Logins::Offer::Accepted) {
+        admit(attempt);
+    }
+}
+
+void Server::decideLogins() {
+    LoginAttempt attempt;
+    Logins::Outcome outcome = Logins::Outcome::Refused;
+    while (logins_.next(nowMs_, attempt, outcome)) {
+        if (outcome == Logins::Outcome::Accepted) {
+            admit(attempt);
+        } else if (outcome == Logins::Outcome::Refused) {
+            refuse(attempt, QStringLiteral("wrong name or password"));
+        } else {
+            log_(QStringLiteral("login of \"%1\" from %2:%3 not checked: database unavailable")
+                     .arg(attempt.user.left(64), FormatIPv4(attempt.from.ip))
+                     .arg(attempt.from.port));
+        }
+    }
+}
+
+QString Server::overCap(const LoginAttempt& a) const {
+    int all = 0;
+    int fromAddress = 0;
+    int ofUser = 0;
+    for (const auto& [k, s] : sessions_) {
+        if (s->address == a.from) {
+            continue;  // this login takes its place
+        }
+        ++all;
+        fromAddress += s->address.ip == a.from.ip ? 1 : 0;
+        ofUser += s->user == a.user ? 1 : 0;
+    }
+    const ServerLimits& l = options_.limits;
+    if (all >= l.maxSessions) {
+        return QStringLiteral("%1 sessions in all").arg(all);
+    }
+    if (fromAddress >= l.maxSessionsPerAddress) {
+        return QStringLiteral("%1 sessions from the address").arg(fromAddress);
+    }
+    if (ofUser >= l.maxSessionsPerUser) {
+        return QStringLiteral("%1 sessions of the user").arg(ofUser);
+    }
+    return {};
+}
+
+void Server::admit(const LoginAttempt& a) {
+    const QString cap = overCap(a);
+    if (!cap.isEmpty()) {
+        refuse(a, cap);
         return;
     }
     auto session = std::make_unique<ClientSession>(
-        from, [this, from](const char* d, int n) { send(d, n, from); }, nowMs_);
+        a.from, [this, to = a.from](const char* d, int n) { send(d, n, to); }, nowMs_, partials_);
     ClientSession& s = *session;
-    sessions_[key(from)] = std::move(session);
-    s.regText = text;
+    sessions_[key(a.from)] = std::move(session);
+    s.regText = a.text;
     s.regAtMs = nowMs_;
-    sendAck(h, from);
-    commands_->registerClient(s, text);
-    s.registered(h.MessageNumber);
+    s.logIn(a.user, storage_.userId(a.user), a.number);
+    const QString regok = CommandHead(Cmd::RegOk) + QStringLiteral(",\"tid\":\"") + s.tid +
+                          QStringLiteral("\",\"version\":\"") + Commands::Version() + QStringLiteral("\"}");
+    if (kHeaderEnd + kHeadSize + regok.size() <= a.requestBytes) {
+        s.sendOnce(regok);
+    }
+    log_(QStringLiteral("login of \"%1\" from %2:%3, session %4")
+             .arg(a.user.left(64), FormatIPv4(a.from.ip))
+             .arg(a.from.port)
+             .arg(s.tid));
+}
+
+void Server::refuse(const LoginAttempt& a, const QString& why) {
+    const ClientSession* s = find(a.from);
+    const bool alive = s && s->confirmed && nowMs_ - s->lastHeardMs < kAliveMs;
+    log_(QStringLiteral("login refused for \"%1\" from %2:%3: %4%5")
+             .arg(a.user.left(64), FormatIPv4(a.from.ip))
+             .arg(a.from.port)
+             .arg(why, alive ? QStringLiteral("; the session of the address stays") : QString()));
+    if (!alive) {
+        answerOnce(CommandText(Cmd::AccessDenied), a);
+    }
+}
+
+void Server::answerOnce(const QString& text, const LoginAttempt& a) {
+    QByteArray payload;
+    StrToScrambledBytes(text, payload, VerP);
+    DatagramHeader h;
+    h.PacketType = PacketTypes::Json;
+    h.MessageNumber = 1;
+    h.PacketCount = 1;
+    h.PacketNumber = 1;
+    h.MessageSize = int32_t(payload.size());
+    char out[kMaxDatagram];
+    const int size = EncodeDatagram(h, payload, out, kMaxDatagram);
+    if (size > 0 && size <= a.requestBytes) {
+        send(out, size, a.from);
+    }
 }

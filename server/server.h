@@ -18,6 +18,8 @@
 #include "commands.h"
 #include "faults.h"
 #include "limits.h"
+#include "logins.h"
+#include "memory_budget.h"
 #include "storage.h"
 
 struct ServerOptions {
@@ -64,13 +66,29 @@ class Server {
     void receiveBatches();
     void send(const char* data, int size, const UdpAddress& to);
     void sendAck(const DatagramHeader& header, const UdpAddress& to);
-    void registration(const DatagramHeader& header, const QString& text, const UdpAddress& from);
+    void registration(const DatagramHeader& header, const QString& text, const UdpAddress& from, int size);
+    // The outcomes of password checks finished since the last pass.
+    void decideLogins();
+    // A session for an accepted login (in place of one of the same address and port), within the
+    // caps on sessions; answered once with "regok".
+    void admit(const LoginAttempt& attempt);
+    // Why the login would pass a cap on sessions; empty when it would not.
+    QString overCap(const LoginAttempt& attempt) const;
+    // Answered once with "accessdenied", unless its address and port have a session that is alive:
+    // the refusal would end it at the client, and a registration carries nothing that proves it
+    // came from there.
+    void refuse(const LoginAttempt& attempt, const QString& why);
+    // Sends a text as one datagram to an address without a session, when it is no larger than the
+    // datagram it answers.
+    void answerOnce(const QString& text, const LoginAttempt& attempt);
     void upkeep();
     ClientSession* find(const UdpAddress& a);
 
     ServerOptions options_;
     Commands::Log log_;
     Storage storage_;
+    Logins logins_;
+    MemoryBudget partials_;
     std::unique_ptr<Commands> commands_;
     UdpSocket socket_;
     UdpReceiveBatch inBatch_;

@@ -1,8 +1,5 @@
 #include "storage.h"
 
-#include <QCryptographicHash>
-#include <QPasswordDigestor>
-#include <QRandomGenerator>
 #include <algorithm>
 
 #include "infra/codepage.h"
@@ -12,23 +9,11 @@
 
 namespace {
 
-constexpr int kPbkdf2Iterations = 20000;
-constexpr int kSaltBytes = 16;
-constexpr int kKeyBytes = 32;
 // The change log keeps this many entries; a server that was away for more reads the tables again.
 constexpr int64_t kKeptChanges = 100000;
 constexpr int64_t kPruneEvery = 1000;
 // Users written from a configuration file; the others belong to the database's administration.
 const QString kConfigOrigin = QStringLiteral("config");
-
-QByteArray derive(const QString& password, const QByteArray& salt, int iterations) {
-    return QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, password.toUtf8(), salt, iterations,
-                                              kKeyBytes);
-}
-
-QByteArray quickDigest(const QString& password, const QByteArray& salt) {
-    return QCryptographicHash::hash(salt + password.toUtf8(), QCryptographicHash::Sha256);
-}
 
 SqlValue text(const QString& s) {
     return SqlValue::Text(s.toUtf8());
@@ -304,7 +289,7 @@ bool Storage::catchUp() {
 bool Storage::applyChange(int64_t seq, const QString& name, int kind, int64_t item, const QString& column) {
     using StorageSql::ChangeKind;
     if (kind == int(ChangeKind::Users)) {
-        verified_.clear();
+        ++usersVersion_;
         return true;
     }
     TableData* t = table(name);
@@ -356,7 +341,7 @@ bool Storage::resyncTable(TableData& t) {
 }
 
 bool Storage::resyncAll() {
-    verified_.clear();
+    ++usersVersion_;
     for (TableData& t : tables_) {
         if (!resyncTable(t)) {
             return false;
@@ -564,12 +549,10 @@ std::vector<Storage::Applied> Storage::takeApplied() {
 // ---- users
 
 bool Storage::writeUser(const QString& name, const QString& password, const QString& origin) {
-    verified_.remove(name);
-    QByteArray salt(kSaltBytes, '\0');
-    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(salt.data()), kSaltBytes / 4);
-    const QByteArray hash = derive(password, salt, kPbkdf2Iterations);
-    return db_->run(StorageSql::UpsertUser(), {text(name), SqlValue::Bytes(salt), SqlValue::Bytes(hash),
-                                               SqlValue::Int(kPbkdf2Iterations), text(origin)}) &&
+    ++usersVersion_;
+    const PasswordDigest d = MakePasswordDigest(password);
+    return db_->run(StorageSql::UpsertUser(), {text(name), SqlValue::Bytes(d.salt), SqlValue::Bytes(d.hash),
+                                               SqlValue::Int(d.iterations), text(origin)}) &&
            db_->run(StorageSql::InsertUserId(), {text(name)});
 }
 
@@ -591,7 +574,7 @@ bool Storage::setUser(const QString& name, const QString& password) {
 }
 
 bool Storage::replaceUsers(const std::vector<std::pair<QString, QString>>& users) {
-    verified_.clear();
+    ++usersVersion_;
     if (!lockAndCatchUp()) {
         return false;
     }
@@ -625,36 +608,18 @@ bool Storage::replaceUsers(const std::vector<std::pair<QString, QString>>& users
     return true;
 }
 
-bool Storage::checkUser(const QString& name, const QString& password) {
-    const auto known = verified_.constFind(name);
-    if (known != verified_.constEnd() && quickDigest(password, known->salt) == known->quick) {
-        return true;
-    }
-    QByteArray salt;
-    QByteArray hash;
-    int iterations = 0;
+bool Storage::userDigest(const QString& name, PasswordDigest& out) {
+    bool found = false;
     if (!db_->run(StorageSql::SelectUser(), {text(name)}, [&](const SqlRow& r) {
-            salt = r.bytes(0);
-            hash = r.bytes(1);
-            iterations = int(std::clamp<int64_t>(r.integer(2), 1, 10'000'000));
+            out.salt = r.bytes(0);
+            out.hash = r.bytes(1);
+            out.iterations = int(std::clamp<int64_t>(r.integer(2), 0, INT32_MAX));
+            found = true;
         })) {
         failed();
         return false;
     }
-    if (hash.isEmpty()) {
-        return false;
-    }
-    const QByteArray given = derive(password, salt, iterations);
-    // Constant-time comparison: the time taken tells nothing about how much matched.
-    unsigned diff = unsigned(given.size() ^ hash.size());
-    for (qsizetype i = 0; i < std::min(given.size(), hash.size()); ++i) {
-        diff |= unsigned(uint8_t(given[i]) ^ uint8_t(hash[i]));
-    }
-    const bool ok = diff == 0;
-    if (ok) {
-        verified_.insert(name, Verified{salt, quickDigest(password, salt)});
-    }
-    return ok;
+    return found;
 }
 
 bool Storage::hasUsers() {

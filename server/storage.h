@@ -1,7 +1,7 @@
 // The server's storage: the six tables, their dictionaries and the users, in an SQLite file (one
 // server) or in a PostgreSQL database that several servers share. The tables are read into memory
 // (TableData) when the database is opened; every change is written through at once, so a restart
-// finds what clients were told. Passwords are kept as salted PBKDF2 digests only.
+// finds what clients were told. Passwords are kept as salted PBKDF2 digests only (password_digest.h).
 //
 // Several servers, one truth. Every change is one transaction that holds the database's write lock:
 // it first applies what other servers committed before it (the change log "changes", read from the
@@ -24,6 +24,7 @@
 #include <memory>
 #include <vector>
 
+#include "password_digest.h"
 #include "sql_database.h"
 #include "table_data.h"
 
@@ -100,10 +101,11 @@ class Storage {
     // by a configuration (the database's own administration); users that a configuration put there
     // and this one does not name are removed, each by name in the log.
     bool replaceUsers(const std::vector<std::pair<QString, QString>>& users);
-    // Forgets which passwords were verified: the next login of every user is checked against the
-    // database again.
-    void forgetVerified() { verified_.clear(); }
-    bool checkUser(const QString& name, const QString& password);
+    // The user's password digest; false when there is no such user (or the database cannot say).
+    bool userDigest(const QString& name, PasswordDigest& out);
+    // Grows whenever the users may have changed, here or on another server: a password verified
+    // before must be checked against the database again.
+    uint64_t usersVersion() const { return usersVersion_; }
     bool hasUsers();
     // The user's identifier, stamped into every change the user makes: given once per name and kept
     // when the user is removed, so that a name always stands for the same identifier. 0 for a name
@@ -144,11 +146,5 @@ class Storage {
     std::vector<TableData*> bulkTables_;
     int64_t lastSeq_ = 0;
     std::vector<Applied> applied_;
-    // Users whose password was verified the slow way, with a quick digest of it: a login costs the
-    // protocol thread a PBKDF2 derivation (tens of milliseconds) only the first time.
-    struct Verified {
-        QByteArray salt;
-        QByteArray quick;
-    };
-    QHash<QString, Verified> verified_;
+    uint64_t usersVersion_ = 0;
 };

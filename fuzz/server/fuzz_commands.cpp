@@ -17,6 +17,7 @@ namespace {
 struct World {
     QTemporaryDir dir;
     Storage storage;
+    MemoryBudget partials{64 << 20};
     std::unique_ptr<Commands> commands;
     std::unique_ptr<Server> server;
 
@@ -43,13 +44,10 @@ World& world() {
     return w;
 }
 
-std::unique_ptr<ClientSession> loggedIn(Commands& commands) {
+std::unique_ptr<ClientSession> loggedIn(World& w) {
     auto s = std::make_unique<ClientSession>(
-        UdpAddress{0x7F000001, 4000}, [](const char*, int) {}, 0);
-    commands.registerClient(*s,
-                            QStringLiteral("{\"$c$\":\"reg\",\"username\":\"admin\",\"password\":\"admin\","
-                                           "\"keepalive\":1}"));
-    s->registered(1);
+        UdpAddress{0x7F000001, 4000}, [](const char*, int) {}, 0, w.partials);
+    s->logIn(QStringLiteral("admin"), w.storage.userId(QStringLiteral("admin")), 1);
     for (const TableDef& t : ServerTables()) {
         s->loadedTables.insert(t.name);
     }
@@ -72,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t mode = data[0] % 3;
     const QByteArray rest(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
     if (mode == 0) {
-        auto s = loggedIn(*w.commands);
+        auto s = loggedIn(w);
         w.commands->handle(*s, fromAnsi(rest));
         for (uint64_t t = 1; t < 5; ++t) {
             s->pump(t * 1000000);
@@ -81,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         w.server->receive(rest, UdpAddress{0x7F000001, uint16_t(4000 + (size & 7))});
         w.server->pass(0);
     } else if (rest.size() >= 21) {
-        auto s = loggedIn(*w.commands);
+        auto s = loggedIn(w);
         s->acceptUpload(w.dir.filePath(QStringLiteral("upload.bin")));
         const uint8_t* p = data + 1;
         DatagramHeader h;
@@ -94,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         QString text;
         const QByteArray payload = rest.mid(21);
         for (int i = 0; i < 3; ++i) {
-            s->takePacket(h, payload, text);
+            s->takePacket(h, payload, text, 0);
             // The next packet of the same message; header values wrap as on the wire.
             h.PacketNumber = int32_t(uint32_t(h.PacketNumber) + 1u);
             h.Offset = int32_t(uint32_t(h.Offset) + uint32_t(payload.size()));

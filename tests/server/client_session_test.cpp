@@ -25,7 +25,8 @@ QByteArray textPacket(int64_t number, int32_t count, int32_t n, int32_t size, co
 class ClientSessionTest : public ::testing::Test {
   protected:
     SessionProbe probe;
-    ClientSession s{UdpAddress{0x7F000001, 5000}, probe.sender(), 0};
+    MemoryBudget partials{3 * kMaxClientText / 2};
+    ClientSession s{UdpAddress{0x7F000001, 5000}, probe.sender(), 0, partials};
 };
 
 TEST_F(ClientSessionTest, NextMessageWaitsForEveryAcknowledgement) {
@@ -105,22 +106,52 @@ TEST_F(ClientSessionTest, ReassemblesTextsAndDropsDuplicatesAndMisfits) {
     for (int n = 3; n >= 1; --n) {
         const QByteArray piece =
             textPacket(5, 3, n, 2000, text.mid((n - 1) * kMaxDataBytes, kMaxDataBytes), h);
-        EXPECT_EQ(s.takePacket(h, piece, got),
+        EXPECT_EQ(s.takePacket(h, piece, got, 0),
                   n == 1 ? ClientSession::Take::Text : ClientSession::Take::Partial);
         if (n == 2) {
-            EXPECT_EQ(s.takePacket(h, piece, got), ClientSession::Take::Partial);
+            EXPECT_EQ(s.takePacket(h, piece, got, 0), ClientSession::Take::Partial);
         }
     }
     EXPECT_EQ(got.size(), 2000);
-    EXPECT_EQ(s.takePacket(h, text.left(80), got), ClientSession::Take::Duplicate);
+    EXPECT_EQ(s.takePacket(h, text.left(80), got, 0), ClientSession::Take::Duplicate);
 
     // A piece outside its message or beyond its packet count is not stored (nor acknowledged).
     QByteArray piece = textPacket(6, 2, 3, 1000, QByteArray(10, 'x'), h);
-    EXPECT_EQ(s.takePacket(h, piece, got), ClientSession::Take::Drop);
+    EXPECT_EQ(s.takePacket(h, piece, got, 0), ClientSession::Take::Drop);
     piece = textPacket(6, 2, 2, 1000, QByteArray(200, 'x'), h);
-    EXPECT_EQ(s.takePacket(h, piece, got), ClientSession::Take::Drop);
+    EXPECT_EQ(s.takePacket(h, piece, got, 0), ClientSession::Take::Drop);
     piece = textPacket(7, 100000, 1, 1 << 30, QByteArray(10, 'x'), h);
-    EXPECT_EQ(s.takePacket(h, piece, got), ClientSession::Take::Drop);
+    EXPECT_EQ(s.takePacket(h, piece, got, 0), ClientSession::Take::Drop);
+}
+
+// Texts a client leaves half sent hold memory: at most a megabyte a session and what the server's
+// budget has left, and for half a minute at most; pieces that do not fit are not acknowledged.
+TEST_F(ClientSessionTest, HalfSentTextsHoldLittleMemoryForALittleWhile) {
+    QString got;
+    DatagramHeader h;
+    const QByteArray piece(kMaxDataBytes, 'x');
+    const int32_t count = kMaxClientText / kMaxDataBytes + 1;
+    textPacket(1, count, 1, kMaxClientText, piece, h);
+    ASSERT_EQ(s.takePacket(h, piece, got, 0), ClientSession::Take::Partial);
+    EXPECT_EQ(s.openTextBytes(), kMaxClientText);
+    textPacket(2, 3, 1, 2000, piece, h);
+    EXPECT_EQ(s.takePacket(h, piece, got, 0), ClientSession::Take::Drop) << "the session's megabyte is taken";
+
+    SessionProbe other;
+    ClientSession t{UdpAddress{0x7F000001, 5001}, other.sender(), 0, partials};
+    textPacket(1, count, 1, kMaxClientText, piece, h);
+    EXPECT_EQ(t.takePacket(h, piece, got, 0), ClientSession::Take::Drop)
+        << "the budget has half a megabyte left";
+    textPacket(2, 3, 1, 2000, piece, h);
+    EXPECT_EQ(t.takePacket(h, piece, got, 0), ClientSession::Take::Partial);
+
+    s.dropStaleTexts(kOpenTextTimeOutMs);
+    EXPECT_EQ(s.openTextBytes(), kMaxClientText) << "not stale yet";
+    s.dropStaleTexts(kOpenTextTimeOutMs + 1);
+    EXPECT_EQ(s.openTextBytes(), 0);
+    EXPECT_EQ(partials.used(), 2000);
+    textPacket(3, count, 1, kMaxClientText, piece, h);
+    EXPECT_EQ(s.takePacket(h, piece, got, kOpenTextTimeOutMs), ClientSession::Take::Partial);
 }
 
 TEST_F(ClientSessionTest, UploadPiecesLandInTheAcceptedFileOnly) {
@@ -133,13 +164,13 @@ TEST_F(ClientSessionTest, UploadPiecesLandInTheAcceptedFileOnly) {
     h.MessageSize = 1000;
     QString text;
     h.PacketNumber = 1;
-    EXPECT_EQ(s.takePacket(h, QByteArray(960, 'a'), text), ClientSession::Take::Drop);
+    EXPECT_EQ(s.takePacket(h, QByteArray(960, 'a'), text, 0), ClientSession::Take::Drop);
     s.acceptUpload(path);
-    EXPECT_EQ(s.takePacket(h, QByteArray(960, 'a'), text), ClientSession::Take::FilePiece);
+    EXPECT_EQ(s.takePacket(h, QByteArray(960, 'a'), text, 0), ClientSession::Take::FilePiece);
     h.PacketNumber = 2;
     h.Offset = 960;
-    EXPECT_EQ(s.takePacket(h, QByteArray(40, 'b'), text), ClientSession::Take::FileDone);
-    EXPECT_EQ(s.takePacket(h, QByteArray(40, 'b'), text), ClientSession::Take::Duplicate);
+    EXPECT_EQ(s.takePacket(h, QByteArray(40, 'b'), text, 0), ClientSession::Take::FileDone);
+    EXPECT_EQ(s.takePacket(h, QByteArray(40, 'b'), text, 0), ClientSession::Take::Duplicate);
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray(960, 'a') + QByteArray(40, 'b'));

@@ -1,4 +1,4 @@
-// What the server answers: registration, load requests and snapshot fetches, edits stored and
+// What the server answers a logged-in client: load requests and snapshot fetches, edits stored and
 // distributed before they are confirmed, deletions, and refusals of what a client must not do.
 #include "server/commands.h"
 
@@ -21,11 +21,7 @@ class CommandsTest : public ::testing::Test {
         ASSERT_TRUE(storage.open(dir.filePath(QStringLiteral("server.db")), error));
         FillDemoData(storage, 0, 1);
         for (ClientSession* s : {&a, &b}) {
-            ASSERT_TRUE(commands.registerClient(
-                *s, QStringLiteral("{\"$c$\":\"reg\",\"id\":\"x\",\"username\":\"admin\","
-                                   "\"password\":\"admin\",\"keepalive\":1,\"zip\":0,"
-                                   "\"ver\":\"1.0.0.0\"}")));
-            s->registered(1);
+            s->logIn(QStringLiteral("admin"), storage.userId(QStringLiteral("admin")), 1);
             for (const TableDef& t : ServerTables()) {
                 s->loadedTables.insert(t.name);
             }
@@ -45,27 +41,10 @@ class CommandsTest : public ::testing::Test {
                       }};
     SessionProbe pa;
     SessionProbe pb;
-    ClientSession a{UdpAddress{0x7F000001, 5001}, pa.sender(), 0};
-    ClientSession b{UdpAddress{0x7F000001, 5002}, pb.sender(), 0};
+    MemoryBudget partials{1 << 26};
+    ClientSession a{UdpAddress{0x7F000001, 5001}, pa.sender(), 0, partials};
+    ClientSession b{UdpAddress{0x7F000001, 5002}, pb.sender(), 0, partials};
 };
-
-TEST_F(CommandsTest, RegistrationGivesATagOrRefuses) {
-    EXPECT_EQ(a.tid.size(), 36);
-    EXPECT_NE(a.tid, b.tid);
-    SessionProbe p;
-    ClientSession c{UdpAddress{1, 1}, p.sender(), 0};
-    // The password travels unescaped: quotes in it are taken as typed.
-    storage.setUser(QStringLiteral("q"), QStringLiteral("a\"b\\c"));
-    EXPECT_TRUE(commands.registerClient(
-        c, QStringLiteral("{\"$c$\":\"reg\",\"id\":\"x\",\"username\":\"q\","
-                          "\"password\":\"a\"b\\c\",\"keepalive\":1,\"zip\":0,\"ver\":\"1\"}")));
-    EXPECT_FALSE(commands.registerClient(
-        c, QStringLiteral("{\"$c$\":\"reg\",\"username\":\"q\",\"password\":\"ab\"}")));
-    p.run(c);
-    ASSERT_EQ(p.texts().size(), 2u);
-    EXPECT_EQ(GetJSONValue(p.texts()[0], QStringLiteral("$c$")), QStringLiteral("regok"));
-    EXPECT_EQ(p.texts()[1], QStringLiteral("{\"$c$\":\"accessdenied\"}"));
-}
 
 TEST_F(CommandsTest, LoadRequestThenFetchOfTheSnapshot) {
     commands.handle(
@@ -101,6 +80,25 @@ TEST_F(CommandsTest, LoadRequestThenFetchOfTheSnapshot) {
     ASSERT_EQ(pa.messages.size(), 3u);
     EXPECT_EQ(pa.messages[2].type, PacketTypes::File);
     EXPECT_EQ(pa.messages[2].bytes.left(6), QByteArray("\x05gpsug", 6));
+}
+
+// The digest of a column the client holds leaves the column's data out, whatever pairs stand around
+// it; of two for one column the first counts.
+TEST_F(CommandsTest, DigestsAreFoundAmongOtherPairs) {
+    SnapshotBuilder builder;
+    const QString digest = builder.digest(*storage.table(QStringLiteral("gpsug")), 0);
+    const auto sizeOf = [&](const QString& pairs) {
+        commands.handle(a, QStringLiteral("{\"$c$\":\"database\",\"command\":\"gettableraw\",\"refresh\":1,"
+                                          "\"name\":\"gpsug\",\"md5\":{") +
+                               pairs + QStringLiteral("}}"));
+        pa.run(a);
+        return GetJSONValue(pa.texts().back(), QStringLiteral("size")).toLongLong();
+    };
+    const qint64 full = sizeOf({});
+    EXPECT_LT(
+        sizeOf(QStringLiteral("\"x\":1,\"nope\":\"zz\",\"n_abs\":\"%1\",\"n_abs\":\"other\"").arg(digest)),
+        full);
+    EXPECT_EQ(sizeOf(QStringLiteral("\"n_abs\":\"other\",\"n_abs\":\"%1\"").arg(digest)), full);
 }
 
 TEST_F(CommandsTest, AdditionReachesEveryoneBeforeItsConfirmation) {

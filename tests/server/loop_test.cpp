@@ -1,5 +1,6 @@
-// The server's protocol loop in this process, against a bare client on a real loopback socket:
-// whatever a pass causes (acknowledgements, answers) has left when the pass returns, with datagrams
+// The server's protocol loop in this process (with its password-checking thread), against a bare
+// client on a real loopback socket: whatever a pass causes (acknowledgements, answers) has left
+// when the pass returns, with datagrams
 // taken and sent in batches larger than one system call carries, and with the fault injector in the
 // way or not.
 #include <gtest/gtest.h>
@@ -58,10 +59,14 @@ class ServerLoopTest : public ::testing::TestWithParam<LoopCase> {
 };
 
 TEST_P(ServerLoopTest, APassSendsWhatItCausedBeforeItReturns) {
+    // The password is checked beside the loop; the answer is the only datagram the registration
+    // brings back (it is not acknowledged).
     client->send(kReg);
-    onePass();
-    EXPECT_EQ(client->ackedNumbers, std::set<int64_t>{1});
-    ASSERT_TRUE(client->has(QStringLiteral("\"regok\""))) << "the answer waited for a later pass";
+    for (int i = 0; i < 400 && !client->has(QStringLiteral("\"regok\"")); ++i) {
+        onePass();
+    }
+    ASSERT_TRUE(client->has(QStringLiteral("\"regok\"")));
+    EXPECT_TRUE(client->ackedNumbers.empty());
     client->useTagOf(client->texts.first());
 
     // More texts than one batch takes or sends: every one is acknowledged by the same single pass.
@@ -71,7 +76,7 @@ TEST_P(ServerLoopTest, APassSendsWhatItCausedBeforeItReturns) {
     }
     client->acks = 0;
     onePass();
-    EXPECT_EQ(int(client->ackedNumbers.size()), 1 + kTexts);
+    EXPECT_EQ(int(client->ackedNumbers.size()), kTexts);
     EXPECT_GE(client->acks, kTexts);
     EXPECT_TRUE(client->has(QStringLiteral("\"testex\"")));
 }

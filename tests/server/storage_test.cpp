@@ -84,9 +84,11 @@ TEST_F(StorageTest, DemoDataSurvivesReopening) {
         }
         const TableData& people = *s.table(QStringLiteral("gpeople"));
         EXPECT_TRUE(fromAnsi(people.bytesAt(0, people.def().indexOf(QStringLiteral("fio")))).contains(u'в'));
-        EXPECT_TRUE(s.checkUser(QStringLiteral("admin"), QStringLiteral("admin")));
-        EXPECT_FALSE(s.checkUser(QStringLiteral("admin"), QStringLiteral("Admin")));
-        EXPECT_FALSE(s.checkUser(QStringLiteral("nobody"), QStringLiteral("admin")));
+        PasswordDigest admin;
+        ASSERT_TRUE(s.userDigest(QStringLiteral("admin"), admin));
+        EXPECT_TRUE(PasswordMatches(QStringLiteral("admin"), admin));
+        EXPECT_FALSE(PasswordMatches(QStringLiteral("Admin"), admin));
+        EXPECT_FALSE(s.userDigest(QStringLiteral("nobody"), admin));
     }
     Storage again;
     QString error;
@@ -146,12 +148,38 @@ TEST_F(StorageTest, PasswordsAreNotKeptInClear) {
         ASSERT_TRUE(s.open(path(), error));
         ASSERT_TRUE(s.setUser(QStringLiteral("operator"), QStringLiteral("секрет-пароль")));
         ASSERT_TRUE(s.setUser(QStringLiteral("other"), QStringLiteral("секрет-пароль")));
-        EXPECT_TRUE(s.checkUser(QStringLiteral("operator"), QStringLiteral("секрет-пароль")));
+        PasswordDigest d;
+        ASSERT_TRUE(s.userDigest(QStringLiteral("operator"), d));
+        EXPECT_TRUE(PasswordMatches(QStringLiteral("секрет-пароль"), d));
+        EXPECT_FALSE(PasswordMatches(QStringLiteral("секрет-пароль"), UnknownUserDigest()));
     }
     QFile f(path());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray all = f.readAll() + QFile(path() + QStringLiteral("-wal")).exists();
     EXPECT_FALSE(all.contains(QStringLiteral("секрет-пароль").toUtf8()));
+}
+
+TEST_F(StorageTest, AUserNameKeepsItsIdentifier) {
+    int32_t alice = 0;
+    {
+        Storage s;
+        QString error;
+        ASSERT_TRUE(s.open(path(), error));
+        ASSERT_TRUE(s.replaceUsers({{"alice", "a"}, {"bob", "b"}}));
+        alice = s.userId(QStringLiteral("alice"));
+        EXPECT_GT(alice, 0);
+        EXPECT_NE(s.userId(QStringLiteral("bob")), alice);
+        EXPECT_EQ(s.userId(QStringLiteral("nobody")), 0);
+        // Removed and named again: the same identifier, never another user's.
+        ASSERT_TRUE(s.replaceUsers({{"bob", "b"}}));
+        ASSERT_TRUE(s.replaceUsers({{"carol", "c"}, {"alice", "new"}}));
+        EXPECT_EQ(s.userId(QStringLiteral("alice")), alice);
+        EXPECT_NE(s.userId(QStringLiteral("carol")), alice);
+    }
+    Storage s;
+    QString error;
+    ASSERT_TRUE(s.open(path(), error));
+    EXPECT_EQ(s.userId(QStringLiteral("alice")), alice);
 }
 
 TEST_F(StorageTest, GeneratesVolumes) {
