@@ -109,7 +109,7 @@ ClientSession::Take ClientSession::takePacket(const DatagramHeader& header, QByt
         return takeText(header, data, text, nowMs);
     }
     if (header.PacketType == PacketTypes::File) {
-        return takeFilePiece(header, data);
+        return takeFilePiece(header, data, nowMs);
     }
     return Take::Drop;
 }
@@ -179,48 +179,56 @@ void ClientSession::dropStaleTexts(int64_t nowMs) {
         }
         it = next;
     }
+    if (upload_.file && upload_.heardMs < 0) {
+        upload_.heardMs = nowMs;
+    } else if (upload_.file && nowMs - upload_.heardMs > kUploadIdleMs) {
+        upload_ = Upload{};
+    }
 }
 
-void ClientSession::acceptUpload(const QString& localPath) {
+void ClientSession::acceptUpload(std::unique_ptr<UploadFile> file) {
     upload_ = Upload{};
-    upload_.path = localPath;
+    upload_.file = std::move(file);
 }
 
-ClientSession::Take ClientSession::takeFilePiece(const DatagramHeader& header, QByteArrayView data) {
+ClientSession::Take ClientSession::takeFilePiece(const DatagramHeader& header, QByteArrayView data,
+                                                 int64_t nowMs) {
     const int64_t number = header.MessageNumber;
     if (completed(number)) {
         return Take::Duplicate;
     }
-    if (upload_.path.isEmpty() || !PieceFits(header, data.size(), kMaxUpload)) {
+    if (!upload_.file || !PieceFits(header, data.size(), kMaxUpload)) {
         return Take::Drop;
     }
     if (upload_.number == 0) {
-        auto f = std::make_unique<QFile>(upload_.path + QStringLiteral(".part"));
-        if (!upload_.bits.Create(header.PacketCount) ||
-            !f->open(QIODevice::ReadWrite | QIODevice::Truncate) || !f->resize(header.MessageSize)) {
-            upload_.bits.Clear();
+        if (!upload_.bits.Create(header.PacketCount)) {
             return Take::Drop;
         }
-        upload_.file = std::move(f);
+        if (!upload_.file->reserve(header.MessageSize)) {
+            upload_ = Upload{};
+            return Take::FileRefused;
+        }
         upload_.number = number;
     }
+    QFile& f = upload_.file->file();
     if (number != upload_.number || header.PacketCount != upload_.bits.PacketCount() ||
-        header.Offset + data.size() > upload_.file->size()) {
+        header.Offset + data.size() > f.size()) {
         return Take::Drop;
     }
-    if (!data.isEmpty() && (!upload_.file->seek(header.Offset) ||
-                            upload_.file->write(data.data(), data.size()) != data.size())) {
+    if (!data.isEmpty() && (!f.seek(header.Offset) || f.write(data.data(), data.size()) != data.size())) {
         return Take::Drop;
     }
+    upload_.heardMs = nowMs;
     upload_.bits.Set(header.PacketNumber);
     if (!upload_.bits.Complete()) {
         return Take::FilePiece;
     }
-    upload_.file->close();
-    QFile::remove(upload_.path);
-    QFile::rename(upload_.file->fileName(), upload_.path);
-    markCompleted(number);
+    const bool stored = upload_.file->finish();
     upload_ = Upload{};
+    if (!stored) {
+        return Take::FileRefused;
+    }
+    markCompleted(number);
     return Take::FileDone;
 }
 
@@ -272,15 +280,15 @@ void ClientSession::fileAccepted() {
     fileState_ = FileState::Sending;
     acceptedEarly_ = false;
     window_.BeginFileOffer();
-    if (f.path.isEmpty()) {
+    if (!f.open) {
         auto pieces = std::make_shared<const Pieces>(std::move(f.pieces));
         window_.StartFileData(pieces->size(), [pieces](int64_t offset, char* into, int size) {
             return pieces->read(offset, into, size);
         });
         return;
     }
-    auto file = std::make_shared<QFile>(f.path);
-    if (!file->open(QIODevice::ReadOnly)) {
+    std::shared_ptr<QFile> file = f.open();
+    if (!file) {
         window_.Abandon();
         queue_.pop_front();
         fileState_ = FileState::None;

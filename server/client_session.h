@@ -24,6 +24,7 @@
 #include "memory_budget.h"
 #include "session/reassembly.h"
 #include "session/send_window.h"
+#include "upload_file.h"
 
 // Largest text a client may send us, the most texts half received at once, and the most bytes they
 // may hold together. A text not complete this long after its first piece is given up.
@@ -33,6 +34,8 @@ inline constexpr int64_t kMaxOpenTextBytes = kMaxClientText;
 inline constexpr int64_t kOpenTextTimeOutMs = 30000;
 // Largest file a client may send us.
 inline constexpr int64_t kMaxUpload = 256LL * 1024 * 1024;
+// An upload that gets no piece for this long is given up, and its temporary file removed.
+inline constexpr int64_t kUploadIdleMs = 60000;
 // A file offer is repeated after this pause (or three round trips, if longer) without acceptance,
 // at most kMaxOffers times in all: clients give up after ten offers without a piece.
 inline constexpr int64_t kOfferPauseMs = 250;
@@ -43,7 +46,8 @@ inline constexpr int kMaxOffers = 10;
 struct OutgoingFile {
     QString name;  // the plain name the client stores it under
     std::vector<QByteArray> pieces;
-    QString path;  // when not empty, the file is read from here
+    // When set, the file is read from what it opens (at the moment the file's turn comes).
+    std::function<std::unique_ptr<QFile>()> open;
 };
 
 class ClientSession {
@@ -89,17 +93,21 @@ class ClientSession {
     void sendOnce(const QString& text);
 
     // --- receiving
-    enum class Take { Drop, Duplicate, Partial, Text, FilePiece, FileDone };
+    enum class Take { Drop, Duplicate, Partial, Text, FilePiece, FileDone, FileRefused };
     // Takes one data packet (header and unscrambled data). Drop: not acknowledged. Text: `text`
-    // holds a complete text. The caller acknowledges everything but Drop.
+    // holds a complete text. FileRefused: the upload was given up (over the limits, or the file
+    // could not be put in place); the client must be told. The caller acknowledges everything but
+    // Drop and FileRefused.
     Take takePacket(const DatagramHeader& header, QByteArrayView data, QString& text, int64_t nowMs);
-    // Gives up texts that were not completed in time (the memory they hold returns).
+    // Gives up texts that were not completed in time (the memory they hold returns), and an upload
+    // that stopped.
     void dropStaleTexts(int64_t nowMs);
     int64_t openTextBytes() const { return openTextBytes_; }
-    // The client's file offer was accepted for this local path; its pieces go there.
-    void acceptUpload(const QString& localPath);
-    bool uploadPending() const { return !upload_.path.isEmpty(); }
-    const QString& uploadPath() const { return upload_.path; }
+    // The client's file offer was accepted; its pieces go to `file` (an upload before is given up).
+    void acceptUpload(std::unique_ptr<UploadFile> file);
+    bool uploadPending() const { return upload_.file != nullptr; }
+    // The path of the upload in progress inside the files folder.
+    QString uploadPath() const { return upload_.file ? upload_.file->inside() : QString(); }
 
     // --- sending
     void queueText(const QString& text);
@@ -133,17 +141,17 @@ class ClientSession {
         int64_t startedMs = 0;
     };
     struct Upload {
-        QString path;
+        std::unique_ptr<UploadFile> file;
         int64_t number = 0;  // 0 until the first piece names the message
-        std::unique_ptr<QFile> file;
         TReceiveBitmap bits;
+        int64_t heardMs = -1;  // of the last piece; -1 until the idle check first sees it
     };
 
     bool completed(int64_t number) const;
     void markCompleted(int64_t number);
     Take takeText(const DatagramHeader& header, QByteArrayView data, QString& text, int64_t nowMs);
     void closeText(std::map<int64_t, Partial>::iterator it);
-    Take takeFilePiece(const DatagramHeader& header, QByteArrayView data);
+    Take takeFilePiece(const DatagramHeader& header, QByteArrayView data, int64_t nowMs);
     void startNext(uint64_t nowTicks);
     void startRecords(uint64_t nowTicks);
     void offerFile(uint64_t nowTicks);

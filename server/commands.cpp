@@ -1,7 +1,6 @@
 #include "commands.h"
 
 #include <QDateTime>
-#include <QFileInfo>
 
 #include "edit_fields.h"
 #include "infra/file_names.h"
@@ -159,31 +158,34 @@ void Commands::getFile(ClientSession& s, const QString& text) {
         s.snapshots.erase(it);
         return;
     }
-    const QString local = files_.resolve(serverPath);
-    if (local.isEmpty() || name.isEmpty() || !QFileInfo(local).isFile()) {
-        if (local.isEmpty()) {
+    const QString inside = FilesFolder::confine(serverPath);
+    if (inside.isEmpty() || name.isEmpty() || !files_.openForReading(inside)) {
+        if (inside.isEmpty()) {
             log_(lit("refused file path: ") + serverPath.left(200));
         }
         s.queueText(CommandHead(Cmd::SendFileNotFind) + lit(",\"nameinserv\":\"") + StrToJSONStr(serverPath) +
                     lit("\"}"));
         return;
     }
-    s.queueFile(OutgoingFile{name, {}, local});
+    // Opened again when its turn comes: a queue of requests holds no open files.
+    s.queueFile(OutgoingFile{name, {}, [files = files_, inside] { return files.openForReading(inside); }});
 }
 
 void Commands::offerFromClient(ClientSession& s, const QString& text) {
     const QString serverPath = GetJSONValue(text, lit("nameinserv"));
-    const QString local = files_.resolve(serverPath);
-    if (local.isEmpty() || !FilesFolder::makeParents(local)) {
-        log_(lit("refused upload path: ") + serverPath.left(200));
+    const QString inside = FilesFolder::confine(serverPath);
+    // The client repeats its offer until it hears the acceptance, which is on its way already.
+    if (!inside.isEmpty() && s.uploadPending() && s.uploadPath() == inside) {
+        return;
+    }
+    std::unique_ptr<UploadFile> upload = files_.startUpload(inside, s.user);
+    if (!upload) {
+        log_(lit("refused upload path (outside the files folder, not writable or in progress): ") +
+             serverPath.left(200));
         s.queueText(CommandText(Cmd::StartReciveFileError));
         return;
     }
-    // The client repeats its offer until it hears the acceptance, which is on its way already.
-    if (s.uploadPending() && s.uploadPath() == local) {
-        return;
-    }
-    s.acceptUpload(local);
+    s.acceptUpload(std::move(upload));
     s.queueText(CommandText(Cmd::StartReciveFile));
 }
 

@@ -17,6 +17,9 @@ struct ServerLimits {
     int loginDelayMaxSeconds = 30;
     // Memory of texts clients have sent in part, in all sessions together.
     int64_t maxPartialBytes = 64LL * 1024 * 1024;
+    // Bytes of uploads in progress, in all and of one user (a file may have 256 MB).
+    int64_t maxUploadBytes = 1024LL * 1024 * 1024;
+    int64_t maxUploadBytesPerUser = 512LL * 1024 * 1024;
     // Entries a dictionary column may grow to through edits (its key width allows 254 or 65534).
     size_t maxDictionaryEntries = 4096;
 };

@@ -48,7 +48,7 @@ Server::Server(ServerOptions options, Commands::Log log)
           f.seed += 1;
           return f;
       }()) {
-    commands_ = std::make_unique<Commands>(storage_, FilesFolder(options_.files), log_,
+    commands_ = std::make_unique<Commands>(storage_, FilesFolder(options_.files, options_.limits), log_,
                                            [this](const std::function<void(ClientSession&)>& f) {
                                                for (auto& [k, s] : sessions_) {
                                                    f(*s);
@@ -279,6 +279,12 @@ void Server::take(char* datagram, int size, const UdpAddress& from) {
     QString text;
     const ClientSession::Take t = s->takePacket(h, data, text, nowMs_);
     if (t == ClientSession::Take::Drop) {
+        return;
+    }
+    if (t == ClientSession::Take::FileRefused) {
+        // Unacknowledged, the last piece would be sent again; the client is told to give up instead.
+        log_(QStringLiteral("upload given up (over the upload limits, or not stored): ") + s->tid);
+        s->queueText(CommandText(Cmd::StartReciveFileError2));
         return;
     }
     sendAck(h, from);

@@ -27,8 +27,8 @@ struct World {
         storage.open(dir.filePath(QStringLiteral("fuzz.db")), error);
         FillDemoData(storage, 0, 1);
         commands = std::make_unique<Commands>(
-            storage, FilesFolder(dir.filePath(QStringLiteral("files"))), [](const QString&) {},
-            [](const auto&) {});
+            storage, FilesFolder(dir.filePath(QStringLiteral("files")), ServerLimits{}),
+            [](const QString&) {}, [](const auto&) {});
         ServerOptions o;
         o.port = 0;
         o.db = dir.filePath(QStringLiteral("server.db"));
@@ -80,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         w.server->pass(0);
     } else if (rest.size() >= 21) {
         auto s = loggedIn(w);
-        s->acceptUpload(w.dir.filePath(QStringLiteral("upload.bin")));
+        s->acceptUpload(
+            FilesFolder(w.dir.path(), ServerLimits{}).startUpload(QStringLiteral("upload.bin"), s->user));
         const uint8_t* p = data + 1;
         DatagramHeader h;
         h.PacketType = p[0] & 1;

@@ -2,8 +2,10 @@
 // limit on offers, batching of record messages, and the receive side's reassembly and duplicates.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QTemporaryDir>
 
+#include "server/files.h"
 #include "server/record_messages.h"
 #include "session_probe.h"
 
@@ -157,6 +159,7 @@ TEST_F(ClientSessionTest, HalfSentTextsHoldLittleMemoryForALittleWhile) {
 TEST_F(ClientSessionTest, UploadPiecesLandInTheAcceptedFileOnly) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("up.jpg"));
+    const FilesFolder folder(dir.path(), ServerLimits{});
     DatagramHeader h;
     h.PacketType = PacketTypes::File;
     h.MessageNumber = 9;
@@ -165,7 +168,7 @@ TEST_F(ClientSessionTest, UploadPiecesLandInTheAcceptedFileOnly) {
     QString text;
     h.PacketNumber = 1;
     EXPECT_EQ(s.takePacket(h, QByteArray(960, 'a'), text, 0), ClientSession::Take::Drop);
-    s.acceptUpload(path);
+    s.acceptUpload(folder.startUpload(QStringLiteral("up.jpg"), QStringLiteral("admin")));
     EXPECT_EQ(s.takePacket(h, QByteArray(960, 'a'), text, 0), ClientSession::Take::FilePiece);
     h.PacketNumber = 2;
     h.Offset = 960;
@@ -174,6 +177,32 @@ TEST_F(ClientSessionTest, UploadPiecesLandInTheAcceptedFileOnly) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray(960, 'a') + QByteArray(40, 'b'));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("up.jpg")});
+}
+
+TEST_F(ClientSessionTest, AnUploadOverTheLimitsOrAbandonedLeavesNoFile) {
+    QTemporaryDir dir;
+    ServerLimits limits;
+    limits.maxUploadBytesPerUser = 500;
+    const FilesFolder folder(dir.path(), limits);
+    DatagramHeader h;
+    h.PacketType = PacketTypes::File;
+    h.MessageNumber = 9;
+    h.PacketCount = 2;
+    h.MessageSize = 1000;
+    h.PacketNumber = 1;
+    QString text;
+    s.acceptUpload(folder.startUpload(QStringLiteral("big.jpg"), QStringLiteral("admin")));
+    EXPECT_EQ(s.takePacket(h, QByteArray(960, 'a'), text, 0), ClientSession::Take::FileRefused);
+    EXPECT_FALSE(s.uploadPending());
+
+    // Accepted, and then no piece comes.
+    s.acceptUpload(folder.startUpload(QStringLiteral("small.jpg"), QStringLiteral("admin")));
+    s.dropStaleTexts(1000);
+    EXPECT_TRUE(s.uploadPending());
+    s.dropStaleTexts(1000 + kUploadIdleMs + 1);
+    EXPECT_FALSE(s.uploadPending());
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 }  // namespace

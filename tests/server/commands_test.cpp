@@ -34,7 +34,8 @@ class CommandsTest : public ::testing::Test {
 
     QTemporaryDir dir;
     Storage storage;
-    Commands commands{storage, FilesFolder(dir.filePath(QStringLiteral("files"))), [](const QString&) {},
+    Commands commands{storage, FilesFolder(dir.filePath(QStringLiteral("files")), ServerLimits{}),
+                      [](const QString&) {},
                       [this](const std::function<void(ClientSession&)>& f) {
                           f(a);
                           f(b);
@@ -246,7 +247,14 @@ TEST_F(CommandsTest, UploadsAreConfinedToTheFilesFolder) {
     EXPECT_FALSE(a.uploadPending());
     ASSERT_EQ(pb.texts().size(), 1u);
     EXPECT_EQ(pb.texts()[0], QStringLiteral("{\"$c$\":\"startrecivefile\"}"));
-    EXPECT_EQ(b.uploadPath(), dir.filePath(QStringLiteral("files/photo/mobile/x.jpg")));
+    EXPECT_EQ(b.uploadPath(), QStringLiteral("photo/mobile/x.jpg"));
+    // A second upload to a path in progress is refused.
+    commands.handle(
+        a, QStringLiteral(
+               "{\"$c$\":\"sendfile\",\"name\":\"x.jpg\",\"nameinserv\":\"photo\\\\mobile\\\\x.jpg\"}"));
+    pa.run(a);
+    ASSERT_EQ(pa.texts().size(), 2u);
+    EXPECT_EQ(pa.texts()[1], QStringLiteral("{\"$c$\":\"startrecivefileerror\"}"));
 }
 
 }  // namespace
