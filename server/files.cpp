@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QRandomGenerator>
 #include <QStringList>
 
@@ -26,6 +27,12 @@ FilesFolder::FilesFolder(QString root, const ServerLimits& limits)
     : root_(QDir(root).absolutePath()), ledger_(std::make_shared<UploadLedger>()) {
     ledger_->maxBytes = limits.maxUploadBytes;
     ledger_->maxBytesPerUser = limits.maxUploadBytesPerUser;
+    ledger_->maxStoredBytes = limits.maxFilesBytes;
+    QDirIterator it(root_, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        ledger_->storedBytes += it.nextFileInfo().size();
+    }
 }
 
 QString FilesFolder::confine(const QString& serverPath) {

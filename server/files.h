@@ -14,6 +14,7 @@
 
 class FilesFolder {
   public:
+    // Adds up the sizes of the files in the folder, for its limit.
     FilesFolder(QString root, const ServerLimits& limits);
 
     // The client's server path inside the folder ("photo/mobile/x.jpg"), or empty when it is

@@ -20,6 +20,8 @@ struct ServerLimits {
     // Bytes of uploads in progress, in all and of one user (a file may have 256 MB).
     int64_t maxUploadBytes = 1024LL * 1024 * 1024;
     int64_t maxUploadBytesPerUser = 512LL * 1024 * 1024;
+    // Size of the files folder: the files in it and the uploads in progress.
+    int64_t maxFilesBytes = 16LL * 1024 * 1024 * 1024;
     // Entries a dictionary column may grow to through edits (its key width allows 254 or 65534).
     size_t maxDictionaryEntries = 4096;
 };

@@ -12,15 +12,16 @@ struct Setting {
 };
 
 const QStringList kFlags = {QStringLiteral("demo"), QStringLiteral("no-edit-confirm")};
-const QStringList kValued = {
-    QStringLiteral("bind"), QStringLiteral("port"), QStringLiteral("db"), QStringLiteral("files"),
-    QStringLiteral("records"), QStringLiteral("user"), QStringLiteral("loss"), QStringLiteral("dup"),
-    QStringLiteral("reorder"), QStringLiteral("delay-ms"), QStringLiteral("seed"),
-    // Limits (limits.h).
-    QStringLiteral("max-sessions"), QStringLiteral("max-sessions-per-address"),
-    QStringLiteral("max-sessions-per-user"), QStringLiteral("max-pending-logins"),
-    QStringLiteral("login-delay-max"), QStringLiteral("max-partial-mb"), QStringLiteral("max-upload-mb"),
-    QStringLiteral("max-upload-mb-per-user"), QStringLiteral("max-dictionary-entries")};
+const QStringList kValued = {QStringLiteral("bind"), QStringLiteral("port"), QStringLiteral("db"),
+                             QStringLiteral("files"), QStringLiteral("records"), QStringLiteral("user"),
+                             QStringLiteral("loss"), QStringLiteral("dup"), QStringLiteral("reorder"),
+                             QStringLiteral("delay-ms"), QStringLiteral("seed"),
+                             // Limits (limits.h).
+                             QStringLiteral("max-sessions"), QStringLiteral("max-sessions-per-address"),
+                             QStringLiteral("max-sessions-per-user"), QStringLiteral("max-pending-logins"),
+                             QStringLiteral("login-delay-max"), QStringLiteral("max-partial-mb"),
+                             QStringLiteral("max-upload-mb"), QStringLiteral("max-upload-mb-per-user"),
+                             QStringLiteral("max-files-mb"), QStringLiteral("max-dictionary-entries")};
 // Options of the command line alone.
 const QStringList kCommandFlags = {QStringLiteral("help"), QStringLiteral("version")};
 const QString kConfig = QStringLiteral("config");
@@ -120,6 +121,9 @@ bool Apply(const Setting& s, ServerOptions& o) {
     } else if (s.name == QLatin1String("max-upload-mb-per-user")) {
         ok = Whole(v, 1, 1048576, o.limits.maxUploadBytesPerUser);
         o.limits.maxUploadBytesPerUser *= 1024 * 1024;
+    } else if (s.name == QLatin1String("max-files-mb")) {
+        ok = Whole(v, 1, 1LL << 30, o.limits.maxFilesBytes);
+        o.limits.maxFilesBytes *= 1024 * 1024;
     } else if (s.name == QLatin1String("max-dictionary-entries")) {
         ok = Whole(v, 1, 65534, o.limits.maxDictionaryEntries);
     }
@@ -255,6 +259,7 @@ QString ServerUsageText() {
         "  --max-partial-mb M            memory of texts received in part, all sessions [64]\n"
         "  --max-upload-mb M             uploads in progress, all sessions [1024]\n"
         "  --max-upload-mb-per-user M    uploads in progress of one user [512]\n"
+        "  --max-files-mb M              the files folder with the uploads in progress [16384]\n"
         "  --max-dictionary-entries N    entries a dictionary may grow to through edits [4096]\n"
         "SIGHUP re-reads the users (and the configuration file's) without ending sessions;\n"
         "SIGINT and SIGTERM stop the server. Exit codes: 0 stopped by a signal, 1 cannot start,\n"

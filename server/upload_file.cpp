@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 UploadFile::UploadFile(int dirFd, QByteArray tempName, QByteArray targetName, int fileFd, QString inside,
@@ -35,7 +36,8 @@ UploadFile::~UploadFile() {
 bool UploadFile::reserve(int64_t size) {
     const int64_t ofUser = ledger_->bytesOfUser.value(user_);
     if (!file_.isOpen() || size > ledger_->maxBytes - ledger_->bytes ||
-        size > ledger_->maxBytesPerUser - ofUser) {
+        size > ledger_->maxBytesPerUser - ofUser ||
+        size > ledger_->maxStoredBytes - ledger_->storedBytes - ledger_->bytes) {
         return false;
     }
     ledger_->bytes += size;
@@ -48,7 +50,14 @@ bool UploadFile::finish() {
     if (!file_.flush()) {
         return false;
     }
+    const int64_t size = file_.size();
     file_.close();
+    struct stat old {};
+    const bool replaces =
+        ::fstatat(dirFd_, targetName_.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
     done_ = ::renameat(dirFd_, tempName_.constData(), dirFd_, targetName_.constData()) == 0;
+    if (done_) {
+        ledger_->storedBytes += size - (replaces ? int64_t(old.st_size) : 0);
+    }
     return done_;
 }

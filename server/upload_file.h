@@ -2,8 +2,9 @@
 // exclusively and never through a link, and renamed over the target in one step when complete, so
 // a reader sees the old file or the new one, never a mixture. Removed when the upload ends any
 // other way (the session ends, times out or starts another upload). The ledger it shares with the
-// other uploads refuses a second upload to the same path while one is in progress and keeps the
-// bytes of uploads in progress within a limit per user and in all.
+// other uploads refuses a second upload to the same path while one is in progress, keeps the bytes
+// of uploads in progress within a limit per user and in all, and keeps the files folder within its
+// size (the files there and the uploads in progress together).
 #pragma once
 
 #include <QFile>
@@ -18,6 +19,8 @@ struct UploadLedger {
     QSet<QString> paths;  // inside the files folder
     int64_t bytes = 0;
     QHash<QString, int64_t> bytesOfUser;
+    int64_t maxStoredBytes = 0;
+    int64_t storedBytes = 0;  // of the regular files in the folder
 };
 
 class UploadFile {

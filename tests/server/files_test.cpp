@@ -70,4 +70,23 @@ TEST_F(FilesFolderTest, UploadsWriteNoLinkAndOnePathAtATime) {
     EXPECT_TRUE(files.startUpload(QStringLiteral("link.jpg"), QStringLiteral("v")));
 }
 
+TEST_F(FilesFolderTest, UploadsKeepTheFolderWithinItsSize) {
+    ServerLimits limits;
+    limits.maxFilesBytes = 4 + 10;  // "photo/a.jpg" holds 4 bytes; links count for nothing
+    FilesFolder folder(root.path(), limits);
+    auto big = folder.startUpload(QStringLiteral("b.jpg"), QStringLiteral("u"));
+    ASSERT_TRUE(big);
+    EXPECT_FALSE(big->reserve(11));
+    big.reset();
+    auto first = folder.startUpload(QStringLiteral("b.jpg"), QStringLiteral("u"));
+    ASSERT_TRUE(first && first->reserve(6));
+    auto second = folder.startUpload(QStringLiteral("c.jpg"), QStringLiteral("u"));
+    EXPECT_FALSE(second->reserve(5));  // 4 stored and 6 in progress
+    ASSERT_EQ(first->file().write("123456"), 6);
+    ASSERT_TRUE(first->finish());
+    first.reset();
+    EXPECT_FALSE(second->reserve(5));  // 10 stored
+    EXPECT_TRUE(second->reserve(4));
+}
+
 }  // namespace
