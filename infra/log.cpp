@@ -58,8 +58,7 @@ TLog::TLog() : Dir(WorkingDir()) {
 }
 
 TLog::~TLog() {
-    Terminate();
-    WaitFor();
+    Stop();
 }
 
 void TLog::Execute() {

@@ -2,8 +2,8 @@
 // <working dir>/logs/<name>_yyyymmdd.log, each line "<time> - <text>" in the code page with CR LF,
 // and deleting this log's files older than LogDay days. Producers on any thread put lines into
 // Buffer and never wait for the disk; lines that cannot be written stay queued for the next pass
-// (at most 5000, further lines are refused). The owner sets name, then Log, then calls Start; it stops
-// the writer with Terminate + WaitFor.
+// (at most 5000, further lines are refused). The owner sets name, then Log, then calls Start; the
+// writer stops when it is destroyed (or by Stop).
 #pragma once
 
 #include <QString>

@@ -1,8 +1,7 @@
 #include "infra/thread.h"
 
 TThread::~TThread() {
-    Terminate();
-    WaitFor();
+    Stop();
 }
 
 void TThread::Start() {
@@ -22,4 +21,9 @@ void TThread::WaitFor() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
         thread_.join();
     }
+}
+
+void TThread::Stop() {
+    Terminate();
+    WaitFor();
 }

@@ -134,8 +134,7 @@ TEST_F(TLogTest, TheWriterThreadWritesAndStops) {
     for (int k = 0; k < 400 && Read(path) != QByteArray("13:05:09 - threaded\r\n"); ++k) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    log->Terminate();
-    log->WaitFor();
+    log->Stop();
     EXPECT_EQ(Read(path), QByteArray("13:05:09 - threaded\r\n"));
 }
 

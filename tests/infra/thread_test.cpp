@@ -4,15 +4,13 @@
 
 #include <chrono>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
 class Counter : public TThread {
   public:
-    ~Counter() override {
-        Terminate();
-        WaitFor();
-    }
+    ~Counter() override { Stop(); }
     std::atomic<int> passes{0};
 
   protected:
@@ -52,6 +50,28 @@ TEST(TThreadTest, DestroyingStopsARunningThread) {
     auto counter = std::make_unique<Counter>();
     counter->Start();
     counter.reset();
+}
+
+// A thread class that does not stop itself, whose body uses a member of its own: its ThreadPtr stops
+// it before that member is destroyed (ASan sees a use after free otherwise).
+class Appender : public TThread {
+  public:
+    std::vector<int> values = std::vector<int>(1000);
+
+  protected:
+    void Execute() override {
+        while (!Terminated()) {
+            values[size_t(values[0]++ % 1000)] += 1;
+        }
+    }
+};
+
+TEST(TThreadTest, ItsOwnerStopsAThreadBeforeDestroyingIt) {
+    for (int i = 0; i < 20; ++i) {
+        ThreadPtr<Appender> appender = MakeThread<Appender>();
+        appender->Start();
+        std::this_thread::yield();
+    }
 }
 
 TEST(TThreadTest, AThrowingBodyEndsTheThreadQuietly) {
