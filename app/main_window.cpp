@@ -100,12 +100,9 @@ TForm1::TForm1(Dialogs dialogs) : dialogs_(std::move(dialogs)) {
     }
 }
 
+// The client thread calls into this window: it stops before anything of the window goes.
 TForm1::~TForm1() {
-    if (clientU) {
-        clientU->Terminate();
-        clientU->WaitFor();
-        clientU.reset();
-    }
+    clientU.reset();
 }
 
 QToolButton* TForm1::NavigationButton(const QString& caption, int top, int height) {
@@ -172,7 +169,7 @@ void TForm1::WirePages() {
                       Base.At(numbers.NumberGPS));
 }
 
-void TForm1::AttachClient(std::unique_ptr<client_udp> client) {
+void TForm1::AttachClient(ThreadPtr<client_udp> client) {
     clientU = std::move(client);
     clientU->SetBases(&Base);
     clientU->SetOnRefreshDatabase(

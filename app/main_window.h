@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "app/dialogs.h"
+#include "infra/thread.h"
 #include "session/table_registration.h"
 #include "tables/base_set.h"
 
@@ -47,7 +48,7 @@ class TForm1 : public QMainWindow {
     // The steps of FormCreate, for callers that start the session their own way.
     void ReadSettingsAndRegisterTables();
     // Takes over the client and wires it to the tables and to RefreshDataBase.
-    void AttachClient(std::unique_ptr<client_udp> client);
+    void AttachClient(ThreadPtr<client_udp> client);
 
     // Working directory with a trailing '/', and the server address from "setup.ini".
     QString dir;
@@ -55,7 +56,7 @@ class TForm1 : public QMainWindow {
     uint16_t port = 9010;
     TBaseC Base;
     TableNumbers numbers;
-    std::unique_ptr<client_udp> clientU;
+    ThreadPtr<client_udp> clientU;
 
     QWidget* Panel1;
     QToolButton* SpeedButton1;  // "МТК"

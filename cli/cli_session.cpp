@@ -20,10 +20,7 @@ CliSession::CliSession(const QString& host, uint16_t port, Output& output) : out
     });
 }
 
-CliSession::~CliSession() {
-    client_->Terminate();
-    client_->WaitFor();
-}
+CliSession::~CliSession() = default;
 
 int CliSession::LoginAndLoad(const QString& user, const QString& password, Clock::time_point deadline,
                              double timeoutSeconds) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "infra/thread.h"
 #include "tables/base_set.h"
 
 class client_udp;
@@ -75,7 +76,7 @@ class CliSession {
 
     Output& output_;
     TBaseC Base_;
-    std::unique_ptr<client_udp> client_;
+    ThreadPtr<client_udp> client_;
     std::function<void(const QString&)> noticeHandler_;
     std::mutex refreshLock_;
     std::vector<Refresh> refreshes_;

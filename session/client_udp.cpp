@@ -45,29 +45,24 @@ client_udp::client_udp(const QString& ids, const QString& h, uint16_t p)
     Start = FSocket.Open(0, 0, kSocketBufferBytes);
     if (Start) {
         locport = FSocket.LocalPort();
-        rec = std::make_unique<recieve>(FSocket, static_cast<SessionLink&>(*this));
+        rec = MakeThread<recieve>(FSocket, static_cast<SessionLink&>(*this));
         rec->Start();
     }
 }
 
+// The client's own thread stops first (it uses everything below), then the table loads it started;
+// the receiving thread goes before the socket it reads. The log thread, a member, stops when the
+// members go.
 client_udp::~client_udp() {
-    Terminate();
-    WaitFor();
+    Stop();
     WaitForTableLoads();
-    // A client whose thread never ran still has its receiving thread.
-    if (rec) {
-        rec->Terminate();
-        rec->WaitFor();
-        rec.reset();
-    }
+    rec.reset();
     FSocket.Close();
     CloseFiles();
-    LogP.Terminate();
-    LogP.WaitFor();
 }
 
-std::unique_ptr<client_udp> client_udp::Create(const QString& ids, const QString& h, uint16_t p) {
-    auto client = std::make_unique<client_udp>(ids, h, p);
+ThreadPtr<client_udp> client_udp::Create(const QString& ids, const QString& h, uint16_t p) {
+    auto client = MakeThread<client_udp>(ids, h, p);
     client->TThread::Start();
     return client;
 }
@@ -110,8 +105,6 @@ void client_udp::Finish() {
     }
     SendOne(CommandText(Cmd::CloseClient));
     // The receiving thread reads the socket until it has stopped; only then is the socket closed.
-    rec->Terminate();
-    rec->WaitFor();
     rec.reset();
     FSocket.Close();
 }

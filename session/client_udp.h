@@ -6,7 +6,7 @@
 // Construction, teardown, the owner's wiring, sending and logging are in client_udp.cpp.
 //
 // Lifetime: Create() builds the client (socket, receiving thread, log thread, queues, backlog "dd8")
-// and starts its thread; the owner stops it with Terminate() then WaitFor() and then destroys it. A
+// and starts its thread; the ThreadPtr it returns stops the thread when it destroys the client. A
 // client built with the constructor alone has everything but its own thread running, so that a test
 // can drive the loop's steps (Prepare, Pass and the steps below) from its own thread instead.
 //
@@ -99,7 +99,7 @@ class client_udp : public TThread, public SessionLink {
     client_udp& operator=(const client_udp&) = delete;
 
     // Builds the client and starts its thread.
-    static std::unique_ptr<client_udp> Create(const QString& ids, const QString& h, uint16_t p);
+    static ThreadPtr<client_udp> Create(const QString& ids, const QString& h, uint16_t p);
 
     // ---- session (client_registration.cpp) ----
     uint16_t port = 0;
@@ -108,7 +108,7 @@ class client_udp : public TThread, public SessionLink {
     UdpSocket FSocket;
     int32_t locport = 0;
     bool Start = false;
-    std::unique_ptr<recieve> rec;
+    ThreadPtr<recieve> rec;
     QString FileName;
     QString MainDir;
     QString Id;

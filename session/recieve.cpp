@@ -58,8 +58,7 @@ recieve::recieve(UdpSocket& socket, SessionLink& parent) : FSocket(socket), Pare
 
 recieve::~recieve() {
     // Stop here, while Execute's object is still whole; the base class would join too late.
-    Terminate();
-    WaitFor();
+    Stop();
 }
 
 bool recieve::TakeDatagram(char* frame, int size, const UdpAddress& from, char* ack) {

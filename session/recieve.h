@@ -9,8 +9,8 @@
 //                    still scrambled.
 //
 // Lifetime: the client owns a SessionLink (or derives from it) and the socket, creates the thread with
-// both and calls Start. To stop it: Terminate, then WaitFor, and only then close the socket (the
-// thread reads the socket until WaitFor returns). The client thread also sends on the socket; sending
+// both and calls Start. It is stopped (Stop, or destroying its ThreadPtr) before the socket is closed:
+// the thread reads the socket until it has stopped. The client thread also sends on the socket; sending
 // from two threads at once is safe for a datagram socket.
 #pragma once
 

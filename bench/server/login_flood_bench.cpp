@@ -152,7 +152,7 @@ class Flood {
     std::thread thread_;
 };
 
-std::unique_ptr<client_udp> newClient(uint16_t port) {
+ThreadPtr<client_udp> newClient(uint16_t port) {
     auto c = client_udp::Create(QUuid::createUuid().toString(QUuid::WithoutBraces),
                                 QStringLiteral("127.0.0.1"), port);
     // The client measures its clock when its thread starts; a login asked for before waits for that.
@@ -160,9 +160,7 @@ std::unique_ptr<client_udp> newClient(uint16_t port) {
     return c;
 }
 
-void stop(std::unique_ptr<client_udp>& c) {
-    c->Terminate();
-    c->WaitFor();
+void stop(ThreadPtr<client_udp>& c) {
     c.reset();
 }
 

@@ -137,8 +137,7 @@ ReferenceResult RunSessionTransfer(int64_t totalBytes) {
     const double seconds = timer.nsecsElapsed() / 1e9;
     stop = true;
     server.join();
-    client->Terminate();
-    client->WaitFor();
+    client->Stop();
     const bool whole = received && QFileInfo(QStringLiteral("temp/bench.bin")).size() == totalBytes;
     return {whole ? double(totalBytes) / 1e6 / seconds : 0.0, sender.resends.load()};
 }

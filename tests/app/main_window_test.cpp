@@ -40,7 +40,7 @@ class WindowTest : public testing::Test {
         SetDateTimeSource([this] { return now; });
         form = std::make_unique<TForm1>(d);
         form->ReadSettingsAndRegisterTables();
-        form->AttachClient(std::make_unique<client_udp>(kApplicationId, QStringLiteral("127.0.0.1"), 9));
+        form->AttachClient(MakeThread<client_udp>(kApplicationId, QStringLiteral("127.0.0.1"), 9));
         // As the client does when the server accepts the login.
         client_udp* client = form->clientU.get();
         for (int32_t i = 0; i < form->Base.Count(); ++i) {

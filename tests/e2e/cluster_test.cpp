@@ -49,10 +49,6 @@ class Client {
         c->ConnectTime = 0;
         c->Connect = true;
     }
-    ~Client() {
-        c->Terminate();
-        c->WaitFor();
-    }
     bool Loaded(int seconds = 30) {
         return WaitFor([&] { return c->Connected && c->DatabaseLoad; }, seconds);
     }
@@ -102,7 +98,7 @@ class Client {
             seconds);
     }
 
-    std::unique_ptr<client_udp> c;
+    ThreadPtr<client_udp> c;
 
   private:
     TBaseC base_;

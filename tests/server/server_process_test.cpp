@@ -94,10 +94,6 @@ class Client {
                                QStringLiteral("127.0.0.1"), port);
         c->SetBases(&base);
     }
-    ~Client() {
-        c->Terminate();
-        c->WaitFor();
-    }
     void login(const QString& user, const QString& password) {
         c->username.Set(user);
         c->password.Set(password);
@@ -122,7 +118,7 @@ class Client {
     }
 
     TBaseC base;
-    std::unique_ptr<client_udp> c;
+    ThreadPtr<client_udp> c;
     QStringList notices;
 };
 

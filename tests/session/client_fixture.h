@@ -40,7 +40,7 @@ class ClientFixture : public ::testing::Test {
     }
 
     void MakeClient(const QString& hosts = QStringLiteral("127.0.0.1")) {
-        client = std::make_unique<client_udp>(kAppId, hosts, peer.Port());
+        client = MakeThread<client_udp>(kAppId, hosts, peer.Port());
         ASSERT_TRUE(client->Start);
         client->TickCoef = kTicksPerMs;
         client->Window.TickCoef = kTicksPerMs;
@@ -125,5 +125,5 @@ class ClientFixture : public ::testing::Test {
     QTemporaryDir dir;
     QString previousDir;
     ScriptedPeer peer;
-    std::unique_ptr<client_udp> client;
+    ThreadPtr<client_udp> client;
 };

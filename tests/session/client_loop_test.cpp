@@ -199,8 +199,7 @@ TEST_F(Dispatch, TheClientThreadRunsTheLoopUntilTerminatedAndSaysGoodbye) {
     auto note = peer.AwaitCommand(QStringLiteral("note"), {});
     ASSERT_TRUE(note);
     EXPECT_EQ(note->packets, 4);
-    client->Terminate();
-    client->WaitFor();
+    client->Stop();
     EXPECT_TRUE(peer.AwaitCommand(QStringLiteral("closeclient"), {}));
 }
 

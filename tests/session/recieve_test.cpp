@@ -177,8 +177,7 @@ TEST(RecieveThread, AnswersTheServerAndIgnoresStrangersOnLoopback) {
         EXPECT_EQ(answer.PacketType, PacketTypes::Ack);
         EXPECT_EQ(answer.MessageNumber, 2);
 
-        rec.Terminate();
-        rec.WaitFor();
+        rec.Stop();
     }
     // The stranger's datagram arrived first on the same socket, so it has been seen and ignored.
     EXPECT_FALSE(stranger.WaitReadable(0));
@@ -243,8 +242,7 @@ TEST(RecieveThread, HundredPacketTextCrossesLoopbackThroughWindowAndReassembly) 
         }
         peer.WaitReadable(1);
     }
-    rec.Terminate();
-    rec.WaitFor();
+    rec.Stop();
     EXPECT_FALSE(window.PacketSend.start);
     ASSERT_EQ(delivered.size(), 1u);
     EXPECT_EQ(delivered[0].route, Route::ReadJSON);
