@@ -66,6 +66,9 @@ void TLog::Execute() {
         Pass();
         std::this_thread::sleep_for(kPassPause);
     }
+    // What was queued since the last pass is written before the thread ends: a short run (a
+    // command-line client's load) may end before the next pass comes round.
+    Pass();
 }
 
 void TLog::Pass() {

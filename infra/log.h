@@ -3,7 +3,7 @@
 // and deleting this log's files older than LogDay days. Producers on any thread put lines into
 // Buffer and never wait for the disk; lines that cannot be written stay queued for the next pass
 // (at most 5000, further lines are refused). The owner sets name, then Log, then calls Start; the
-// writer stops when it is destroyed (or by Stop).
+// writer stops when it is destroyed (or by Stop), after one last pass that writes what was queued.
 #pragma once
 
 #include <QString>

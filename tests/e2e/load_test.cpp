@@ -30,6 +30,22 @@ TEST_F(LoadTest, LoginLoadsTheSixTablesInOrder) {
     }
 }
 
+TEST_F(LoadTest, TheSessionLogKeepsWhatWasQueuedWhenTheRunEnds) {
+    auto server = StartServer();
+    ASSERT_TRUE(server);
+    CliProcess cli(Path("client"), port_);
+    const CliResult load = cli.Run({"load"});
+    ASSERT_EQ(load.exitCode, 0) << load.errors.toStdString();
+    // The last table file arrives just before the run ends; the log thread's next pass never comes.
+    const QDir logs(Path("client/logs"));
+    const QStringList files = logs.entryList({"udpc_*.log"}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    QFile file(logs.filePath(files[0]));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray log = file.readAll();
+    EXPECT_TRUE(log.contains("fileok gpsshab_")) << log.right(400).toStdString();
+}
+
 TEST_F(LoadTest, ASecondLoadSendsDigestsAndGetsNoDataForUnchangedColumns) {
     auto server = StartServer({"--records", "300"});
     ASSERT_TRUE(server);

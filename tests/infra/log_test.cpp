@@ -138,4 +138,17 @@ TEST_F(TLogTest, TheWriterThreadWritesAndStops) {
     EXPECT_EQ(Read(path), QByteArray("13:05:09 - threaded\r\n"));
 }
 
+TEST_F(TLogTest, StoppingWritesWhatWasQueuedSinceTheLastPass) {
+    log->Start();
+    log->Buffer.PutSoob(QStringLiteral("first"));
+    const QString path = QStringLiteral("logs/udpc_20210408.log");
+    for (int k = 0; k < 2000 && Read(path) != QByteArray("13:05:09 - first\r\n"); ++k) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // The writer has made a pass and now pauses: the next line is queued just before the end.
+    log->Buffer.PutSoob(QStringLiteral("last"));
+    log.reset();
+    EXPECT_EQ(Read(path), QByteArray("13:05:09 - first\r\n13:05:09 - last\r\n"));
+}
+
 }  // namespace
