@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -25,6 +27,17 @@ bool ParseWhole(const QString& text, int64_t& value) {
     }
     value = int64_t(d);
     return true;
+}
+
+// A number as the grids show it (RegionalFloatText: 15 significant digits), so that a workbook holds
+// what the operator saw.
+double AsShown(double value) {
+    std::array<char, 32> text{};
+    const auto written =
+        std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::general, 15);
+    double shown = value;
+    std::from_chars(text.data(), written.ptr, shown);
+    return shown;
 }
 
 bool ParseReal(const QString& text, double& value) {
@@ -98,36 +111,46 @@ QString TextUpTo(const FieldGFB& column, const QString& cell, qsizetype limit, C
 
 }  // namespace
 
-ExportCell CellOf(FieldGFB& column) {
+ExportCell CellOf(FieldGFB& column, bool texts) {
     ExportCell cell;
-    cell.text = column.AsString();
-    switch (column.TypeField) {
-        case FieldCode::Integer:
-        case FieldCode::Byte:
-        case FieldCode::Word:
-            cell.kind = ExportCell::Kind::Number;
-            cell.number = double(column.AsInteger());
-            break;
-        case FieldCode::Float:
-        case FieldCode::Double:
-            cell.kind = ParseReal(cell.text, cell.number) ? ExportCell::Kind::Number : ExportCell::Kind::Text;
-            break;
-        case FieldCode::Cardinal:
-            if (column.name == QLatin1StringView("r_dt")) {
+    double stored = 0;
+    if (column.StoredNumber(stored)) {
+        switch (column.TypeField) {
+            case FieldCode::Float:
+            case FieldCode::Double:
+                if (std::isfinite(stored)) {
+                    cell.kind = ExportCell::Kind::Number;
+                    cell.number = AsShown(stored);
+                }
+                break;
+            case FieldCode::Cardinal:
+                if (column.name == QLatin1StringView("r_dt")) {
+                    cell.kind = ExportCell::Kind::DateTime;
+                    cell.number = Stamp2000ToDateTime(uint32_t(stored));
+                } else {
+                    cell.kind = ExportCell::Kind::Number;
+                    cell.number = stored;
+                }
+                break;
+            case FieldCode::DateTime:
+                // No date shows as an empty cell, as in the grids.
+                if (std::isfinite(stored) && stored > 0) {
+                    cell.kind = ExportCell::Kind::DateTime;
+                    cell.number = stored;
+                }
+                break;
+            case FieldCode::Stamp2000:
                 cell.kind = ExportCell::Kind::DateTime;
-                cell.number = column.AsDateTime();
-            } else {
+                cell.number = stored;
+                break;
+            default:
                 cell.kind = ExportCell::Kind::Number;
-                cell.number = double(column.AsCardinal());
-            }
-            break;
-        case FieldCode::DateTime:
-        case FieldCode::Stamp2000:
-            cell.number = column.AsDateTime();
-            cell.kind = cell.text.isEmpty() ? ExportCell::Kind::Text : ExportCell::Kind::DateTime;
-            break;
-        default:
-            break;
+                cell.number = stored;
+                break;
+        }
+    }
+    if (texts || cell.kind == ExportCell::Kind::Text) {
+        cell.text = column.AsString();
     }
     return cell;
 }

@@ -18,6 +18,8 @@ class CsvSheetWriter final : public SheetWriter {
     explicit CsvSheetWriter(const QString& path);
     bool Opened() const { return opened_; }
 
+    bool NeedsTexts() const override { return true; }
+
     void Header(const QStringList& captions) override;
     void Line(const std::vector<ExportCell>& cells) override;
     QString Finish() override;

@@ -10,7 +10,7 @@
 
 struct ExportCell {
     enum class Kind { Text, Number, DateTime };
-    QString text;  // what CSV writes, and XLSX for a text cell
+    QString text;  // what CSV writes, and XLSX for a text cell; see SheetWriter::NeedsTexts
     Kind kind = Kind::Text;
     double number = 0;  // a number, or a date-time as days since 1899-12-30
 };
@@ -18,6 +18,9 @@ struct ExportCell {
 class SheetWriter {
   public:
     virtual ~SheetWriter() = default;
+    // Whether number and date-time cells must carry their texts as well (a workbook writes the
+    // values themselves, so the export spares itself their texts).
+    virtual bool NeedsTexts() const = 0;
     virtual void Header(const QStringList& captions) = 0;
     virtual void Line(const std::vector<ExportCell>& cells) = 0;
     // Completes the file; an error text when it could not be written.

@@ -24,13 +24,14 @@ QString ExportRecords(TBaseClient& table, const std::vector<int32_t>& positions,
     }
     writer->Header(captions);
     std::vector<ExportCell> cells(columns.size());
+    const bool texts = writer->NeedsTexts();
     for (const int32_t position : positions) {
         if (position < 1 || position > table.CountRecordFilter ||
             table.GetFieldNumber(1, position) == nullptr) {
             continue;
         }
         for (size_t c = 0; c < columns.size(); ++c) {
-            cells[c] = CellOf(*columns[c]);
+            cells[c] = CellOf(*columns[c], texts);
         }
         writer->Line(cells);
     }

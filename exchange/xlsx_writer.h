@@ -19,6 +19,8 @@ class XlsxSheetWriter final : public SheetWriter {
     ~XlsxSheetWriter() override;
     bool Opened() const { return book_ != nullptr; }
 
+    bool NeedsTexts() const override { return false; }
+
     void Header(const QStringList& captions) override;
     void Line(const std::vector<ExportCell>& cells) override;
     QString Finish() override;

@@ -145,6 +145,10 @@ class FieldGFB {
     void SetAsFloat(float value);
     QString AsString();
     void SetAsString(const QString& value);
+    // The selected record's stored value as a number, the edit buffer left aside (AsString reads
+    // the same): codes 1, 3, 5, 6, 7 and 8 as they are, date-times (9) and time stamps (25) as
+    // days. False for the other codes and when no record is selected.
+    bool StoredNumber(double& value);
     TDateTime AsDateTime();
     void SetAsDateTime(TDateTime value);
     TDateTime AsDate();

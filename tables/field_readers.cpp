@@ -75,6 +75,44 @@ QString FieldGFB::AsString() {
     }
 }
 
+bool FieldGFB::StoredNumber(double& value) {
+    const auto guard = GFBase->Guard();
+    value = 0;
+    const int32_t rec = GFBase->RecNoTemp;
+    if (rec < 1 || GFBase->CountRecord < 1) {
+        return false;
+    }
+    const int64_t i = rec - 1;
+    switch (TypeField) {
+        case FieldCode::Integer:
+            value = At(Data.DataInteger, i);
+            return true;
+        case FieldCode::Byte:
+            value = At(Data.DataByte, i);
+            return true;
+        case FieldCode::Word:
+            value = At(Data.DataWord, i);
+            return true;
+        case FieldCode::Float:
+            value = At(Data.DataFloat, i);
+            return true;
+        case FieldCode::Double:
+            value = At(Data.DataDouble, i);
+            return true;
+        case FieldCode::Cardinal:
+            value = At(Data.DataCardinal, i);
+            return true;
+        case FieldCode::DateTime:
+            value = At(Data.DataDateTime, i);
+            return true;
+        case FieldCode::Stamp2000:
+            value = Stamp2000ToDateTime(At(Data.DataCardinal, i));
+            return true;
+        default:
+            return false;
+    }
+}
+
 int32_t FieldGFB::AsInteger() {
     const auto guard = GFBase->Guard();
     ClearStalePending();

@@ -4,12 +4,15 @@
 
 #include <QLocale>
 #include <QTemporaryDir>
+#include <map>
 
+#include "exchange/cell_values.h"
 #include "exchange/import_check.h"
 #include "exchange/import_run.h"
 #include "exchange/sheet_file.h"
 #include "exchange/table_export.h"
 #include "infra/json_text.h"
+#include "tables/regional.h"
 #include "tests/tables/configured_tables.h"
 
 namespace {
@@ -100,6 +103,45 @@ TEST_F(ImportTest, ExportedRowsComeBackAsTheSameValuesInCsvAndXlsx) {
         }
         EXPECT_FALSE(fields.contains("n_abs"));
     }
+}
+
+TEST_F(ImportTest, AnExportWhileARecordIsEditedWritesWhatTheRecordsHold) {
+    configured_tables::Fill(&gps, kVehicles);
+    {
+        const auto guard = gps.Guard();
+        ASSERT_TRUE(gps.GotoAbs(5));
+        ASSERT_TRUE(gps.Edit());
+        gps.FindColumn("type", true)->SetAsInteger(42);
+        gps.FindColumn("mapcolor", true)->SetAsCardinal(7);
+        gps.FindColumn("dt_last", true)->SetAsDateTime(1000);
+        gps.FindColumn("dt_reg", true)->SetAsDateTime(45000);
+    }
+    // Per exported line (records 5 and 6): what each column holds, an empty cell counting as 0.
+    const std::map<QString, std::pair<double, double>> stored = {{"type", {0, 0}},
+                                                                 {"mapcolor", {0, 0}},
+                                                                 {"dt_last", {45323.4375, 0}},
+                                                                 {"dt_reg", {kDays2000, kDays2000}},
+                                                                 {"lat", {55.75, 0}}};
+    for (const char* name : {"gps.csv", "gps.xlsx"}) {
+        const SheetRead read = RoundTrip(gps, {1, 2}, QString::fromLatin1(name));
+        ASSERT_TRUE(read.ok()) << read.error.toStdString();
+        ASSERT_EQ(read.sheet.lines.size(), 2u);
+        const QStringList mapping = MapColumns(gps, read.sheet.header);
+        for (const auto& [column, values] : stored) {
+            const qsizetype at = mapping.indexOf(column);
+            ASSERT_GE(at, 0) << column.toStdString();
+            for (size_t line = 0; line < 2; ++line) {
+                CellValue value;
+                const QString cell = read.sheet.lines[line].cells.value(at);
+                ASSERT_EQ(ParseCell(*gps.FindColumn(column, true), cell, value), QString());
+                const double number =
+                    value.kind == CellValue::Kind::Integer ? double(value.integer) : value.real;
+                EXPECT_DOUBLE_EQ(number, line == 0 ? values.first : values.second)
+                    << name << ": " << column.toStdString() << " «" << cell.toStdString() << "»";
+            }
+        }
+    }
+    gps.Cancel();
 }
 
 TEST_F(ImportTest, EveryLineIsCheckedAndOnlyValidOnesWouldBeSent) {
