@@ -5,9 +5,13 @@
 #include <cstdint>
 #include <functional>
 
-// Monotonic ticks (nanoseconds of CLOCK_MONOTONIC unless a test installed its own source).
-// Callers measure the rate themselves and only compare differences.
+// Monotonic ticks (nanoseconds of CLOCK_MONOTONIC unless a test installed its own source). Callers
+// only compare differences.
 uint64_t GetTicks();
+
+// The rate of GetTicks: CLOCK_MONOTONIC counts nanoseconds, so there is nothing to measure. A test
+// that installs its own source counts at this rate too.
+inline constexpr uint64_t kTicksPerMs = 1'000'000;
 
 // Current local date and time (the real clock unless a test installed its own source).
 QDateTime CurrentDateTime();

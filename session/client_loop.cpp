@@ -1,6 +1,4 @@
 // The client loop: one pass after another of small steps, and the dispatcher of server commands.
-#include <thread>
-
 #include "infra/file_names.h"
 #include "infra/files.h"
 #include "infra/json_text.h"
@@ -18,17 +16,8 @@ void client_udp::Execute() {
     Finish();
 }
 
-void client_udp::MeasureTickCoef() {
-    const uint64_t before = GetTicks();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const uint64_t coef = (GetTicks() - before) / 300;
-    TickCoef = coef > 0 ? coef : 1;
-}
-
 void client_udp::Prepare() {
     ConnectTime = 0;
-    MeasureTickCoef();
-    Window.TickCoef = TickCoef;
     Window.speedTimer = GetTicks();
     MainDir = WorkingDir();
     if (!MainDir.endsWith(u'/')) {

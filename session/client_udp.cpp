@@ -10,6 +10,7 @@
 client_udp::client_udp(const QString& ids, const QString& h, uint16_t p)
     : Window([this](const char* datagram, int size) { SendDatagram(datagram, size); }),
       Reassembly(LastCountSoob) {
+    Window.TickCoef = TickCoef;
     QDir().mkpath(kTempDir);
     FileName = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
     GetVer();

@@ -43,6 +43,7 @@
 #include "infra/queues.h"
 #include "infra/side_jobs.h"
 #include "infra/thread.h"
+#include "infra/ticks.h"
 #include "infra/udp_socket.h"
 #include "session/datagram.h"
 #include "session/locked_text.h"
@@ -127,7 +128,8 @@ class client_udp : public TThread, public SessionLink {
     std::atomic<bool> AD{false};
     std::atomic<bool> DatabaseLoad{false};
     QString tId;
-    uint64_t TickCoef = 1;
+    // Ticks per millisecond: every time-out and interval of the session is in milliseconds.
+    uint64_t TickCoef = kTicksPerMs;
 
     // The sending half: message numbering (CountMes), TIDB, PacketSend, the window and its time-out.
     TSendWindow Window;
@@ -201,9 +203,8 @@ class client_udp : public TThread, public SessionLink {
     void SetOnCommandQueued(TCommandQueued handler);
 
     // ---- the loop's steps; Execute strings them together (client_loop.cpp) ----
-    // Before the loop: ConnectTime, TickCoef (300 ms measurement), speedTimer, MainDir.
+    // Before the loop: ConnectTime, speedTimer, MainDir.
     void Prepare();
-    void MeasureTickCoef();
     // One pass of the loop; true when it was busy (no pause wanted). After an idle pass Execute waits
     // for at most kIdleWait on LoopWake, which every put into Soob or SoobFile and every batch the
     // receiving thread queues signals.

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr uint64_t kTicksPerMs = 1'000'000;  // GetTicks counts nanoseconds
 const QString kTid = QStringLiteral("0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9");
 
 // The server's side: answers the registration, offers the file once the client is logged in, and

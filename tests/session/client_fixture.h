@@ -20,7 +20,6 @@
 #include "session/client_udp.h"
 
 inline std::atomic<uint64_t> g_fakeTicks{1'000'000'000'000};
-inline constexpr uint64_t kTicksPerMs = 1'000'000;
 inline const QString kAppId = QStringLiteral("5A1C3F20-7B9E-4D62-A8F1-0E4B7C9D2A65");
 inline const QString kTid = QStringLiteral("0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9");
 

@@ -206,7 +206,7 @@ TEST(RecieveThread, HundredPacketTextCrossesLoopbackThroughWindowAndReassembly) 
     rec.Start();
 
     TSendWindow window([&](const char* datagram, int size) { peer.SendTo(datagram, size, clientAddress); });
-    window.TickCoef = 1'000'000;  // GetTicks counts nanoseconds
+    window.TickCoef = kTicksPerMs;
     window.PacketTimeOut = 1000;
     QString text = QStringLiteral("{\"$c$\":\"long\",\"x\":\"");
     while (text.size() < 99 * 960 + 1) {
