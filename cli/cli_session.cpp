@@ -34,8 +34,12 @@ int CliSession::LoginAndLoad(const QString& user, const QString& password, Clock
             output_.Line(QStringLiteral("\"session\":\"registered\""));
         }
         everConnected = everConnected || client_->Connected;
-        return client_->AD || Ready();
+        return client_->AD || client_->RegTooLong || Ready();
     });
+    if (client_->RegTooLong) {
+        Output::Error(QStringLiteral("the user name and password are too long to be sent to the server"));
+        return kExitUsage;
+    }
     if (client_->AD) {
         client_->Connect = false;
         Output::Error(QStringLiteral("access denied for user \"%1\"").arg(user));

@@ -29,18 +29,30 @@ class PutFileCommand final : public Command {
 
     int Run(CommandContext& context) override {
         std::optional<qint64> size;
+        QString givenUp;
         context.session.SetNoticeHandler([&](const QString& notice) {
-            if (CommandOf(notice) == Cmd::SendFileOk &&
-                GetJSONValue(notice, QStringLiteral("nameinserv")) == serverPath_) {
+            if (GetJSONValue(notice, QStringLiteral("nameinserv")) != serverPath_) {
+                return;
+            }
+            if (CommandOf(notice) == Cmd::SendFileOk) {
                 size = GetJSONValue(notice, QStringLiteral("size")).toLongLong();
+            } else if (CommandOf(notice) == Cmd::SendFileError) {
+                givenUp = GetJSONValue(notice, QStringLiteral("reason"));
             }
         });
-        context.session.PutFile(PutFileText(serverPath_, local_));
-        if (!context.session.WaitUntil(context.deadline, [&] { return size.has_value(); })) {
+        if (!context.session.PutFile(PutFileText(serverPath_, local_))) {
+            return context.session.NotConfirmed(QStringLiteral("the file queue is full"));
+        }
+        if (!context.session.WaitUntil(context.deadline,
+                                       [&] { return size.has_value() || !givenUp.isEmpty(); })) {
             return context.session.NotConfirmed(
                 QStringLiteral("the server did not take the file %1 within %2 seconds")
                     .arg(serverPath_)
                     .arg(context.timeoutSeconds));
+        }
+        if (!givenUp.isEmpty()) {
+            return context.session.NotConfirmed(
+                QStringLiteral("the file %1 was not sent: %2").arg(serverPath_, givenUp));
         }
         context.output.Line(
             QStringLiteral("\"sent\":%1,\"size\":%2").arg(JsonString(serverPath_)).arg(*size));

@@ -49,6 +49,9 @@ inline constexpr QLatin1StringView Disconnected{"disconnected"};
 inline constexpr QLatin1StringView TableLoad{"tableload"};
 inline constexpr QLatin1StringView GetFileOk{"getfileok"};
 inline constexpr QLatin1StringView SendFileOk{"sendfileok"};
+// An upload given up: "name", "nameinserv" and "reason" ("refused" by the server, "unreadable"
+// here, "too long" for one datagram).
+inline constexpr QLatin1StringView SendFileError{"sendfileerror"};
 inline constexpr QLatin1StringView ArchiveLoad{"archiveload"};
 inline constexpr QLatin1StringView ToSoob{"tosoob"};
 }  // namespace Cmd

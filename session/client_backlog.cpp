@@ -34,18 +34,26 @@ void client_udp::DropQueuedCommands() {
     }
 }
 
-void client_udp::BacklogStep(uint64_t now) {
-    if (ElapsedMs(now, SendSoobTime) <= 100.0) {
+void client_udp::HeadDone(OchFIFOJSON& queue) {
+    QString head;
+    if (!queue.GetSoobD(head)) {
         return;
     }
-    SendSoobTime = now;
-    OchFIFOJSON& replayQueue = SoobStrFile ? SoobFile : Soob;
-    if (StartSoob && !replayQueue.IsSoob()) {
+    // Replay starts only with both queues empty, so the entry replayed stays at the head of its queue
+    // until it is done.
+    if (StartSoob && &queue == &(SoobStrFile ? SoobFile : Soob) && head == SoobStr) {
         StartSoob = false;
         if (Back.Count() > 0) {
             Back.DeleteSoob();
         }
     }
+}
+
+void client_udp::BacklogStep(uint64_t now) {
+    if (ElapsedMs(now, SendSoobTime) <= 100.0) {
+        return;
+    }
+    SendSoobTime = now;
     if (Connected && DatabaseLoad && Back.Count() > 0 && !StartSoob && !Soob.IsSoob() && !SoobFile.IsSoob()) {
         if (!Back.GetSoob(SoobStr) || SoobStr.isEmpty()) {
             // An entry that cannot be read can never be sent.

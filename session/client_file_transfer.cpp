@@ -229,40 +229,74 @@ bool client_udp::StartFileSend(uint64_t now) {
     SendFileNameInServ = GetJSONValue(entry, QStringLiteral("nameinserv"));
     const QFileInfo local(SendFileName);
     if (!local.isFile() || local.size() > kMaxFileSize) {
-        SoobFile.DeleteSoob();
+        HeadDone(SoobFile);
         return true;
     }
     Window.BeginFileOffer();
     StartFile = false;
-    StartFileTimeOut = now + TickCoef * Window.PacketTimeOut;
-    SendOne(FileOfferText());
+    UploadAccepted = false;
+    UploadOpenFailedAt = 0;
+    StartFileTimeOut = now;
+    OfferOrOpenUpload(now);
     return true;
 }
 
-void client_udp::ResendFileOffer(uint64_t now) {
+void client_udp::OfferOrOpenUpload(uint64_t now) {
+    if (UploadAccepted) {
+        OpenUpload(now);
+        return;
+    }
     if (now < StartFileTimeOut) {
         return;
     }
     StartFileTimeOut = now + TickCoef * Window.PacketTimeOut;
-    SendOne(FileOfferText());
+    if (!SendOne(FileOfferText())) {
+        AbandonUpload(UploadError::TooLong);
+    }
 }
 
 void client_udp::HandleFileAccepted() {
     if (!Window.PacketSend.start || !Window.PacketSend.SFile || fstreamSend) {
         return;
     }
-    // A file that went missing since the offer is not waited for here: the offer goes out again.
-    if (!QFileInfo(SendFileName).isFile()) {
+    // The server accepts an offer once; from here the file is ours to open.
+    UploadAccepted = true;
+    OpenUpload(GetTicks());
+}
+
+void client_udp::OpenUpload(uint64_t now) {
+    // One attempt per pass: a file another program holds for a moment is waited for without the
+    // loop ever standing still, and one that stays unreadable is given up and reported.
+    auto file = std::make_unique<QFile>(SendFileName);
+    if (!file->open(QIODevice::ReadOnly)) {
+        if (UploadOpenFailedAt == 0) {
+            UploadOpenFailedAt = now;
+        } else if (ElapsedMs(now, UploadOpenFailedAt) > kUploadOpenPatienceMs) {
+            AbandonUpload(UploadError::Unreadable);
+        }
         return;
     }
-    fstreamSend = OpenNotBlock(SendFileName);
-    if (!fstreamSend) {
-        return;
-    }
+    fstreamSend = std::move(file);
     StartFile = true;
     Window.StartFileData(fstreamSend->size(), [this](int64_t offset, char* into, int size) {
         return fstreamSend && fstreamSend->seek(offset) && fstreamSend->read(into, size) == size;
     });
+}
+
+void client_udp::AbandonUpload(UploadError why) {
+    static const QLatin1StringView kReason[] = {QLatin1StringView("refused"), QLatin1StringView("unreadable"),
+                                                QLatin1StringView("too long")};
+    const QLatin1StringView reason = kReason[int(why)];
+    Log(QStringLiteral("upload given up (") + reason + QStringLiteral(") ") + SendFileName);
+    ReadJSON.PutSoob(CommandHead(Cmd::SendFileError) + QStringLiteral(",\"name\":\"") +
+                     StrToJSONStr(SendFileName) + QStringLiteral("\",\"nameinserv\":\"") +
+                     StrToJSONStr(SendFileNameInServ) + QStringLiteral("\",\"reason\":\"") + reason +
+                     QStringLiteral("\"}"));
+    fstreamSend.reset();
+    StartFile = false;
+    UploadAccepted = false;
+    Window.Abandon();
+    HeadDone(SoobFile);
 }
 
 void client_udp::FileSendComplete(uint64_t now) {
@@ -270,9 +304,10 @@ void client_udp::FileSendComplete(uint64_t now) {
                      StrToJSONStr(SendFileName) + QStringLiteral("\",\"nameinserv\":\"") +
                      StrToJSONStr(SendFileNameInServ) + QStringLiteral("\",\"size\":") +
                      QString::number(Window.PacketSend.Size) + u'}');
-    SoobFile.DeleteSoob();
+    HeadDone(SoobFile);
     fstreamSend.reset();
     StartFile = false;
+    UploadAccepted = false;
     Window.AdaptAfterFile(now);
 }
 

@@ -61,25 +61,13 @@ bool client_udp::SendStep(uint64_t now) {
     bool busy = sending.start && sending.SFile;
     if (sending.start) {
         if (sending.SFile && !StartFile) {
-            ResendFileOffer(now);
+            OfferOrOpenUpload(now);
         }
-        switch (Window.FillWindow(now)) {
-            case TSendWindow::FillResult::Complete:
-                busy = true;
-                if (Window.TypeSend == PacketTypes::File) {
-                    FileSendComplete(now);
-                } else {
-                    Soob.DeleteSoob();
-                }
-                break;
-            case TSendWindow::FillResult::Failed:
-                busy = true;
-                Log(QStringLiteral("file read error ") + SendFileName);
-                fstreamSend.reset();
-                SoobFile.DeleteSoob();
-                break;
-            default:
-                break;
+        // An upload given up above has left the window.
+        const auto fill = sending.start ? Window.FillWindow(now) : TSendWindow::FillResult::Idle;
+        if (fill == TSendWindow::FillResult::Complete || fill == TSendWindow::FillResult::Failed) {
+            busy = true;
+            MessageEnded(fill, now);
         }
     } else {
         busy = StartFileSend(now);
@@ -91,6 +79,28 @@ bool client_udp::SendStep(uint64_t now) {
         Disconnect(DisconnectCode::NotAcknowledged);
     }
     return busy || sending.SendCountPacket != cutBefore || Window.countsendall != sentBefore;
+}
+
+void client_udp::MessageEnded(TSendWindow::FillResult fill, uint64_t now) {
+    if (fill == TSendWindow::FillResult::Failed) {
+        AbandonUpload(UploadError::Unreadable);
+    } else if (Window.TypeSend == PacketTypes::File) {
+        FileSendComplete(now);
+    } else {
+        HeadDone(Soob);
+    }
+}
+
+void client_udp::SettleDelivered() {
+    // Only once every packet has been cut does FillWindow neither cut nor read: it just tells
+    // whether the last acknowledgement has come.
+    if (!Window.PacketSend.start || Window.CutPosition() < Window.PacketSend.CountPacket) {
+        return;
+    }
+    const uint64_t now = GetTicks();
+    if (const auto fill = Window.FillWindow(now); fill == TSendWindow::FillResult::Complete) {
+        MessageEnded(fill, now);
+    }
 }
 
 bool client_udp::StartJsonMessage(uint64_t) {
@@ -264,7 +274,12 @@ void client_udp::DispatchJSON(const QString& m) {
     } else if (c == Cmd::SendFile) {
         HandleServerOffer(m);
     } else if (c == Cmd::StartReciveFileError) {
-        Disconnect(DisconnectCode::ServerFileError);
+        // The answer to an offer of ours refuses that upload alone; the session goes on.
+        if (Window.PacketSend.start && Window.PacketSend.SFile && !StartFile) {
+            AbandonUpload(UploadError::Refused);
+        } else {
+            Disconnect(DisconnectCode::ServerFileError);
+        }
     } else if (c == Cmd::StartReciveFileError2) {
         Disconnect(DisconnectCode::ServerFileError2);
     } else if (c == Cmd::StartReciveFile) {

@@ -48,8 +48,12 @@ void client_udp::Register(uint64_t now) {
     // Half-built messages of an earlier session would be completed with pieces of the new one.
     Reassembly.Discard();
     Window.CountMes = 0;
-    SendOne(text);
     LastCountSoob = 0;
+    if (!SendOne(text)) {
+        // Trying again cannot help: the operator has to be told.
+        Connect = false;
+        RegTooLong = true;
+    }
 }
 
 void client_udp::HandleRegOk(const QString& m) {
@@ -134,6 +138,7 @@ void client_udp::BaseLostConnect() {
     ConnectTime = 0;
     DatabaseLoad = false;
     StartLoadDatabase = false;
+    SettleDelivered();
     DropQueuedCommands();
     StartSoob = false;
     Window.Abandon();

@@ -93,9 +93,15 @@ void client_udp::SendDatagram(const char* datagram, int size) {
     SpeedSizeOut += size;
 }
 
-void client_udp::SendOne(const QString& data) {
-    Window.SendOne(data);
+bool client_udp::SendOne(const QString& data) {
+    if (!Window.SendOne(data)) {
+        // Only the command word: a registration text holds the password.
+        Log(QStringLiteral("not sent, longer than one datagram: \"") + CommandOf(data) +
+            QStringLiteral("\" of ") + QString::number(data.size()) + QStringLiteral(" characters"));
+        return false;
+    }
     ConnectTime = GetTicks();
+    return true;
 }
 
 void client_udp::Finish() {

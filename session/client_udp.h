@@ -81,6 +81,12 @@ inline constexpr int32_t kReadJSONDataSize = 100;
 inline constexpr int32_t kSoobSize = 1000;
 inline constexpr int32_t kSoobFileSize = 1000;
 
+// How long an upload the server accepted may stay unreadable before it is given up and reported.
+inline constexpr double kUploadOpenPatienceMs = 400.0;
+
+// Why an upload was given up, as the "sendfileerror" notice's "reason" says.
+enum class UploadError { Refused, Unreadable, TooLong };
+
 inline constexpr int kSocketBufferBytes = 524288;
 inline constexpr int kRecordsPerPass = 64;
 // Longest wait of the client loop for work after a pass that found none: the timers of the loop
@@ -127,6 +133,9 @@ class client_udp : public TThread, public SessionLink {
     std::atomic<bool> PasOK{false};
     std::atomic<bool> AD{false};
     std::atomic<bool> DatabaseLoad{false};
+    // The registration text of the credentials given does not fit one datagram: nothing was sent and
+    // Connect is off again. The login window clears it when it has told the operator.
+    std::atomic<bool> RegTooLong{false};
     QString tId;
     // Ticks per millisecond: every time-out and interval of the session is in milliseconds.
     uint64_t TickCoef = kTicksPerMs;
@@ -188,6 +197,10 @@ class client_udp : public TThread, public SessionLink {
     std::unique_ptr<QFile> fstreamSend;
     bool StartFile = false;
     uint64_t StartFileTimeOut = 0;
+    // The server accepted the offer of the file being sent; it is opened, once per pass, until it
+    // opens or kUploadOpenPatienceMs after the first failure.
+    bool UploadAccepted = false;
+    uint64_t UploadOpenFailedAt = 0;
     QString SendFileName;        // "name" of the file entry being sent
     QString SendFileNameInServ;  // its "nameinserv"
 
@@ -246,12 +259,17 @@ class client_udp : public TThread, public SessionLink {
     void GetVer();
     // The address datagrams go to and are accepted from.
     UdpAddress ServerAddress() const;
-    // One JSON text as a single datagram outside the window.
-    void SendOne(const QString& data);
+    // One JSON text as a single datagram outside the window. False, with a log line, when it does not
+    // fit one datagram (nothing is sent then).
+    bool SendOne(const QString& data);
     // Sends a finished datagram to the server (the window's and SendOne's way out).
     void SendDatagram(const char* datagram, int size);
     // Starts the JSON text at the head of Soob in the window.
     bool StartJsonMessage(uint64_t now);
+    // The message in the window completed (Complete) or its file could not be read (Failed).
+    void MessageEnded(TSendWindow::FillResult fill, uint64_t now);
+    // At a drop: a message whose every packet was acknowledged is delivered, not kept for replay.
+    void SettleDelivered();
     // The tables' OnNetDataSend9 handler: the command goes into Soob.
     void GFBaseNetDataSend9(TBaseClient* Sender, const QString& Data);
 
@@ -267,8 +285,13 @@ class client_udp : public TThread, public SessionLink {
     void HandleFilePiece(const DatagramHeader& header, QByteArrayView data);
     // Starts the file entry at the head of SoobFile; true when an entry was taken.
     bool StartFileSend(uint64_t now);
-    void ResendFileOffer(uint64_t now);
+    // Before the server's acceptance the offer, again after each time-out; after it the open.
+    void OfferOrOpenUpload(uint64_t now);
     void HandleFileAccepted();
+    void OpenUpload(uint64_t now);
+    // Gives the upload in the window up: the "sendfileerror" notice, and the entry leaves SoobFile
+    // (and the backlog) so that what waits behind it goes out.
+    void AbandonUpload(UploadError why);
     void FileSendComplete(uint64_t now);
     QString FileOfferText() const;
     void HandleFileToServer(const QString& m);
@@ -289,6 +312,9 @@ class client_udp : public TThread, public SessionLink {
     static bool KeepAcrossSessions(const QString& entry);
     // Empties Soob and SoobFile, keeping the operator's commands in Back.
     void DropQueuedCommands();
+    // The head of the queue is done (delivered, or given up and reported): it leaves the queue, and
+    // the backlog too when it is the entry being replayed.
+    void HeadDone(OchFIFOJSON& queue);
 
     // ---- logging and time (client_udp.cpp) ----
     // Writes one line to the client's log.

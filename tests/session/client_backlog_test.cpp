@@ -27,7 +27,7 @@ QByteArray EmptyTableFile(const QString& name) {
 class Backlog : public ClientFixture {
   protected:
     void Drop() {
-        peer.SendText(QStringLiteral("{\"$c$\":\"startrecivefileerror\"}"));
+        peer.SendText(QStringLiteral("{\"$c$\":\"startrecivefileerror2\"}"));
         ASSERT_FALSE(AwaitNotice(QStringLiteral("disconnected")).isEmpty());
         // Copies of the dropped session's messages still on the way are no news for the next one.
         peer.Poll(20);
@@ -48,6 +48,14 @@ class Backlog : public ClientFixture {
             pump();
             return client->Back.Count() == 0;
         });
+    }
+    static void Store(const QStringList& entries) {
+        TBackSoobString stored;
+        stored.NameBack = QStringLiteral("dd8");
+        stored.Init();
+        for (const QString& entry : entries) {
+            stored.PutSoob(entry);
+        }
     }
     int passes = 0;
 };
@@ -92,12 +100,7 @@ TEST_F(Backlog, CommandsKeptAcrossADropAreReplayedInOrderAfterTheNextLogin) {
 }
 
 TEST_F(Backlog, ReplayWaitsForLoadingAndAnEntryInFlightIsNotKeptTwice) {
-    {
-        TBackSoobString stored;
-        stored.NameBack = QStringLiteral("dd8");
-        stored.Init();
-        stored.PutSoob(kEdit);
-    }
+    Store({kEdit});
     TBaseC tables;
     AddTable(tables, QStringLiteral("gps"), QString(), QString(), false, false);
     MakeClient();
@@ -127,6 +130,46 @@ TEST_F(Backlog, ReplayWaitsForLoadingAndAnEntryInFlightIsNotKeptTwice) {
     ASSERT_TRUE(again);
     EXPECT_EQ(again->Text(), kEdit);
     EXPECT_TRUE(BacklogEmpties());
+}
+
+// A replayed upload the server refuses is reported and leaves the backlog; the edit behind it goes out
+// in the same session instead of the refusal dropping it and the upload coming first again.
+TEST_F(Backlog, ARefusedUploadLeavesTheBacklogAndTheEditBehindItGoes) {
+    QFile local(QStringLiteral("up.jpg"));
+    ASSERT_TRUE(local.open(QIODevice::WriteOnly));
+    local.close();
+    Store({kPutFile, kEdit});
+    MakeClient();
+    Login();
+    ASSERT_TRUE(peer.AwaitCommand(QStringLiteral("sendfile"), PumpOverTime()));
+    peer.SendText(QStringLiteral("{\"$c$\":\"startrecivefileerror\"}"));
+    const QString notice = AwaitNotice(QStringLiteral("sendfileerror"));
+    EXPECT_EQ(GetJSONValue(notice, QStringLiteral("reason")), QStringLiteral("refused"));
+    auto edit = peer.AwaitCommand(QStringLiteral("database"), PumpOverTime());
+    ASSERT_TRUE(edit);
+    EXPECT_EQ(edit->Text(), kEdit);
+    EXPECT_TRUE(BacklogEmpties());
+    EXPECT_TRUE(client->Connected);
+    EXPECT_FALSE(peer.AwaitCommand(QStringLiteral("sendfile"), PumpOverTime(), 100));
+}
+
+// Every packet of the text was acknowledged, but the session drops before the pass that would have
+// counted it delivered: it was delivered, and is not sent again after the next login.
+TEST_F(Backlog, ATextAcknowledgedBeforeADropIsNotReplayed) {
+    MakeClient();
+    Login();
+    client->Soob.PutSoob(kEdit);
+    ASSERT_TRUE(peer.AwaitCommand(QStringLiteral("database"), [this] { client->SendStep(GetTicks()); }));
+    QElapsedTimer waited;
+    waited.start();
+    while (client->Window.SlotUsed(0) && waited.elapsed() < 3000) {
+        client->TakeRecord();
+    }
+    ASSERT_FALSE(client->Window.SlotUsed(0));
+    ASSERT_TRUE(client->Soob.IsSoob());
+    client->Disconnect(DisconnectCode::NoSignOfLife);
+    EXPECT_EQ(client->Back.Count(), 0);
+    EXPECT_FALSE(client->Soob.IsSoob());
 }
 
 }  // namespace

@@ -272,10 +272,77 @@ TEST_F(FileTransfer, AnUnansweredOfferIsRepeatedAfterTheTimeOut) {
     EXPECT_TRUE(peer.AwaitCommand(QStringLiteral("sendfile"), Pump()));
 }
 
-TEST_F(FileTransfer, ServerErrorsDropTheSession) {
-    peer.SendText(QStringLiteral("{\"$c$\":\"startrecivefileerror2\"}"));
-    EXPECT_EQ(AwaitNotice(QStringLiteral("disconnected")),
-              QStringLiteral("{\"$c$\":\"disconnected\",\"p\":9}"));
+// An upload that cannot go is given up with a notice that says why, and the entry behind it goes out.
+struct UploadCase {
+    const char* name;
+    const char* reason;
+};
+
+class UploadGivenUp : public FileTransfer, public ::testing::WithParamInterface<UploadCase> {
+  protected:
+    static void WriteFile(const QString& path) {
+        QFile local(path);
+        ASSERT_TRUE(local.open(QIODevice::WriteOnly));
+        local.write("jpeg");
+    }
+};
+
+TEST_P(UploadGivenUp, IsReportedAndTheNextEntryGoes) {
+    const QString reason = QLatin1String(GetParam().reason);
+    // A local path longer than one datagram can carry in an offer.
+    QString path = QStringLiteral("up.jpg");
+    if (reason == u"too long") {
+        QString folder;
+        for (int i = 0; i < 5; ++i) {
+            folder += QString(200, QChar(u'a' + i)) + u'/';
+        }
+        ASSERT_TRUE(QDir().mkpath(folder));
+        path = folder + path;
+    }
+    WriteFile(path);
+    WriteFile(QStringLiteral("next.jpg"));
+    const QString entry = QStringLiteral("{\"$c$\":\"putfile\",\"name\":\"") + StrToJSONStr(path) +
+                          QStringLiteral("\",\"nameinserv\":\"a\"}");
+    client->SoobFile.PutSoob(entry);
+    client->SoobFile.PutSoob(
+        QStringLiteral("{\"$c$\":\"putfile\",\"name\":\"next.jpg\",\"nameinserv\":\"b\"}"));
+    if (reason != u"too long") {
+        ASSERT_TRUE(peer.AwaitCommand(QStringLiteral("sendfile"), Pump()));
+    }
+    if (reason == u"refused") {
+        peer.SendText(QStringLiteral("{\"$c$\":\"startrecivefileerror\"}"));
+    } else if (reason == u"unreadable") {
+        // The file goes away between the offer and the acceptance, and stays away.
+        ASSERT_TRUE(QFile::remove(path));
+        peer.SendText(QStringLiteral("{\"$c$\":\"startrecivefile\"}"));
+        ASSERT_TRUE(PumpUntil([this] { return client->UploadOpenFailedAt != 0; }));
+        EXPECT_TRUE(AwaitNotice(QStringLiteral("sendfileerror"), 100).isEmpty());
+        Advance(uint64_t(kUploadOpenPatienceMs) + 1);
+    }
+    const QString notice = AwaitNotice(QStringLiteral("sendfileerror"));
+    EXPECT_EQ(GetJSONValue(notice, QStringLiteral("name")), path);
+    EXPECT_EQ(GetJSONValue(notice, QStringLiteral("nameinserv")), QStringLiteral("a"));
+    EXPECT_EQ(GetJSONValue(notice, QStringLiteral("reason")), reason);
+    EXPECT_TRUE(client->Connected);
+    auto next = peer.AwaitCommand(QStringLiteral("sendfile"), Pump());
+    ASSERT_TRUE(next);
+    EXPECT_EQ(GetJSONValue(next->Text(), QStringLiteral("nameinserv")), QStringLiteral("b"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Reasons, UploadGivenUp,
+                         ::testing::Values(UploadCase{"RefusedByTheServer", "refused"},
+                                           UploadCase{"GoneAfterTheOffer", "unreadable"},
+                                           UploadCase{"PathTooLongForAnOffer", "too long"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FileTransfer, ServerErrorsOutsideAnUploadDropTheSession) {
+    for (const char* error : {"startrecivefileerror2", "startrecivefileerror"}) {
+        peer.SendText(QStringLiteral("{\"$c$\":\"%1\"}").arg(QLatin1String(error)));
+        EXPECT_EQ(AwaitNotice(QStringLiteral("disconnected")),
+                  QStringLiteral("{\"$c$\":\"disconnected\",\"p\":%1}")
+                      .arg(QLatin1String(error).endsWith(u'2') ? 9 : 12));
+        Login();
+    }
 }
 
 }  // namespace

@@ -32,6 +32,19 @@ TEST_F(Registration, IsMessageNumberOneWithBothCredentialsEscaped) {
     EXPECT_FALSE(client->PasOK);
 }
 
+// Credentials whose registration text does not fit one datagram are not tried over and over in
+// silence: nothing goes out, the attempt stops and the login window is told.
+TEST_F(Registration, CredentialsTooLongForOneDatagramStopTheAttempt) {
+    MakeClient();
+    client->username.Set(QStringLiteral("oper"));
+    client->password.Set(QString(900, QChar(u'\\')));
+    client->Connect = true;
+    EXPECT_FALSE(peer.AwaitCommand(QStringLiteral("reg"), Pump(), 200));
+    EXPECT_TRUE(client->RegTooLong);
+    EXPECT_FALSE(client->Connect);
+    EXPECT_TRUE(peer.datagrams.empty());
+}
+
 TEST_F(Registration, AcceptedLoginPostsConnectedAndTagsLaterDatagrams) {
     MakeClient();
     client->username.Set(QStringLiteral("oper"));
