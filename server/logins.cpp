@@ -21,15 +21,7 @@ QString Logins::UserOf(const QString& text) {
 }
 
 QString Logins::PasswordOf(const QString& text) {
-    // Everything between the opening quote and the key that the client always writes next.
-    const QString open = QStringLiteral("\"password\":\"");
-    const QString next = QStringLiteral("\",\"keepalive\"");
-    const qsizetype a = text.indexOf(open);
-    const qsizetype b = text.lastIndexOf(next);
-    if (a < 0 || b < a + open.size()) {
-        return GetJSONValue(text, QStringLiteral("password"));
-    }
-    return text.mid(a + open.size(), b - a - open.size());
+    return GetJSONValue(text, QStringLiteral("password"));
 }
 
 bool Logins::knownPassword(const LoginAttempt& a) {

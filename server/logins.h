@@ -39,8 +39,8 @@ class Logins {
     // Forgets failures long past.
     void upkeep(int64_t nowMs) { gate_.forget(nowMs); }
 
-    // The user name and the password of a registration text. The client inserts the password
-    // without escaping, so it may hold quotes.
+    // The user name and the password of a registration text, both escaped by the client as JSON
+    // string contents and read back unescaped.
     static QString UserOf(const QString& text);
     static QString PasswordOf(const QString& text);
 

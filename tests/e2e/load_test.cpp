@@ -107,6 +107,18 @@ TEST_F(LoadTest, WrongPasswordExitsWithFour) {
     EXPECT_TRUE(result.lines.isEmpty());
 }
 
+// The client escapes the password as JSON string contents and the server reads it back unescaped.
+TEST_F(LoadTest, APasswordWithSlashQuoteAndBackslashLogsIn) {
+    const QString password = QStringLiteral("a/b\"c\\d");
+    auto server = StartServer({"--demo", "--user", "quoted:" + password});
+    ASSERT_TRUE(server);
+    CliProcess cli(Path("client"), port_);
+    cli.SetCredentials("quoted", password);
+    const CliResult result = cli.Run({"load"});
+    EXPECT_EQ(result.exitCode, 0) << result.errors.toStdString();
+    EXPECT_EQ(TableLoadLines(result.lines), kSixTables);
+}
+
 TEST_F(LoadTest, NoServerExitsWithThree) {
     CliProcess cli(Path("client"), port_);
     const CliResult result = cli.Run({"load"}, 20000, 1);

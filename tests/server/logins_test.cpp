@@ -99,8 +99,8 @@ TEST(LoginTexts, UserAndPasswordAreReadAsTheClientWritesThem) {
     const Case cases[] = {
         {R"({"$c$":"reg","id":"x","username":"admin","password":"admin","keepalive":1,"zip":0,"ver":"1"})",
          "admin", "admin"},
-        {R"({"$c$":"reg","id":"x","username":"q","password":"a"b\c","keepalive":1,"zip":0,"ver":"1"})", "q",
-         "a\"b\\c"},
+        {R"({"$c$":"reg","id":"x","username":"q","password":"a\"b\\c\/d","keepalive":1,"zip":0,"ver":"1"})",
+         "q", "a\"b\\c/d"},
         {R"({"$c$":"reg","username":"q\"x","password":"","keepalive":1})", "q\"x", ""},
         {R"({"$c$":"reg","username":"u","password":"p"})", "u", "p"},
         {R"({"$c$":"reg"})", "", ""},
