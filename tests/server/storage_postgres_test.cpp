@@ -1,0 +1,183 @@
+// The storage on PostgreSQL within the test process, where the sanitizer builds see the binary row
+// reader, the change log and the reconnection: every column of the demo data read back by a second
+// storage as it was written, changes of two storages on one database applied by both in commit order
+// with identifiers that never collide, and an outage that refuses a change and heals by itself.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <QElapsedTimer>
+#include <QStringList>
+#include <memory>
+#include <thread>
+
+#include "infra/codepage.h"
+#include "postgres_cluster.h"
+#include "server/demo_data.h"
+#include "server/password_digest.h"
+#include "server/snapshot.h"
+#include "server/storage.h"
+
+namespace {
+
+// Generous: the machine the tests run on may be busy.
+constexpr int kWaitMs = 20000;
+
+class PostgresStorageTest : public ::testing::Test {
+  protected:
+    // One cluster for the suite (initdb is the slow part); a database of its own for each test.
+    static void SetUpTestSuite() {
+        cluster_ = new PostgresCluster;
+        started_ = cluster_->Start();
+    }
+    static void TearDownTestSuite() {
+        delete cluster_;
+        cluster_ = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(started_) << cluster_->Error().toStdString();
+        const QString name =
+            QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name()).toLower();
+        uri_ = cluster_->CreateDatabase(name);
+        ASSERT_FALSE(uri_.isEmpty()) << cluster_->Error().toStdString();
+    }
+
+    // A storage opened on the test's database, its log lines into `log` when given.
+    std::unique_ptr<Storage> open(QStringList* log = nullptr) {
+        auto s = std::make_unique<Storage>();
+        if (log) {
+            s->setLog([log](const QString& line) { log->append(line); });
+        }
+        QString error;
+        EXPECT_TRUE(s->open(uri_, error)) << error.toStdString();
+        return s;
+    }
+
+    static PostgresCluster* cluster_;
+    static bool started_;
+    QString uri_;
+};
+
+PostgresCluster* PostgresStorageTest::cluster_ = nullptr;
+bool PostgresStorageTest::started_ = false;
+
+// A change of one record as the server makes it for a client: under the write lock, after the
+// changes committed before; a new record when nAbs is 0. The record's identifier.
+int32_t Change(Storage& s, int32_t nAbs, const QString& name) {
+    TableData& gps = *s.table(QStringLiteral("gps"));
+    if (!s.beginChange()) {
+        return 0;
+    }
+    int32_t row = nAbs == 0 ? -1 : gps.rowOf(nAbs);
+    if (row < 0) {
+        const int32_t id = s.nextId(gps);
+        if (id == 0) {
+            s.abandonChange();
+            return 0;
+        }
+        row = gps.appendRecordWithId(id);
+    }
+    gps.setBytes(row, gps.def().indexOf(QStringLiteral("name")), toAnsi(name));
+    gps.stamp(row, 1, QDateTime::currentDateTime());
+    return s.commitChange(gps, row, false, {}) ? gps.nAbsAt(row) : 0;
+}
+
+// The changes another storage announced, once they are applied here (waits for the announcement).
+std::vector<Storage::Applied> AwaitApplied(Storage& s) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < kWaitMs) {
+        pollfd p{s.announcementSocket(), POLLIN, 0};
+        ::poll(&p, 1, 100);
+        s.refresh();
+        std::vector<Storage::Applied> applied = s.takeApplied();
+        if (!applied.empty()) {
+            return applied;
+        }
+    }
+    return {};
+}
+
+QString NameOf(Storage& s, int32_t nAbs) {
+    TableData& gps = *s.table(QStringLiteral("gps"));
+    const int32_t row = gps.rowOf(nAbs);
+    return row < 0 ? QString() : fromAnsi(gps.bytesAt(row, gps.def().indexOf(QStringLiteral("name"))));
+}
+
+TEST_F(PostgresStorageTest, EveryColumnReadsBackAsWritten) {
+    const std::unique_ptr<Storage> writer = open();
+    FillDemoData(*writer, 0, 3);
+    ASSERT_TRUE(writer->setUser(QStringLiteral("оператор"), QStringLiteral("секрет")));
+    const std::unique_ptr<Storage> reader = open();
+    SnapshotBuilder wrote;
+    SnapshotBuilder read;
+    for (TableData& t : writer->tables()) {
+        TableData& back = *reader->table(t.def().name);
+        ASSERT_EQ(back.count(), t.count()) << t.def().name.toStdString();
+        EXPECT_GT(t.count(), 0) << t.def().name.toStdString();
+        for (size_t c = 0; c < t.def().columns.size(); ++c) {
+            EXPECT_EQ(read.digest(back, int(c)), wrote.digest(t, int(c)))
+                << t.def().name.toStdString() << "." << t.def().columns[c].name.toStdString();
+        }
+    }
+    PasswordDigest digest;
+    ASSERT_TRUE(reader->userDigest(QStringLiteral("оператор"), digest));
+    EXPECT_TRUE(PasswordMatches(QStringLiteral("секрет"), digest));
+    EXPECT_FALSE(PasswordMatches(QStringLiteral("Секрет"), digest));
+}
+
+TEST_F(PostgresStorageTest, TwoStoragesApplyEachOthersChangesInCommitOrder) {
+    const std::unique_ptr<Storage> one = open();
+    const std::unique_ptr<Storage> two = open();
+    ASSERT_TRUE(one->shared());
+
+    const int32_t first = Change(*one, 0, QStringLiteral("первый"));
+    ASSERT_NE(first, 0) << one->lastError().toStdString();
+    // A storage's own change is applied to its clients as the others' are.
+    ASSERT_EQ(one->takeApplied().size(), 1u);
+    // The other storage takes the lock after the first change: it sees the record and adds its own
+    // beside it, under a new identifier.
+    const int32_t second = Change(*two, 0, QStringLiteral("второй"));
+    ASSERT_NE(second, 0) << two->lastError().toStdString();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(NameOf(*two, first), QStringLiteral("первый"));
+    ASSERT_EQ(Change(*two, first, QStringLiteral("правка второго")), first);
+
+    const std::vector<Storage::Applied> applied = AwaitApplied(*one);
+    ASSERT_EQ(applied.size(), 2u);
+    EXPECT_EQ(applied[0].table->nAbsAt(applied[0].row), second);
+    EXPECT_EQ(applied[1].table->nAbsAt(applied[1].row), first);
+    EXPECT_EQ(NameOf(*one, second), QStringLiteral("второй"));
+    EXPECT_EQ(NameOf(*one, first), QStringLiteral("правка второго"));
+}
+
+TEST_F(PostgresStorageTest, AnOutageRefusesChangesAndHealsByItself) {
+    QStringList log;
+    const std::unique_ptr<Storage> s = open(&log);
+    ASSERT_TRUE(cluster_->Stop()) << cluster_->Error().toStdString();
+
+    EXPECT_EQ(Change(*s, 0, QStringLiteral("не записан")), 0);
+    EXPECT_EQ(Change(*s, 0, QStringLiteral("не записан")), 0);
+    EXPECT_EQ(s->lastError(), QStringLiteral("database unavailable"));
+    EXPECT_FALSE(s->available());
+    EXPECT_EQ(log.filter(QStringLiteral("database unavailable")).size(), 1) << log.join(u'\n').toStdString();
+    EXPECT_EQ(s->table(QStringLiteral("gps"))->count(), 0);
+
+    ASSERT_TRUE(cluster_->Start()) << cluster_->Error().toStdString();
+    QElapsedTimer t;
+    t.start();
+    while (!s->available() && t.elapsed() < kWaitMs) {
+        s->upkeep();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(s->available());
+    EXPECT_TRUE(log.contains(QStringLiteral("database connection restored")))
+        << log.join(u'\n').toStdString();
+    const int32_t stored = Change(*s, 0, QStringLiteral("записан"));
+    ASSERT_NE(stored, 0) << s->lastError().toStdString();
+    // Only the change made once the database was back is in it.
+    const std::unique_ptr<Storage> again = open();
+    EXPECT_EQ(again->table(QStringLiteral("gps"))->count(), 1);
+    EXPECT_EQ(NameOf(*again, stored), QStringLiteral("записан"));
+}
+
+}  // namespace
