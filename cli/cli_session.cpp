@@ -121,6 +121,10 @@ void CliSession::PumpNotices() {
                              .arg(GetJSONValue(notice, QStringLiteral("size")).toLongLong())
                              .arg(GetJSONValue(notice, QStringLiteral("count")).toLongLong()));
         }
+        if (CommandOf(notice) == Cmd::TableLoadError) {
+            Output::Error(QStringLiteral("the file of table %1 could not be loaded; it is asked for again")
+                              .arg(GetJSONValue(notice, QStringLiteral("name"))));
+        }
         if (noticeHandler_) {
             noticeHandler_(notice);
         }

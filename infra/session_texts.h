@@ -47,6 +47,8 @@ inline constexpr QLatin1StringView NewLk{"newlk"};
 inline constexpr QLatin1StringView Connected{"connected"};
 inline constexpr QLatin1StringView Disconnected{"disconnected"};
 inline constexpr QLatin1StringView TableLoad{"tableload"};
+// A received table file that could not be loaded: "name", "size"; the table is asked for again.
+inline constexpr QLatin1StringView TableLoadError{"tableloaderror"};
 inline constexpr QLatin1StringView GetFileOk{"getfileok"};
 inline constexpr QLatin1StringView SendFileOk{"sendfileok"};
 // An upload given up: "name", "nameinserv" and "reason" ("refused" by the server, "unreadable"

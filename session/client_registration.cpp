@@ -66,6 +66,7 @@ void client_udp::HandleRegOk(const QString& m) {
     });
     SizePLoad = 0;
     SizeLoad = 0;
+    reloadedTables_.clear();
     PasOK = true;
     AD = false;
     tId = GetJSONValue(m, QStringLiteral("tid"));

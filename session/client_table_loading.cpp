@@ -1,4 +1,5 @@
 // Table loading after every login, one table at a time, and the live record updates that follow.
+#include <QDir>
 #include <QFile>
 #include <future>
 #include <memory>
@@ -31,6 +32,9 @@ void client_udp::LoadNextTable() {
     }
     // Only a live session's tables count as loaded: after a drop the next login reloads them all.
     if (Connected && !DatabaseLoad && tablesLoading_ == 0) {
+        // With no load running every table load finished has reported its outcome.
+        tableLoads_.clear();
+        ReloadFailedTables();
         bool all = true;
         for (int32_t i = 0; i < bases->Count() && all; ++i) {
             all = bases->At(i)->FlagLoadData;
@@ -102,25 +106,58 @@ void client_udp::loadTableFile(TBaseClient& table, const QString& path, int64_t 
     tablesLoading_ += 1;
     const auto held = std::make_shared<std::promise<void>>();
     std::future<void> holding = held->get_future();
-    TableLoads.Add([this, &table, path, messageSize, held] {
+    // Each file loads on a thread of its own, so the loop waits only until that thread holds the
+    // table, never for an earlier table still loading.
+    tableLoads_.emplace_back([this, &table, path, messageSize, held] {
         {
             const auto guard = table.Guard();
             held->set_value();
-            table.LoadFromFile(path);
-            ReadJSON.PutSoob(CommandHead(Cmd::TableLoad) + QStringLiteral(",\"name\":\"") +
-                             StrToJSONStr(table.NameTableS) + QStringLiteral("\",\"size\":\"") +
-                             QString::number(messageSize) + QStringLiteral("\",\"count\":") +
-                             QString::number(table.CountRecordFilter) + u'}');
+            const bool loaded = table.LoadFromFile(path);
+            QString notice = CommandHead(loaded ? Cmd::TableLoad : Cmd::TableLoadError) +
+                             QStringLiteral(",\"name\":\"") + StrToJSONStr(table.NameTableS) +
+                             QStringLiteral("\",\"size\":\"") + QString::number(messageSize) + u'"';
+            if (loaded) {
+                notice += QStringLiteral(",\"count\":") + QString::number(table.CountRecordFilter);
+            } else {
+                failedLoads_.PutSoob(table.NameTableS);
+            }
+            ReadJSON.PutSoob(notice + u'}');
         }
         QFile::remove(path);
+        // After the failure is queued: the loop reads the failures once no load is running.
         tablesLoading_ -= 1;
         LoopWake.Signal();
     });
     holding.wait();
 }
 
+void client_udp::ReloadFailedTables() {
+    TBaseC* bases = Bases;
+    QString name;
+    while (failedLoads_.GetSoobD(name)) {
+        TBaseClient* table = bases != nullptr ? bases->Find(name) : nullptr;
+        // A table asked for again without digests that still fails is left unloaded: the session
+        // then ends as a stalled load does, and the next login starts afresh.
+        if (table == nullptr || reloadedTables_.contains(name)) {
+            Log(QStringLiteral("table ") + name + QStringLiteral(" not loaded"));
+            continue;
+        }
+        reloadedTables_.insert(name);
+        Log(QStringLiteral("table ") + name +
+            QStringLiteral(" file broken, asked for again without its cache"));
+        const auto guard = table->Guard();
+        // Without its cache the next request carries no digests: the server sends every column.
+        QDir(kTempDir + u'/' + name).removeRecursively();
+        table->Clear();
+        table->LoadFileName.clear();
+        table->FlagLoadData = false;
+        table->StartLoad = false;
+        table->SendLoadData = false;
+    }
+}
+
 void client_udp::WaitForTableLoads() {
-    TableLoads.Finish();
+    tableLoads_.clear();
 }
 
 void client_udp::HandleRefreshDataDatabase(const QString& m) {

@@ -28,6 +28,7 @@ client_udp::client_udp(const QString& ids, const QString& h, uint16_t p)
     ReadJSONData.SetSizeOch(kReadJSONDataSize);
     Soob.SetSizeOch(kSoobSize);
     SoobFile.SetSizeOch(kSoobFileSize);
+    failedLoads_.SetSizeOch(kSoobSize);
     // Whoever puts a command or a file, through GFBaseNetDataSend9 or straight into the queue, wakes
     // the loop.
     Soob.SetWakeUp(&LoopWake);

@@ -19,7 +19,7 @@
 //     (SetBases, SetOnRefreshDatabase, SetOnCommandQueued), and the tables themselves, each guarded
 //     by its own lock;
 //   - Back, the persistent backlog, which has its own lock;
-//   - a received table file, which a helper thread (TableLoads) loads into its table while the loop
+//   - a received table file, which a thread of its own (tableLoads_) loads into its table while the loop
 //     goes on: the helper holds the table's lock from before the loop continues until the load and
 //     its "tableload" notice are done, so nothing reaches the table half loaded.
 // fOnRefreshDatabase runs on the client thread.
@@ -27,6 +27,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -36,12 +37,12 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "infra/backlog.h"
 #include "infra/log.h"
 #include "infra/queues.h"
-#include "infra/side_jobs.h"
 #include "infra/thread.h"
 #include "infra/ticks.h"
 #include "infra/udp_socket.h"
@@ -347,6 +348,13 @@ class client_udp : public TThread, public SessionLink {
     TCommandQueued fOnCommandQueued;
     // Table files being loaded: the next table is requested and received meanwhile. The loop counts
     // the tables loaded only when none is still loading.
-    SideJobs TableLoads;
+    // Asks again, once a session, for each table whose file failed to load (failedLoads_).
+    void ReloadFailedTables();
+    // One thread per table file being loaded (joined when none runs, at a login and at the end).
+    std::vector<std::jthread> tableLoads_;
     std::atomic<int32_t> tablesLoading_{0};
+    // Names of tables whose file failed to load, put by the loading threads.
+    OchFIFOJSON failedLoads_;
+    // Tables already asked for again this session (client thread).
+    QSet<QString> reloadedTables_;
 };

@@ -121,6 +121,46 @@ TEST_F(TableLoading, SixTablesLoadInOrderAndDatabaseLoadFollowsTheSixth) {
     EXPECT_EQ(client->SizeLoad, total);
 }
 
+// A table file that fails to load is not announced as loaded: the failure is reported, the table's
+// cache goes and the table is asked for again without digests; the loading then completes.
+TEST_F(TableLoading, ABrokenTableFileIsReportedAndAskedForAgainWithoutDigests) {
+    tables.Find(QStringLiteral("gps"))->Cache = true;
+    LoadAll();
+    client->Disconnect(DisconnectCode::NoSignOfLife);
+    peer.Poll(20);
+    peer.messages.clear();
+    Login();
+    ASSERT_TRUE(ServeTableLoad(QStringLiteral("object"), TableFile(QStringLiteral("object"))));
+    const auto digestsOf = [](const PeerMessage& request) {
+        return GetJSONValue(request.Text(), QStringLiteral("md5"));
+    };
+    auto cached = peer.AwaitCommand(QStringLiteral("database"), Pump());
+    ASSERT_TRUE(cached);
+    EXPECT_FALSE(digestsOf(*cached).isEmpty());
+    peer.messages.push_front(*cached);
+    ASSERT_TRUE(ServeTableLoad(QStringLiteral("gps"), TableFile(QStringLiteral("gps")).left(40)));
+
+    const QString error = AwaitNotice(QStringLiteral("tableloaderror"));
+    EXPECT_EQ(GetJSONValue(error, QStringLiteral("name")), QStringLiteral("gps"));
+    // The tables still to load come in their turn, gps among them once more.
+    QStringList left = kTables.mid(2);
+    left << QStringLiteral("gps");
+    while (!left.isEmpty()) {
+        auto request = peer.AwaitCommand(QStringLiteral("database"), Pump());
+        ASSERT_TRUE(request);
+        const QString name = GetJSONValue(request->Text(), QStringLiteral("name"));
+        ASSERT_TRUE(left.removeOne(name)) << name.toStdString();
+        if (name == u"gps") {
+            EXPECT_TRUE(digestsOf(*request).isEmpty()) << request->Text().toStdString();
+        }
+        peer.messages.push_front(*request);
+        ASSERT_TRUE(ServeTableLoad(name, TableFile(name))) << name.toStdString();
+    }
+    ASSERT_TRUE(PumpUntil([this] { return client->DatabaseLoad.load(); }));
+    auto guard = tables.Find(QStringLiteral("gps"))->Guard();
+    EXPECT_EQ(tables.Find(QStringLiteral("gps"))->CountRecordFilter, 2);
+}
+
 TEST_F(TableLoading, ASnapshotForAnUnknownTableEndsAsAnOrdinaryFile) {
     Login();
     ASSERT_TRUE(peer.AwaitCommand(QStringLiteral("database"), Pump()));
