@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QString>
+#include <QStringDecoder>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <cstdint>
@@ -54,6 +55,10 @@ class ServerProcess {
     QStringList args_;
     std::unique_ptr<QProcess> process_;
     QString log_;
+    // How much of the server's log file log_ holds, and the decoder that keeps a character split
+    // between two reads.
+    qint64 logRead_ = 0;
+    QStringDecoder logText_{QStringDecoder::Utf8};
 };
 
 struct CliResult {
