@@ -10,9 +10,10 @@
 QString ExportRecords(TBaseClient& table, const std::vector<int32_t>& positions, const QString& path) {
     QString error;
     const std::unique_ptr<SheetWriter> writer = OpenSheetWriter(path, error);
-    if (!writer) {
-        return error;
-    }
+    return writer ? ExportRecords(table, positions, *writer) : error;
+}
+
+QString ExportRecords(TBaseClient& table, const std::vector<int32_t>& positions, SheetWriter& writer) {
     const auto guard = table.Guard();
     std::vector<FieldGFB*> columns;
     QStringList captions;
@@ -22,9 +23,9 @@ QString ExportRecords(TBaseClient& table, const std::vector<int32_t>& positions,
             captions << ColumnCaption(table.NameTableS, column->name);
         }
     }
-    writer->Header(captions);
+    writer.Header(captions);
     std::vector<ExportCell> cells(columns.size());
-    const bool texts = writer->NeedsTexts();
+    const bool texts = writer.NeedsTexts();
     for (const int32_t position : positions) {
         if (position < 1 || position > table.CountRecordFilter ||
             table.GetFieldNumber(1, position) == nullptr) {
@@ -33,9 +34,9 @@ QString ExportRecords(TBaseClient& table, const std::vector<int32_t>& positions,
         for (size_t c = 0; c < columns.size(); ++c) {
             cells[c] = CellOf(*columns[c], texts);
         }
-        writer->Line(cells);
+        writer.Line(cells);
     }
-    return writer->Finish();
+    return writer.Finish();
 }
 
 std::vector<int32_t> AllPositions(TBaseClient& table) {

@@ -8,10 +8,13 @@
 #include <cstdint>
 #include <vector>
 
+class SheetWriter;
 class TBaseClient;
 
 // An error text, empty when the file was written.
 QString ExportRecords(TBaseClient& table, const std::vector<int32_t>& positions, const QString& path);
+// The same into a writer of the caller's (its Finish's answer).
+QString ExportRecords(TBaseClient& table, const std::vector<int32_t>& positions, SheetWriter& writer);
 
 // Every visible position of the table in its view order (1 to CountRecordFilter).
 std::vector<int32_t> AllPositions(TBaseClient& table);

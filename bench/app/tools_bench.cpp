@@ -21,6 +21,7 @@
 #include "app/main_window.h"
 #include "app/record_grid.h"
 #include "app/vehicles_page.h"
+#include "bench/app/workbook_figures.h"
 #include "exchange/table_export.h"
 #include "tests/e2e/harness.h"
 #include "tests/tables/configured_tables.h"
@@ -152,6 +153,7 @@ void GridFigures(const QTemporaryDir& dir, int vehicles) {
                     name + 4, ms, double(QFile(dir.filePath(name)).size()) / 1e6,
                     error.isEmpty() ? "" : " FAILED");
     }
+    WorkbookFigures(*gps, grid->Idx(), dir.path());
 }
 
 // The CSV of `n` vehicles none of which the server holds.
@@ -227,21 +229,8 @@ void ImportFigures(const QTemporaryDir& dir, int lines) {
     CliProcess cli(dir.filePath("cli"), cliPort);
     QElapsedTimer c;
     c.start();
-    cli.Start({"import", "gps", file}, 60);
-    // The servers' logs are read by this thread's events: without them a server would stall on a
-    // full pipe.
-    const QDeadlineTimer cliDeadline(600000);
-    for (bool ended = false; !ended && !cliDeadline.hasExpired();) {
-        QElapsedTimer waited;
-        waited.start();
-        const bool summary =
-            !cli.WaitForLine([](const QString& line) { return line.contains("\"imported\""); }, 50).isEmpty();
-        // An empty answer well before the 50 ms means the client has ended.
-        ended = summary || waited.elapsed() < 40;
-        QCoreApplication::processEvents();
-    }
+    const CliResult result = cli.Run({"import", "gps", file}, 600000, 60);
     const double cliSeconds = Ms(c) / 1000;
-    const CliResult result = cli.Wait(10000);
     const int cliConfirmed = int(result.lines.filter("\"state\":\"confirmed\"").size());
     std::printf(
         "import with mobcfg-cli: %d of %d lines confirmed in %.1f s (login and load included), %.0f "

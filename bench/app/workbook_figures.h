@@ -1,0 +1,12 @@
+// Where the time of a workbook export goes: our side reading the cells of every row (nothing
+// written), libxlsxwriter alone writing those same cells (the library's floor), and our writer
+// writing them.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+class TBaseClient;
+
+void WorkbookFigures(TBaseClient& table, const std::vector<int32_t>& positions, const QString& folder);
