@@ -17,6 +17,7 @@
 #include "app/login_window.h"
 #include "app/record_grid.h"
 #include "app/record_order.h"
+#include "app/table_refreshes.h"
 #include "app/tahoma.h"
 #include "app/terminals_page.h"
 #include "app/vehicles_page.h"
@@ -36,6 +37,9 @@ namespace {
 const QString kPageTerminals = QStringLiteral("Default");
 const QString kPageVehicles = QStringLiteral("gps");
 const QString kPageGroups = QStringLiteral("group");
+// While the window's import streams records in, the pages are rebuilt at most this often (and no
+// more than a fifth of the time).
+constexpr std::chrono::milliseconds kRebuildGapWhileImporting{100};
 
 }  // namespace
 
@@ -86,6 +90,9 @@ TForm1::TForm1(Dialogs dialogs) : dialogs_(std::move(dialogs)) {
 
     vehicles->refreshGPS = [this] { RefreshGPS(); };
     terminals->client = [this] { return clientU.get(); };
+
+    refreshes_ = new TableRefreshes([this](const QString& name) { RefreshTable(name); },
+                                    [this] { return ImportGoing(); }, kRebuildGapWhileImporting, this);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(10);
@@ -183,8 +190,11 @@ void TForm1::AttachClient(ThreadPtr<client_udp> client) {
 }
 
 void TForm1::RefreshDataBase(client_udp*, const QString& name) {
-    QMetaObject::invokeMethod(
-        this, [this, name] { RefreshTable(name); }, Qt::QueuedConnection);
+    refreshes_->Report(name);
+}
+
+bool TForm1::ImportGoing() const {
+    return importDialog_ != nullptr && importDialog_->Run() != nullptr && !importDialog_->Run()->Finished();
 }
 
 void TForm1::RefreshTable(const QString& name) {

@@ -7,8 +7,9 @@
 // the operator logged in. Destroying the window stops the client thread and frees the client.
 //
 // Thread-safety: everything runs on the UI thread except RefreshDataBase, which the client calls on
-// its own thread; it only posts the table name to the UI thread, where the grid is rebuilt under the
-// table's lock.
+// its own thread; it only hands the table name to the UI thread, where the grid is rebuilt under the
+// table's lock (app/table_refreshes.h: one rebuild per table for the reports of one event-loop turn,
+// fewer while the window's import streams records in).
 #pragma once
 
 #include <QButtonGroup>
@@ -32,6 +33,7 @@ class JournalWindow;
 class QLabel;
 class QProgressBar;
 class RecordGrid;
+class TableRefreshes;
 class TerminalsPage;
 class VehiclesPage;
 
@@ -113,6 +115,9 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<ChangeJournal> journal_;
     JournalWindow* journalWindow_ = nullptr;
     ImportDialog* importDialog_ = nullptr;
+    // Whether the import dialog has lines on their way.
+    bool ImportGoing() const;
+    TableRefreshes* refreshes_ = nullptr;
     QTimer* statusTimer_ = nullptr;
     // When the link was last seen up, or lost; "Нет связи" follows 5 s without a session.
     qint64 linkLostAt_ = 0;

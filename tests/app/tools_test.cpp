@@ -12,6 +12,7 @@
 #include <QtTest/QTest>
 
 #include "app/find_bar.h"
+#include "app/groups_page.h"
 #include "app/import_dialog.h"
 #include "app/journal_window.h"
 #include "app/login_window.h"
@@ -178,6 +179,42 @@ TEST_F(ToolsTest, ExportedRowsImportBackAsTheSameRecordsAndABadFileImportsNothin
     EXPECT_EQ(form->ImportIntoPage(), nullptr);
     ASSERT_FALSE(informed.isEmpty());
     EXPECT_TRUE(informed.last().startsWith("Файл не загружен")) << informed.last().toStdString();
+}
+
+// Each confirmed line brings its record; the pages take the records in batches while the lines
+// stream in, and once the import ends every record is shown.
+TEST_F(ToolsTest, AnImportOfHundredsOfLinesEndsWithEveryRecordShown) {
+    LogIn();
+    constexpr int kLines = 300;
+    sheetPath = Path("many.csv");
+    QFile file(sheetPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    QStringList names;
+    QByteArray text = "Номер;Наименование;IMEI\r\n";
+    for (int i = 0; i < kLines; ++i) {
+        names << QStringLiteral("Привезённый %1").arg(i);
+        text += QStringLiteral("%1;%2;%3\r\n")
+                    .arg(7000 + i)
+                    .arg(names.last())
+                    .arg(861000000000000LL + i)
+                    .toUtf8();
+    }
+    file.write(text);
+    file.close();
+
+    ImportDialog* dialog = form->ImportIntoPage();
+    ASSERT_NE(dialog, nullptr) << informed.join(' ').toStdString();
+    ASSERT_TRUE(dialog->StartButton()->isEnabled()) << dialog->Summary()->text().toStdString();
+    dialog->Start();
+    ASSERT_TRUE(Until([&] { return dialog->Run()->Finished(); }, 120000));
+    ASSERT_EQ(dialog->Run()->Count(ImportRun::State::Confirmed), kLines);
+    ASSERT_TRUE(Until([&] { return Grid()->Idx().size() == 12 + kLines; }))
+        << Grid()->Idx().size() << " rows shown";
+    const QStringList shown = Column(2);
+    for (const QString& name : names) {
+        EXPECT_TRUE(shown.contains(name)) << name.toStdString();
+    }
+    EXPECT_EQ(form->groups->StringGrid5()->Idx().size(), 12u + kLines) << "the groups page's vehicles too";
 }
 
 TEST_F(ToolsTest, TheStatusLineAndTheJournalFollowAnEditThroughAStopAndARestartOfTheServer) {
