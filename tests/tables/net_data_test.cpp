@@ -1,6 +1,5 @@
 // Record updates and dictionary changes from the server, including short and inconsistent
 // messages, and the view read by one thread while another applies updates.
-// ctest-labels: threaded
 #include <gtest/gtest.h>
 
 #include <QLocale>
