@@ -1,7 +1,8 @@
 // Figures of the operator's tools in the real window (offscreen), nothing passes or fails on them:
 //   - with 100,000 vehicles (MOBCFG_BENCH_VEHICLES): a keystroke in the find field (the first one,
 //     which reads the rows' texts, and the following ones), a sort by a text column, by a number
-//     column and its reversal, and the export of all rows to CSV and to XLSX;
+//     column and its reversal, and the export of all rows to CSV and to XLSX, with where the
+//     workbook's time goes (workbook_figures.h);
 //   - an import of 10,000 vehicles (MOBCFG_BENCH_IMPORT) into an empty stand-in server through the
 //     window's import dialog and through mobcfg-cli, lines per second as the server confirms them.
 #include <QApplication>

@@ -1,6 +1,6 @@
-// Where the time of a workbook export goes: our side reading the cells of every row (nothing
-// written), libxlsxwriter alone writing those same cells (the library's floor), and our writer
-// writing them.
+// Where the time of a workbook export goes: our side reading the cells of every row into memory
+// (nothing written), libxlsxwriter alone writing those same cells with the time of workbook_close
+// (which packs the sheet into the archive) apart, and our writer writing them.
 #pragma once
 
 #include <QString>
