@@ -12,6 +12,7 @@
 #include "app/user_default.h"
 #include "infra/ticks.h"
 #include "session/client_udp.h"
+#include "session/session_door.h"
 #include "session/session_status.h"
 
 namespace {
@@ -174,10 +175,7 @@ bool ConnectAndLoad(client_udp& client, const QString& dir, const TBaseC* tables
         QThread::msleep(1);
         if (login.push == 1) {
             login.push = 0;
-            client.username.Set(login.MaskEdit2->text());
-            client.password.Set(login.MaskEdit1->text());
-            client.ConnectTime = 0;
-            client.Connect = true;
+            RequestLogin(client, login.MaskEdit2->text(), login.MaskEdit1->text());
             start = CurrentDateTime();
             login.Label1->setText(kStatusConnecting);
             WriteUserDefault(dir, login.MaskEdit2->text());

@@ -27,8 +27,8 @@
 #include "infra/session_texts.h"
 #include "infra/ticks.h"
 #include "journal/change_journal.h"
-#include "session/application_id.h"
 #include "session/client_udp.h"
+#include "session/session_door.h"
 #include "session/session_status.h"
 #include "session/settings.h"
 
@@ -138,7 +138,7 @@ QString TForm1::ActivePage() const {
 
 bool TForm1::FormCreate() {
     ReadSettingsAndRegisterTables();
-    AttachClient(client_udp::Create(kApplicationId, host, port));
+    clientU = OpenSession(Base, host, port, Handlers());
     ShowPage(kPageVehicles);
     return ConnectAndLoad(*clientU, dir, &Base);
 }
@@ -178,15 +178,17 @@ void TForm1::WirePages() {
 
 void TForm1::AttachClient(ThreadPtr<client_udp> client) {
     clientU = std::move(client);
-    clientU->SetBases(&Base);
-    clientU->SetOnRefreshDatabase(
-        [this](client_udp* sender, const QString& name) { RefreshDataBase(sender, name); });
-    // Edit commands are posted on this thread, so the journal takes them here.
-    clientU->SetOnCommandQueued([this](TBaseClient* table, const QString& command, bool queued) {
-        if (journal_ && table != nullptr) {
-            journal_->CommandQueued(*table, command, queued);
-        }
-    });
+    WireSession(*clientU, Base, Handlers());
+}
+
+SessionHandlers TForm1::Handlers() {
+    return {[this](client_udp* sender, const QString& name) { RefreshDataBase(sender, name); },
+            // Edit commands are posted on this thread, so the journal takes them here.
+            [this](TBaseClient* table, const QString& command, bool queued) {
+                if (journal_ && table != nullptr) {
+                    journal_->CommandQueued(*table, command, queued);
+                }
+            }};
 }
 
 void TForm1::RefreshDataBase(client_udp*, const QString& name) {

@@ -22,6 +22,7 @@
 
 #include "app/dialogs.h"
 #include "infra/thread.h"
+#include "session/session_door.h"
 #include "session/table_registration.h"
 #include "tables/base_set.h"
 
@@ -49,7 +50,7 @@ class TForm1 : public QMainWindow {
     bool FormCreate();
     // The steps of FormCreate, for callers that start the session their own way.
     void ReadSettingsAndRegisterTables();
-    // Takes over the client and wires it to the tables and to RefreshDataBase.
+    // Takes over the client and wires it to the tables, to RefreshDataBase and to the journal.
     void AttachClient(ThreadPtr<client_udp> client);
 
     // Working directory with a trailing '/', and the server address from "setup.ini".
@@ -107,6 +108,8 @@ class TForm1 : public QMainWindow {
   private:
     QToolButton* NavigationButton(const QString& caption, int top, int height);
     void WirePages();
+    // What the window hears from the session: RefreshDataBase, and the journal's edit commands.
+    SessionHandlers Handlers();
     void MakeStatusLine();
     void MakeMenuAndKeys();
     class RecordPage* ActivePageWidget() const;

@@ -6,28 +6,25 @@
 #include "cli/output.h"
 #include "infra/json_text.h"
 #include "infra/session_texts.h"
-#include "session/application_id.h"
 #include "session/client_udp.h"
+#include "session/session_door.h"
 #include "session/table_registration.h"
 
 CliSession::CliSession(const QString& host, uint16_t port, Output& output) : output_(output) {
     RegisterConfigTables(Base_);
-    client_ = client_udp::Create(kApplicationId, host, port);
-    client_->SetBases(&Base_);
-    client_->SetOnRefreshDatabase([this](client_udp*, const QString& name) {
-        const std::lock_guard lock(refreshLock_);
-        refreshes_.push_back({name, NowMicros()});
-    });
+    client_ = OpenSession(Base_, host, port,
+                          {[this](client_udp*, const QString& name) {
+                               const std::lock_guard lock(refreshLock_);
+                               refreshes_.push_back({name, NowMicros()});
+                           },
+                           {}});
 }
 
 CliSession::~CliSession() = default;
 
 int CliSession::LoginAndLoad(const QString& user, const QString& password, Clock::time_point deadline,
                              double timeoutSeconds) {
-    client_->username.Set(user);
-    client_->password.Set(password);
-    client_->ConnectTime = 0;
-    client_->Connect = true;
+    RequestLogin(*client_, user, password);
     bool everConnected = false;
     const bool loaded = WaitUntil(deadline, [&] {
         if (!everConnected && client_->Connected && output_.Times()) {

@@ -18,6 +18,7 @@
 #include "infra/ticks.h"
 #include "scripted_peer.h"
 #include "session/client_udp.h"
+#include "session/session_door.h"
 
 inline std::atomic<uint64_t> g_fakeTicks{1'000'000'000'000};
 inline const QString kAppId = QStringLiteral("5A1C3F20-7B9E-4D62-A8F1-0E4B7C9D2A65");
@@ -84,10 +85,7 @@ class ClientFixture : public ::testing::Test {
 
     // Logs in: the peer answers the registration with "regok" and this tid.
     void Login(const QString& tid = kTid) {
-        client->username.Set(QStringLiteral("oper"));
-        client->password.Set(QStringLiteral("secret"));
-        client->ConnectTime = 0;
-        client->Connect = true;
+        RequestLogin(*client, QStringLiteral("oper"), QStringLiteral("secret"));
         ASSERT_TRUE(peer.AwaitCommand(QStringLiteral("reg"), Pump()));
         peer.nextNumber = 1;
         peer.SendText(QStringLiteral("{\"$c$\":\"regok\",\"tid\":\"") + tid +
