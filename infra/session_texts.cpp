@@ -1,5 +1,7 @@
 #include "infra/session_texts.h"
 
+#include <QUuid>
+
 #include "infra/json_text.h"
 
 namespace {
@@ -27,6 +29,23 @@ QString CommandHead(QLatin1StringView word) {
 
 QString DatabaseCommandHead(QLatin1StringView command) {
     return CommandHead(Cmd::Database) + QStringLiteral(",\"command\":\"") + command + u'"';
+}
+
+QString TableCommandHead(const QString& command) {
+    const qsizetype fields = command.indexOf(QLatin1StringView("\"fields\""));
+    return fields < 0 ? command : command.left(fields);
+}
+
+QString WithAdditionMark(const QString& command) {
+    const QString head = TableCommandHead(command);
+    if (head.size() == command.size() || CommandOf(command) != Cmd::Database ||
+        GetJSONValue(head, QStringLiteral("command")) != TableCmd::NetAddDataDatabase ||
+        !GetJSONValue(head, kAdditionMarkKey).isEmpty()) {
+        return command;
+    }
+    return head + u'"' + kAdditionMarkKey + QStringLiteral("\":\"") +
+           QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral("\",") +
+           command.mid(head.size());
 }
 
 QString SessionFilePath(const QString& tid, const QString& name) {

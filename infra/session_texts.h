@@ -66,6 +66,16 @@ inline constexpr QLatin1StringView NetEditDataDatabase{"neteditdatadatabase"};
 inline constexpr QLatin1StringView NetDeleteDataDatabase{"netdeletedatadatabase"};
 }  // namespace TableCmd
 
+// The key of an addition's mark: a GUID that names the addition, so that a server which stored it
+// already answers a copy sent again (a replay after a lost session) with the record it stored
+// instead of adding a second one. It stands before "fields", where no column's name can shadow it.
+inline constexpr QLatin1StringView kAdditionMarkKey{"mark"};
+// An addition ("netadddatadatabase" with "fields") without a mark gets a new one; anything else is
+// returned as it is.
+QString WithAdditionMark(const QString& command);
+// The part of a table command before its "fields": its own keys, never a column's.
+QString TableCommandHead(const QString& command);
+
 // The command word of a text.
 QString CommandOf(const QString& text);
 // {"$c$":"<word>"}

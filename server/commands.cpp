@@ -16,11 +16,8 @@ QString lit(const char* s) {
     return QString::fromLatin1(s);
 }
 
-// The part of an edit command before its "fields": "n_abs" may also name a column inside them.
-QString headOf(const QString& text) {
-    const qsizetype f = text.indexOf(lit("\"fields\""));
-    return f < 0 ? text : text.left(f);
-}
+// Longer marks are no GUIDs of a client of ours: such an addition is stored as one without a mark.
+constexpr qsizetype kMaxMarkLength = 64;
 
 // The digests of a load request's "md5" object (its inner text), read in one pass: the first for
 // each column of the table, and no more pairs once every column has one. A client sends one pair
@@ -87,7 +84,7 @@ void Commands::handle(ClientSession& s, const QString& text) {
     if (c == Cmd::Testex) {
         s.queueTextOnce(CommandText(Cmd::Testex));
     } else if (c == Cmd::Database) {
-        const QString command = GetJSONValue(headOf(text), lit("command"));
+        const QString command = GetJSONValue(TableCommandHead(text), lit("command"));
         if (command == TableCmd::GetTableRaw) {
             loadRequest(s, text);
         } else if (command == TableCmd::NetAddDataDatabase || command == TableCmd::NetEditDataDatabase ||
@@ -229,9 +226,9 @@ void Commands::abandonChange(ClientSession& s, const QString& table, const QStri
 }
 
 bool Commands::store(ClientSession& s, TableData& table, int32_t row, bool deleted,
-                     const TableData::Savepoint& before,
-                     const std::vector<std::pair<int, uint32_t>>& entries) {
-    const bool stored = storage_.commitChange(table, row, deleted, entries);
+                     const TableData::Savepoint& before, const std::vector<std::pair<int, uint32_t>>& entries,
+                     const QString& mark) {
+    const bool stored = storage_.commitChange(table, row, deleted, entries, mark);
     if (!stored) {
         table.rollBack(before);
     }
@@ -243,7 +240,7 @@ bool Commands::store(ClientSession& s, TableData& table, int32_t row, bool delet
 }
 
 void Commands::edit(ClientSession& s, const QString& text, const QString& command) {
-    const QString head = headOf(text);
+    const QString head = TableCommandHead(text);
     const QString name = GetJSONValue(head, lit("nametable"));
     TableData* table = storage_.table(name);
     if (!table) {
@@ -257,6 +254,22 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
     }
     // The record is looked up once the changes of other servers are in.
     if (!beginChange(s, name)) {
+        return;
+    }
+    const QString mark = command == TableCmd::NetAddDataDatabase
+                             ? GetJSONValue(head, kAdditionMarkKey).left(kMaxMarkLength + 1)
+                             : QString();
+    if (mark.size() > kMaxMarkLength) {
+        log_(lit("addition mark ignored, too long: ") + mark.left(kMaxMarkLength));
+    }
+    const QString kept = mark.size() > kMaxMarkLength ? QString() : mark;
+    if (const int32_t stored = kept.isEmpty() ? 0 : storage_.addedBefore(kept, name); stored != 0) {
+        // Sent again after a lost answer: the addition is answered, not made twice.
+        storage_.abandonChange();
+        distributeApplied();
+        log_(lit("addition %1 to %2 was stored before as %3").arg(kept, name).arg(stored));
+        s.queueText(CommandHead(Cmd::NetYesAddDataDatabase) + lit(",\"nametable\":\"") + name +
+                    lit("\",\"n_abs\":") + QString::number(stored) + u'}');
         return;
     }
     int32_t row = -1;
@@ -319,7 +332,7 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
         }
     }
     table->stamp(row, s.userId, now);
-    if (!store(s, *table, row, false, before, entries)) {
+    if (!store(s, *table, row, false, before, entries, kept)) {
         return;
     }
     if (command == TableCmd::NetEditDataDatabase && !confirmEdits_) {

@@ -57,9 +57,11 @@ class Commands {
     void abandonChange(ClientSession& s, const QString& table, const QString& why);
     // Stores the change; when the database does not take it, the table is put back as it was before
     // and the sender is told, so that nothing is confirmed or distributed that was not stored. Then
-    // every change applied meanwhile, this one last, goes to the clients holding its table.
+    // every change applied meanwhile, this one last, goes to the clients holding its table. An
+    // addition's mark is stored with it.
     bool store(ClientSession& s, TableData& table, int32_t row, bool deleted,
-               const TableData::Savepoint& before, const std::vector<std::pair<int, uint32_t>>& entries);
+               const TableData::Savepoint& before, const std::vector<std::pair<int, uint32_t>>& entries,
+               const QString& mark = {});
     void distribute(const TableData& table, const QByteArray& message);
 
     Storage& storage_;

@@ -477,7 +477,7 @@ int32_t Storage::nextId(const TableData& t) {
 }
 
 bool Storage::commitChange(TableData& t, int32_t row, bool deleted,
-                           const std::vector<std::pair<int, uint32_t>>& entries) {
+                           const std::vector<std::pair<int, uint32_t>>& entries, const QString& mark) {
     using StorageSql::ChangeKind;
     const int64_t before = lastSeq_;
     const QString& name = t.def().name;
@@ -493,12 +493,26 @@ bool Storage::commitChange(TableData& t, int32_t row, bool deleted,
         }
     }
     ok = ok && logChange(name, int(deleted ? ChangeKind::Deleted : ChangeKind::Record), t.nAbsAt(row), {});
+    if (ok && !mark.isEmpty()) {
+        ok = db_->run(StorageSql::InsertAddition(), {text(mark), text(name), SqlValue::Int(t.nAbsAt(row))}) &&
+             db_->run(StorageSql::PruneAdditions(), {SqlValue::Int(kAdditionMarksKept)});
+    }
     if (!endWrite(ok)) {
         lastSeq_ = before;
         return false;
     }
     applied_.push_back({&t, row, deleted});
     return true;
+}
+
+int32_t Storage::addedBefore(const QString& mark, const QString& table) {
+    int64_t nAbs = 0;
+    const bool ok = db_->run(StorageSql::SelectAddition(), {text(mark)}, [&](const SqlRow& r) {
+        if (QString::fromUtf8(r.bytes(0)) == table) {
+            nAbs = r.integer(1);
+        }
+    });
+    return ok && nAbs > 0 && nAbs <= INT32_MAX ? int32_t(nAbs) : 0;
 }
 
 void Storage::abandonChange() {

@@ -74,10 +74,17 @@ class Storage {
     // The identifier of a record added now (beginChange first); 0 when the database cannot say.
     int32_t nextId(const TableData& table);
     // Writes the record as it is in memory with the dictionary entries (column, key) the change added
-    // or renamed, logs and announces it and commits. False, and nothing written, when the database
-    // did not take it (the caller puts the table back). The change joins takeApplied().
+    // or renamed, logs and announces it and commits; an addition's mark, when it has one, is stored
+    // in the same transaction. False, and nothing written, when the database did not take it (the
+    // caller puts the table back). The change joins takeApplied().
     bool commitChange(TableData& table, int32_t row, bool deleted,
-                      const std::vector<std::pair<int, uint32_t>>& entries);
+                      const std::vector<std::pair<int, uint32_t>>& entries, const QString& mark = {});
+    // The n_abs of the record of `table` that an addition with this mark stored, on this server or
+    // another sharing the database (beginChange first, so that the lookup and the addition are one
+    // turn of the write lock); 0 when no addition carried it. The newest kAdditionMarksKept marks
+    // are kept.
+    int32_t addedBefore(const QString& mark, const QString& table);
+    static constexpr int64_t kAdditionMarksKept = 100000;
     // Ends a change begun without writing anything (the command was refused).
     void abandonChange();
     QString lastError() const { return lastError_; }

@@ -82,6 +82,10 @@ std::vector<QByteArray> MigrationTo(int version, const SqlTypes& types) {
             "INSERT INTO user_ids (id, name) SELECT (SELECT COALESCE(MAX(id), 0) FROM user_ids) + "
             "ROW_NUMBER() OVER (ORDER BY name), name FROM users "
             "WHERE name NOT IN (SELECT name FROM user_ids)");
+    } else if (version == 3) {
+        steps.push_back(QByteArray("CREATE TABLE IF NOT EXISTS additions (seq ") + types.integer +
+                        " PRIMARY KEY, mark TEXT UNIQUE NOT NULL, tbl TEXT NOT NULL, n_abs " + types.integer +
+                        " NOT NULL)");
     }
     return steps;
 }
@@ -140,6 +144,19 @@ QByteArray InsertChange() {
 
 QByteArray PruneChanges() {
     return "DELETE FROM changes WHERE seq <= $1";
+}
+
+QByteArray SelectAddition() {
+    return "SELECT tbl, n_abs FROM additions WHERE mark = $1";
+}
+
+QByteArray InsertAddition() {
+    return "INSERT INTO additions (seq, mark, tbl, n_abs) SELECT COALESCE(MAX(seq), 0) + 1, $1, $2, $3 "
+           "FROM additions";
+}
+
+QByteArray PruneAdditions() {
+    return "DELETE FROM additions WHERE seq <= (SELECT COALESCE(MAX(seq), 0) FROM additions) - $1";
 }
 
 QByteArray SelectUser() {

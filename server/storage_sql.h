@@ -6,7 +6,8 @@
 // Schema versions: 1 is the record tables, "dictionary" and "users" as the first releases made
 // them (files of those releases carry no version and count as 0); 2 adds the change log "changes"
 // and the origin of each user, and the identifiers of the users ("user_ids", which files of the first
-// releases may already hold). A database newer than kSchemaVersion is refused.
+// releases may already hold); 3 adds the marks of stored additions ("additions"). A database newer
+// than kSchemaVersion is refused.
 #pragma once
 
 #include <QByteArray>
@@ -17,7 +18,7 @@
 
 namespace StorageSql {
 
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 // Records read per statement when a table is loaded.
 inline constexpr int kRecordPage = 10000;
 
@@ -48,6 +49,11 @@ QByteArray SelectLastChange();  // rows (largest seq, smallest seq), 0 when empt
 QByteArray SelectChanges();     // $1 the seq after which to start
 QByteArray InsertChange();      // $1 seq, $2 table, $3 kind, $4 item, $5 col
 QByteArray PruneChanges();      // $1 the largest seq to remove
+
+// Additions a client marked, so that one sent again is recognised: rows are (tbl, n_abs).
+QByteArray SelectAddition();  // $1 mark
+QByteArray InsertAddition();  // $1 mark, $2 table, $3 n_abs
+QByteArray PruneAdditions();  // $1 the number of marks to keep (the newest)
 
 // Users: rows of SelectUser are (salt, hash, iterations).
 QByteArray SelectUser();       // $1 name

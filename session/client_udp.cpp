@@ -149,7 +149,9 @@ void client_udp::touchTables(const std::function<void(TBaseClient&)>& action) {
     }
 }
 
-void client_udp::GFBaseNetDataSend9(TBaseClient* Sender, const QString& Data) {
+void client_udp::GFBaseNetDataSend9(TBaseClient* Sender, const QString& Command) {
+    // The mark travels with the addition into the backlog, so a replay carries the same one.
+    const QString Data = WithAdditionMark(Command);
     const bool queued = Soob.PutSoob(Data);
     TCommandQueued handler;
     {

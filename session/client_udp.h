@@ -271,8 +271,8 @@ class client_udp : public TThread, public SessionLink {
     void MessageEnded(TSendWindow::FillResult fill, uint64_t now);
     // At a drop: a message whose every packet was acknowledged is delivered, not kept for replay.
     void SettleDelivered();
-    // The tables' OnNetDataSend9 handler: the command goes into Soob.
-    void GFBaseNetDataSend9(TBaseClient* Sender, const QString& Data);
+    // The tables' OnNetDataSend9 handler: the command goes into Soob, an addition with its mark.
+    void GFBaseNetDataSend9(TBaseClient* Sender, const QString& Command);
 
     // ---- dispatcher (client_loop.cpp) ----
     void DispatchJSON(const QString& m);

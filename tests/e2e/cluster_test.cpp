@@ -9,9 +9,11 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "harness.h"
+#include "infra/json_text.h"
 #include "postgres_cluster.h"
 #include "session/client_udp.h"
 #include "tables/base_client.h"
@@ -98,6 +100,22 @@ class Client {
             seconds);
     }
 
+    // The "n_abs" of every confirmation of an addition to the table, in order.
+    QStringList Confirmed(const char* table) const {
+        QStringList ids;
+        for (const QString& m : notices_) {
+            if (m.contains(QStringLiteral("netyesadddatadatabase")) &&
+                GetJSONValue(m, QStringLiteral("nametable")) == QLatin1String(table)) {
+                ids << GetJSONValue(m, QStringLiteral("n_abs"));
+            }
+        }
+        return ids;
+    }
+    int32_t Count(const char* table) {
+        auto guard = Table(table)->Guard();
+        return Table(table)->CountRecordFilter;
+    }
+
     ThreadPtr<client_udp> c;
 
   private:
@@ -173,6 +191,44 @@ TEST_F(ClusterTest, ChangesReachTheClientsOfEveryServerInOneOrder) {
         auto guardA = a->Table(table)->Guard();
         auto guardB = b->Table(table)->Guard();
         EXPECT_EQ(a->Table(table)->CountRecordFilter, b->Table(table)->CountRecordFilter) << table;
+    }
+}
+
+// An addition whose answer was lost comes again, with the mark it had, to the same server or another
+// one on the same database (a replay after a drop): it is answered with the record stored the first
+// time and never stored twice.
+TEST_F(ClusterTest, AnAdditionSentAgainToAnyServerIsStoredOnce) {
+    auto one = Server(1);
+    auto two = Server(2);
+    auto a = ClientOf("a", Address(1));
+    auto b = ClientOf("b", Address(2));
+    std::mutex lock;
+    QString sent;
+    a->c->SetOnCommandQueued([&](TBaseClient*, const QString& command, bool) {
+        const std::lock_guard guard(lock);
+        sent = command;
+    });
+    const int32_t before = a->Count("gpeople");
+    a->Add("gpeople", "fio", QStringLiteral("Дважды Анна"));
+    ASSERT_TRUE(a->Notice(QStringLiteral("netyesadddatadatabase"), 10));
+    const QString marked = [&] {
+        const std::lock_guard guard(lock);
+        return sent;
+    }();
+    ASSERT_FALSE(GetJSONValue(marked, QStringLiteral("mark")).isEmpty()) << marked.toStdString();
+
+    b->c->Soob.PutSoob(marked);
+    ASSERT_TRUE(b->Notice(QStringLiteral("netyesadddatadatabase"), 10)) << two->Log().toStdString();
+    a->c->Soob.PutSoob(marked);
+    ASSERT_TRUE(WaitFor([&] { return a->Notice(QString(), 0) && a->Confirmed("gpeople").size() == 2; }, 10));
+    const QString stored = a->Confirmed("gpeople").first();
+    EXPECT_EQ(a->Confirmed("gpeople"), QStringList({stored, stored}));
+    EXPECT_EQ(b->Confirmed("gpeople"), QStringList({stored}));
+    EXPECT_TRUE(two->WaitForLog(QStringLiteral("was stored before as ") + stored, 5));
+    for (Client* c : {a.get(), b.get()}) {
+        EXPECT_TRUE(WaitFor([&] { return c->Count("gpeople") == before + 1; }, 10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(c->Count("gpeople"), before + 1);
     }
 }
 
