@@ -19,6 +19,16 @@ namespace {
 
 constexpr int kNoLinkAfterMs = 5000;
 
+// "Нет связи", naming the address a server answered from when it was not the one configured: its
+// answers are refused, so the operator has to correct the address.
+QString NoLinkText(const client_udp& client) {
+    const UdpAddress refused = client.Refused();
+    return refused.ip == 0
+               ? kStatusNoLink
+               : kStatusNoLink +
+                     QStringLiteral(" (ответ с %1:%2)").arg(FormatIPv4(refused.ip)).arg(refused.port);
+}
+
 QLabel* PlaceLabel(QWidget* parent, const QString& text, int left, int top, int pixels) {
     auto* label = new QLabel(text, parent);
     label->setFont(Tahoma(pixels));
@@ -184,8 +194,10 @@ bool ConnectAndLoad(client_udp& client, const QString& dir, const TBaseC* tables
             running = false;
         }
         if (!client.Connected && start.msecsTo(CurrentDateTime()) > kNoLinkAfterMs &&
-            login.Label1->text() == kStatusConnecting) {
-            login.Label1->setText(kStatusNoLink);
+            (login.Label1->text() == kStatusConnecting || login.Label1->text().startsWith(kStatusNoLink))) {
+            if (const QString text = NoLinkText(client); login.Label1->text() != text) {
+                login.Label1->setText(text);
+            }
         }
         if (client.Connected && client.PasOK && !splashShown) {
             splash.show();
@@ -206,6 +218,13 @@ bool ConnectAndLoad(client_udp& client, const QString& dir, const TBaseC* tables
             running = false;
             login.hide();
             result = true;
+        }
+        if (client.RegTooLong) {
+            // Nothing was sent: the operator shortens the name or the password and tries again.
+            client.RegTooLong = false;
+            login.Label1->setText(kStatusTooLong);
+            login.Button1->setEnabled(true);
+            login.push = 0;
         }
         if (client.AD && login.Label1->text() != kStatusDenied) {
             login.Label1->setText(kStatusDenied);

@@ -17,6 +17,7 @@ class TBaseC;
 inline const QString kStatusConnecting = QStringLiteral("Соединение...");
 inline const QString kStatusNoLink = QStringLiteral("Нет связи");
 inline const QString kStatusDenied = QStringLiteral("Доступ запрещен");
+inline const QString kStatusTooLong = QStringLiteral("Слишком длинные имя или пароль");
 inline const QString kLoadingPrefix = QStringLiteral("Загрузка базы - ");
 
 class TPasZas : public QDialog {

@@ -240,6 +240,15 @@ void client_udp::SecondTick(uint64_t now) {
         return;
     }
     Timer1000 = now;
+    if (const UdpAddress refused = Refused(); refused.ip != 0 && !(refused == refusedLogged_)) {
+        refusedLogged_ = refused;
+        const UdpAddress server = Server();
+        Log(QStringLiteral("datagrams from %1:%2 refused: only the server's address %3:%4 is answered")
+                .arg(FormatIPv4(refused.ip))
+                .arg(refused.port)
+                .arg(FormatIPv4(server.ip))
+                .arg(server.port));
+    }
     SpeedIn = SpeedSizeIn.exchange(0);
     SpeedOut = SpeedSizeOut.exchange(0);
     const int64_t heard = CountSvazG;

@@ -167,6 +167,8 @@ class client_udp : public TThread, public SessionLink {
 
     // ---- loop (client_loop.cpp) ----
     uint64_t Timer1000 = 0;
+    // The refused address last written to the log, so that each is logged once.
+    UdpAddress refusedLogged_;
     uint64_t SendSoobTime = 0;
     // A backlog entry is in flight; atomic because the status line counts the waiting commands.
     std::atomic<bool> StartSoob{false};

@@ -20,6 +20,10 @@ uint64_t pack(const UdpAddress& address) {
     return (uint64_t(address.ip) << 16) | address.port;
 }
 
+UdpAddress unpack(uint64_t packed) {
+    return {uint32_t(packed >> 16), uint16_t(packed & 0xFFFF)};
+}
+
 }  // namespace
 
 void SessionLink::SetServer(const UdpAddress& address) {
@@ -27,8 +31,15 @@ void SessionLink::SetServer(const UdpAddress& address) {
 }
 
 UdpAddress SessionLink::Server() const {
-    const uint64_t packed = server_.load();
-    return {uint32_t(packed >> 16), uint16_t(packed & 0xFFFF)};
+    return unpack(server_.load());
+}
+
+void SessionLink::NoteRefused(const UdpAddress& address) {
+    refused_.store(pack(address), std::memory_order_relaxed);
+}
+
+UdpAddress SessionLink::Refused() const {
+    return unpack(refused_.load(std::memory_order_relaxed));
 }
 
 void MakeAckRecord(const DatagramHeader& header, char* record) {
@@ -63,6 +74,7 @@ recieve::~recieve() {
 
 bool recieve::TakeDatagram(char* frame, int size, const UdpAddress& from, char* ack) {
     if (!(from == Parent.Server())) {
+        Parent.NoteRefused(from);
         return false;
     }
     Parent.PackRecive += 1;

@@ -52,9 +52,14 @@ struct SessionLink {
     // The current server address: datagrams from anywhere else are ignored, acknowledgements go here.
     void SetServer(const UdpAddress& address);
     UdpAddress Server() const;
+    // The last address other than the server's that a datagram came from (zero when none): the check
+    // stays, but a server answering from another address is named, in the log and to the operator.
+    void NoteRefused(const UdpAddress& address);
+    UdpAddress Refused() const;
 
   private:
     std::atomic<uint64_t> server_{0};
+    std::atomic<uint64_t> refused_{0};
 };
 
 void MakeAckRecord(const DatagramHeader& header, char* record);

@@ -96,6 +96,14 @@ TEST_F(LoginTest, LoginReportsNoLinkAndRefusalThenLoadsBehindTheSplash) {
             if (login.Label1->text() != "Нет связи") {
                 return false;
             }
+            // A server answering from another address: refused, and named.
+            client.NoteRefused(UdpAddress{0x7F000002, 9010});
+            return true;
+        },
+        [this](TPasZas& login) {
+            if (login.Label1->text() != "Нет связи (ответ с 127.0.0.2:9010)") {
+                return false;
+            }
             client.AD = true;
             return true;
         },

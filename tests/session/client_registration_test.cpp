@@ -45,6 +45,36 @@ TEST_F(Registration, CredentialsTooLongForOneDatagramStopTheAttempt) {
     EXPECT_TRUE(peer.datagrams.empty());
 }
 
+// A server that answers from another address than the one configured is never taken, but the
+// address it answered from is named: once in the log, and to whoever asks (the login window).
+TEST_F(Registration, AnAnswerFromAnotherAddressIsRefusedAndNamedOnce) {
+    MakeClient(QStringLiteral("127.0.0.2"));
+    client->Connect = true;
+    client->Pass();
+    for (int i = 0; i < 3; ++i) {
+        peer.SendText(QStringLiteral("{\"$c$\":\"regok\",\"tid\":\"") + kTid + QStringLiteral("\"}"));
+    }
+    ASSERT_TRUE(PumpUntil([this] { return client->Refused().ip != 0; }));
+    EXPECT_EQ(client->Refused(), (UdpAddress{0x7F000001, peer.Port()}));
+    for (int i = 0; i < 3; ++i) {
+        Advance(1001);
+        client->Pass();
+    }
+    EXPECT_FALSE(client->Connected);
+    const QString line = QStringLiteral("datagrams from 127.0.0.1:%1 refused").arg(peer.Port());
+    QString log;
+    PumpUntil(
+        [&] {
+            for (const QFileInfo& info : QDir(QStringLiteral("logs")).entryInfoList(QDir::Files)) {
+                QFile file(info.filePath());
+                log = file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
+            }
+            return log.contains(line);
+        },
+        2000);
+    EXPECT_EQ(log.count(line), 1) << log.toStdString();
+}
+
 TEST_F(Registration, AcceptedLoginPostsConnectedAndTagsLaterDatagrams) {
     MakeClient();
     client->username.Set(QStringLiteral("oper"));
