@@ -188,7 +188,20 @@ SessionHandlers TForm1::Handlers() {
                 if (journal_ && table != nullptr) {
                     journal_->CommandQueued(*table, command, queued);
                 }
+                // An import counts its own lines; anything else the operator did is told at once.
+                if (!queued && !ImportGoing()) {
+                    CommandNotQueued(table);
+                }
             }};
+}
+
+void TForm1::CommandNotQueued(TBaseClient* table) {
+    for (RecordPage* page : std::initializer_list<RecordPage*>{vehicles, terminals, groups}) {
+        if (page->Table() == table) {
+            page->CommandNotQueued();
+        }
+    }
+    dialogs_.inform(this, kCommandNotQueued);
 }
 
 void TForm1::RefreshDataBase(client_udp*, const QString& name) {
@@ -256,6 +269,8 @@ void TForm1::Timer1Timer() {
     }
     if (command == Cmd::GetFileOk) {
         terminals->PhotoArrived(GetJSONValue(message, QStringLiteral("name")));
+    } else if (command == Cmd::SendFileError) {
+        terminals->PhotoNotSent(GetJSONValue(message, QStringLiteral("reason")));
     } else if (command == Cmd::SendFileNotFind) {
         terminals->PhotoMissing(GetJSONValue(message, QStringLiteral("nameinserv")));
     } else if (command == Cmd::NetYesAddDataDatabase) {

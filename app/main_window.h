@@ -38,6 +38,8 @@ class TableRefreshes;
 class TerminalsPage;
 class VehiclesPage;
 
+inline const QString kCommandNotQueued =
+    QStringLiteral("Изменение не отправлено: очередь отправки заполнена. Повторите позже");
 inline const QString kMainCaption = QStringLiteral("КПО Велта 8 - Настройка мониторинга мобильных объектов");
 
 class TForm1 : public QMainWindow {
@@ -79,6 +81,9 @@ class TForm1 : public QMainWindow {
     void RefreshDataBase(client_udp* Sender, const QString& name);
     // The rebuild for one table, on the UI thread.
     void RefreshTable(const QString& name);
+    // The session's queue refused a command a table posted: the page stops waiting, the operator
+    // is told.
+    void CommandNotQueued(TBaseClient* table);
     void RefreshMobile();
     void RefreshGPS();
     void RefreshGroupGPS();

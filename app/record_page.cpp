@@ -184,6 +184,12 @@ void RecordPage::AdditionConfirmed(int32_t n_abs) {
     Rebuild();
 }
 
+void RecordPage::CommandNotQueued() {
+    if (awaitingServer_) {
+        LeaveEditMode();
+    }
+}
+
 bool RecordPage::ApplyOrder(std::vector<int32_t> order) {
     if (awaitingServer_) {
         if (savedId_ < 0 || RecordTexts(table_, savedId_) == savedTexts_) {

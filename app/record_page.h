@@ -66,6 +66,9 @@ class RecordPage : public QWidget {
     // A confirmation that comes while the operator is adding or editing again belongs to an earlier
     // save and leaves the edit under way alone.
     void AdditionConfirmed(int32_t n_abs);
+    // The session's queue refused the command the page posted: no answer will come, so the page
+    // stops waiting for one.
+    void CommandNotQueued();
 
     // The page's grid rebuild.
     virtual void Rebuild() = 0;

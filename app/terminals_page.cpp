@@ -25,6 +25,8 @@ const QString kStatus = QStringLiteral("status");
 const QString kNotSaved = QStringLiteral("Не введен объект в стационарном режиме");
 const QString kPhotoMissing = QStringLiteral("Фото нет на сервере");
 const QString kPhotoNotReceived = QStringLiteral("Фото не получено");
+const QString kPhotoNotRequested = QStringLiteral("Фото не запрошено: очередь отправки заполнена");
+const QString kPhotoNotSent = QStringLiteral("Фото не отправлено: %1");
 constexpr int kPhotoWaitSeconds = 10;
 
 QImage ReadPicture(const QString& path) {
@@ -212,8 +214,12 @@ void TerminalsPage::SelectRow(int r) {
 
 void TerminalsPage::RequestPhoto(const QString& foto) {
     const QString name = NewGUIDStr() + QStringLiteral(".jpg");
-    if (client_udp* c = client ? client() : nullptr) {
-        c->Soob.PutSoob(GetFileRequest(foto).Name(name).Text());
+    if (client_udp* c = client ? client() : nullptr;
+        c != nullptr && !c->Soob.PutSoob(GetFileRequest(foto).Name(name).Text())) {
+        // Asked for again at the next selection, like a photo that did not come.
+        Image1NameF = foto;
+        EndPhotoFetch(kPhotoNotRequested);
+        return;
     }
     Label4->show();
     Image1Name = name;
@@ -233,6 +239,13 @@ void TerminalsPage::PhotoMissing(const QString& nameInServ) {
     if (!Image1Name.isEmpty() && (nameInServ.isEmpty() || nameInServ == Image1NameF)) {
         EndPhotoFetch(kPhotoMissing);
     }
+}
+
+void TerminalsPage::PhotoNotSent(const QString& reason) {
+    const QString why = reason == u"refused"      ? QStringLiteral("сервер его не принял")
+                        : reason == u"unreadable" ? QStringLiteral("файл не читается")
+                                                  : QStringLiteral("слишком длинный путь к файлу");
+    dialogs_.inform(this, kPhotoNotSent.arg(why));
 }
 
 // Image1NameF stays, so that the rebuilds of the table leave the box as it is until the row is
@@ -329,8 +342,9 @@ void TerminalsPage::SendWithRecord() {
     if (!picked_) {
         return;
     }
-    if (client_udp* c = client ? client() : nullptr) {
-        c->SoobFile.PutSoob(PutFileText(picked_->nameInServ, picked_->path));
+    if (client_udp* c = client ? client() : nullptr;
+        c != nullptr && !c->SoobFile.PutSoob(PutFileText(picked_->nameInServ, picked_->path))) {
+        dialogs_.inform(this, kPhotoNotSent.arg(QStringLiteral("очередь файлов заполнена")));
     }
     picked_.reset();
 }

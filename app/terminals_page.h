@@ -70,6 +70,8 @@ class TerminalsPage : public RecordPage {
     void CheckPhotoTimeout(const QDateTime& now);
     void PhotoArrived(const QString& name);
     void PhotoMissing(const QString& nameInServ);
+    // The session gave up sending a picked photo ("sendfileerror"), for this reason.
+    void PhotoNotSent(const QString& reason);
 
     void BitBtn8Click();
     void PopupMenu1Popup();

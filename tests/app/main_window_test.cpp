@@ -5,6 +5,7 @@ namespace {
 
 using app_test::Cell;
 using app_test::Column;
+using app_test::kPeople;
 using app_test::kVehicles;
 using app_test::Record;
 using app_test::WindowTest;
@@ -266,6 +267,45 @@ TEST_F(WindowTest, DeletingAsksFirstAndSendsOnlyOnYes) {
     EXPECT_EQ(questions, QStringList(2, "Вы действительно хотите удалить эту запись?"));
     EXPECT_EQ(TakeSoob(), QStringList({"{\"$c$\":\"database\",\"command\":\"netdeletedatadatabase\","
                                        "\"nametable\":\"gps\",\"n_abs\":\"5\",}"}));
+}
+
+// Nothing the operator issued is lost in silence: a request or an edit the session's full queues
+// refuse, and an upload the session gives up, are told; a page waiting for its answer stops.
+TEST_F(WindowTest, WhatTheSessionRefusesOrGivesUpIsToldToTheOperator) {
+    Load("gpeople", kPeople);
+    Load("gps", kVehicles);
+    const auto fill = [](OchFIFOJSON& queue) {
+        while (queue.PutSoob(QStringLiteral("{\"$c$\":\"filler\"}"))) {
+        }
+    };
+    fill(form->clientU->Soob);
+    fill(form->clientU->SoobFile);
+
+    TerminalsPage* terminals = form->terminals;
+    terminals->StringGrid1()->SelectRow(2);
+    EXPECT_EQ(terminals->Image1->text(), "Фото не запрошено: очередь отправки заполнена");
+    EXPECT_TRUE(terminals->Label4->isHidden());
+
+    VehiclesPage* vehicles = form->vehicles;
+    vehicles->FirstButton()->click();
+    vehicles->Edit13->setText("Новая");
+    vehicles->FirstButton()->click();
+    EXPECT_EQ(informed, QStringList({kCommandNotQueued}));
+    EXPECT_EQ(vehicles->FirstButton()->text(), "Новый");
+
+    informed.clear();
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    pickedPicture = QDir::current().filePath("holder.jpeg");
+    ASSERT_TRUE(picture.save(pickedPicture, "JPEG"));
+    terminals->SecondButton()->click();
+    terminals->BitBtn8Click();
+    terminals->FirstButton()->click();
+    EXPECT_EQ(informed, QStringList({"Фото не отправлено: очередь файлов заполнена", kCommandNotQueued}));
+
+    informed.clear();
+    Notice("{\"$c$\":\"sendfileerror\",\"name\":\"a.jpg\",\"nameinserv\":\"b\",\"reason\":\"refused\"}");
+    EXPECT_EQ(informed, QStringList({"Фото не отправлено: сервер его не принял"}));
 }
 
 }  // namespace
