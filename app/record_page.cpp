@@ -126,8 +126,14 @@ void RecordPage::FirstButtonClick() {
         savedId_ = EditedRecordId(table_);
         savedTexts_ = RecordTexts(table_, savedId_);
         SendWithRecord();
+        refused_ = false;
         table_->Post();
-        AwaitServer();
+        // The session refuses at once, while Post runs: then no answer is to be waited for.
+        if (refused_) {
+            LeaveEditMode();
+        } else {
+            AwaitServer();
+        }
     }
 }
 
@@ -185,6 +191,7 @@ void RecordPage::AdditionConfirmed(int32_t n_abs) {
 }
 
 void RecordPage::CommandNotQueued() {
+    refused_ = true;
     if (awaitingServer_) {
         LeaveEditMode();
     }

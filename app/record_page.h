@@ -119,6 +119,8 @@ class RecordPage : public QWidget {
     QPushButton* third_ = nullptr;
     bool adding_ = false;
     bool awaitingServer_ = false;
+    // The session's queue refused the command posted last.
+    bool refused_ = false;
     // The edited record the page waits for (-1 for an addition) and its texts when it was saved.
     int32_t savedId_ = -1;
     QStringList savedTexts_;

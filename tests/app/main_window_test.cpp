@@ -272,6 +272,7 @@ TEST_F(WindowTest, DeletingAsksFirstAndSendsOnlyOnYes) {
 // Nothing the operator issued is lost in silence: a request or an edit the session's full queues
 // refuse, and an upload the session gives up, are told; a page waiting for its answer stops.
 TEST_F(WindowTest, WhatTheSessionRefusesOrGivesUpIsToldToTheOperator) {
+    Load("object", {{{"n_abs", 1}, {"number", 1001}, {"name", "Склад"}}});
     Load("gpeople", kPeople);
     Load("gps", kVehicles);
     const auto fill = [](OchFIFOJSON& queue) {
