@@ -3,7 +3,6 @@
 #include <QDir>
 
 #include "demo_data.h"
-#include "infra/bytes.h"
 #include "infra/codepage.h"
 #include "infra/json_text.h"
 #include "infra/session_texts.h"
@@ -394,17 +393,8 @@ void Server::refuse(const LoginAttempt& a, const QString& why) {
 }
 
 void Server::answerOnce(const QString& text, const LoginAttempt& a) {
-    QByteArray payload;
-    StrToScrambledBytes(text, payload, VerP);
-    DatagramHeader h;
-    h.PacketType = PacketTypes::Json;
-    h.MessageNumber = 1;
-    h.PacketCount = 1;
-    h.PacketNumber = 1;
-    h.MessageSize = int32_t(payload.size());
-    char out[kMaxDatagram];
-    const int size = EncodeDatagram(h, payload, out, kMaxDatagram);
-    if (size > 0 && size <= a.requestBytes) {
-        send(out, size, a.from);
+    const QByteArray d = EncodeTextDatagram(text, 1);
+    if (!d.isEmpty() && d.size() <= a.requestBytes) {
+        send(d.constData(), int(d.size()), a.from);
     }
 }

@@ -79,6 +79,19 @@ QByteArray EncodeDatagram(DatagramHeader header, QByteArrayView scrambledPayload
     return out;
 }
 
+QByteArray EncodeTextDatagram(const QString& text, int64_t number, const TIDBytes& tag) {
+    QByteArray payload;
+    StrToScrambledBytes(text, payload, VerP);
+    DatagramHeader h;
+    h.PacketType = PacketTypes::Json;
+    h.MessageNumber = number;
+    h.PacketCount = 1;
+    h.PacketNumber = 1;
+    h.MessageSize = int32_t(payload.size());
+    h.TIDB = tag;
+    return EncodeDatagram(h, payload);
+}
+
 void EncodeAck(DatagramHeader received, char* out) {
     received.PacketType = PacketTypes::Ack;
     received.DataSize = 0;

@@ -14,6 +14,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 #include <array>
 #include <cstdint>
 
@@ -93,6 +94,9 @@ void EncodeDatagramHead(const DatagramHeader& header, char* out);
 int EncodeDatagram(DatagramHeader header, QByteArrayView scrambledPayload, char* out, int capacity);
 // Convenience for tests and single datagrams: the same into a new array (empty on failure).
 QByteArray EncodeDatagram(DatagramHeader header, QByteArrayView scrambledPayload);
+// A whole JSON text as message `number` in one datagram, scrambled and tagged (empty when the text
+// does not fit into one datagram).
+QByteArray EncodeTextDatagram(const QString& text, int64_t number, const TIDBytes& tag = {});
 
 // The acknowledgement of a received header: the same header with PacketType 255 and DataSize 0,
 // behind a new random head. Writes exactly kHeaderEnd bytes.

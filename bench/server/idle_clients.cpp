@@ -34,7 +34,6 @@
 #include <memory>
 #include <vector>
 
-#include "infra/bytes.h"
 #include "infra/json_text.h"
 #include "infra/session_texts.h"
 #include "infra/udp_socket.h"
@@ -261,16 +260,7 @@ class IdleSession {
 
     // Texts leave one at a time, each once the one before is acknowledged, as from the client's window.
     void queueText(const QString& text) {
-        QByteArray payload;
-        StrToScrambledBytes(text, payload, VerP);
-        DatagramHeader h;
-        h.PacketType = PacketTypes::Json;
-        h.MessageNumber = ++number_;
-        h.PacketCount = 1;
-        h.PacketNumber = 1;
-        h.MessageSize = int32_t(payload.size());
-        h.TIDB = tag_;
-        outgoing_.push_back(EncodeDatagram(h, payload));
+        outgoing_.push_back(EncodeTextDatagram(text, ++number_, tag_));
         if (outgoing_.size() == 1) {
             sendFront(steadyMs());
         }

@@ -22,7 +22,6 @@
 #include <thread>
 #include <vector>
 
-#include "infra/bytes.h"
 #include "infra/udp_socket.h"
 #include "session/client_udp.h"
 #include "session/datagram.h"
@@ -134,14 +133,7 @@ class Flood {
         if (!socket.Open(kServerIp + 1 + uint32_t(sent_ % kFloodAddresses), 0, 4096)) {
             return;
         }
-        QByteArray payload;
-        StrToScrambledBytes(text, payload, VerP);
-        DatagramHeader h;
-        h.MessageNumber = 1;
-        h.PacketCount = 1;
-        h.PacketNumber = 1;
-        h.MessageSize = int32_t(payload.size());
-        const QByteArray d = EncodeDatagram(h, payload);
+        const QByteArray d = EncodeTextDatagram(text, 1);
         socket.SendTo(d.constData(), int(d.size()), UdpAddress{kServerIp, port_});
     }
 

@@ -24,16 +24,7 @@ class WireClient {
 
     // Sends the text as one datagram, the next message number; returns the datagram's size.
     int send(const QString& text) {
-        QByteArray payload;
-        StrToScrambledBytes(text, payload, VerP);
-        DatagramHeader h;
-        h.PacketType = PacketTypes::Json;
-        h.MessageNumber = ++number;
-        h.PacketCount = 1;
-        h.PacketNumber = 1;
-        h.MessageSize = int32_t(payload.size());
-        h.TIDB = tag;
-        const QByteArray d = EncodeDatagram(h, payload);
+        const QByteArray d = EncodeTextDatagram(text, ++number, tag);
         return socket.SendTo(d.constData(), int(d.size()), server);
     }
 
