@@ -4,124 +4,18 @@
 // concurrent edits of one record end equal; a client fails over with a command queued while its
 // server was gone; a database outage refuses changes and heals by itself; a restarted server's
 // clients see what changed meanwhile.
-#include <QDir>
-#include <QUuid>
 #include <chrono>
 #include <csignal>
-#include <functional>
 #include <mutex>
 #include <thread>
 
 #include "harness.h"
 #include "infra/json_text.h"
 #include "postgres_cluster.h"
-#include "session/client_udp.h"
+#include "session_client.h"
 #include "tables/base_client.h"
-#include "tables/base_set.h"
-#include "tables/field.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-bool WaitFor(const std::function<bool()>& done, int seconds) {
-    const auto deadline = Clock::now() + std::chrono::seconds(seconds);
-    while (Clock::now() < deadline) {
-        if (done()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return done();
-}
-
-// The session client with its six cached tables, working in its own folder (cache and backlog).
-class Client {
-  public:
-    Client(const QString& dir, const QString& hosts, uint16_t port) {
-        QDir().mkpath(dir);
-        QDir::setCurrent(dir);
-        for (const QString& name : kSixTables) {
-            AddTable(base_, name, QString(), QString(), true, false);
-        }
-        c = client_udp::Create(QUuid::createUuid().toString(QUuid::WithoutBraces), hosts, port);
-        c->SetBases(&base_);
-        c->username.Set(kTestUser);
-        c->password.Set(kTestPassword);
-        c->ConnectTime = 0;
-        c->Connect = true;
-    }
-    bool Loaded(int seconds = 30) {
-        return WaitFor([&] { return c->Connected && c->DatabaseLoad; }, seconds);
-    }
-    TBaseClient* Table(const char* name) { return base_.Find(QString::fromLatin1(name)); }
-    // The column's text in the record, "<missing>" when the record is not there.
-    QString Text(const char* table, const char* column, int32_t nAbs) {
-        TBaseClient* t = Table(table);
-        auto guard = t->Guard();
-        for (int32_t pos = 1; pos <= t->CountRecordFilter; ++pos) {
-            if (t->GetFieldNumber(1, pos)->AsInteger() == nAbs) {
-                return t->GetField(QString::fromLatin1(column), pos)->AsString();
-            }
-        }
-        return QStringLiteral("<missing>");
-    }
-    void Edit(const char* table, int32_t nAbs, const char* column, const QString& value) {
-        TBaseClient* t = Table(table);
-        auto guard = t->Guard();
-        for (int32_t pos = 1; pos <= t->CountRecordFilter; ++pos) {
-            if (t->GetFieldNumber(1, pos)->AsInteger() == nAbs) {
-                t->SetRecordIndex(pos);
-                t->Edit();
-                t->GetField(QString::fromLatin1(column), 0)->SetAsString(value);
-                t->Post();
-                return;
-            }
-        }
-        ADD_FAILURE() << "no record " << nAbs << " in " << table;
-    }
-    void Add(const char* table, const char* column, const QString& value) {
-        TBaseClient* t = Table(table);
-        auto guard = t->Guard();
-        t->Add();
-        t->GetField(QString::fromLatin1(column), 0)->SetAsString(value);
-        t->Post();
-    }
-    // Whether a notice holding `part` has arrived (notices are kept once read).
-    bool Notice(const QString& part, int seconds) {
-        return WaitFor(
-            [&] {
-                QString m;
-                while (c->ReadJSON.GetSoobD(m)) {
-                    notices_ << m;
-                }
-                return notices_.join(u'\n').contains(part);
-            },
-            seconds);
-    }
-
-    // The "n_abs" of every confirmation of an addition to the table, in order.
-    QStringList Confirmed(const char* table) const {
-        QStringList ids;
-        for (const QString& m : notices_) {
-            if (m.contains(QStringLiteral("netyesadddatadatabase")) &&
-                GetJSONValue(m, QStringLiteral("nametable")) == QLatin1String(table)) {
-                ids << GetJSONValue(m, QStringLiteral("n_abs"));
-            }
-        }
-        return ids;
-    }
-    int32_t Count(const char* table) {
-        auto guard = Table(table)->Guard();
-        return Table(table)->CountRecordFilter;
-    }
-
-    ThreadPtr<client_udp> c;
-
-  private:
-    TBaseC base_;
-    QStringList notices_;
-};
 
 class ClusterTest : public E2eTest {
   protected:
@@ -140,8 +34,8 @@ class ClusterTest : public E2eTest {
         return s;
     }
     static QString Address(int n) { return QStringLiteral("127.0.0.%1").arg(n); }
-    std::unique_ptr<Client> ClientOf(const QString& name, const QString& hosts) {
-        auto c = std::make_unique<Client>(Path(name), hosts, port_);
+    std::unique_ptr<SessionClient> ClientOf(const QString& name, const QString& hosts) {
+        auto c = std::make_unique<SessionClient>(Path(name), hosts, port_);
         EXPECT_TRUE(c->Loaded()) << name.toStdString();
         return c;
     }
@@ -165,7 +59,7 @@ TEST_F(ClusterTest, ChangesReachTheClientsOfEveryServerInOneOrder) {
     b->Add("gpeople", "fio", QStringLiteral("Зуева Вера"));
     ASSERT_TRUE(a->Notice(QStringLiteral("\"nametable\":\"gpeople\""), 10));
     ASSERT_TRUE(b->Notice(QStringLiteral("\"nametable\":\"gpeople\""), 10));
-    for (Client* c : {a.get(), b.get()}) {
+    for (SessionClient* c : {a.get(), b.get()}) {
         EXPECT_TRUE(WaitFor(
             [&] {
                 return c->Text("gpeople", "fio", 11) != QStringLiteral("<missing>") &&
@@ -225,7 +119,7 @@ TEST_F(ClusterTest, AnAdditionSentAgainToAnyServerIsStoredOnce) {
     EXPECT_EQ(a->Confirmed("gpeople"), QStringList({stored, stored}));
     EXPECT_EQ(b->Confirmed("gpeople"), QStringList({stored}));
     EXPECT_TRUE(two->WaitForLog(QStringLiteral("was stored before as ") + stored, 5));
-    for (Client* c : {a.get(), b.get()}) {
+    for (SessionClient* c : {a.get(), b.get()}) {
         EXPECT_TRUE(WaitFor([&] { return c->Count("gpeople") == before + 1; }, 10));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         EXPECT_EQ(c->Count("gpeople"), before + 1);

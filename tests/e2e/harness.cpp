@@ -7,6 +7,7 @@
 #include <QThread>
 #include <chrono>
 #include <csignal>
+#include <thread>
 
 #include "infra/udp_socket.h"
 
@@ -26,6 +27,17 @@ uint16_t FreeUdpPort() {
         return 0;
     }
     return socket.LocalPort();
+}
+
+bool WaitFor(const std::function<bool()>& done, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
 }
 
 ServerProcess::ServerProcess(const QString& dir, uint16_t port, QStringList extraArgs)

@@ -22,6 +22,9 @@ QString BinaryPath(const QString& name);
 // A UDP port on 127.0.0.1 that was free a moment ago.
 uint16_t FreeUdpPort();
 
+// Asks `done` every few milliseconds until it holds or `seconds` have passed; its last answer.
+bool WaitFor(const std::function<bool()>& done, int seconds);
+
 // The user the servers of these tests know besides the demo's "admin".
 inline const QString kTestUser = QStringLiteral("operator");
 inline const QString kTestPassword = QStringLiteral("пароль-1");
