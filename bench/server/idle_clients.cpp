@@ -252,10 +252,14 @@ class IdleSession {
         outgoing_.clear();
         reassembly_.Discard();
         lastCountSoob_ = 0;
-        queueText(
+        // A registration is never acknowledged: it goes once, and again only after kRegistrationWaitMs
+        // without an answer (tick).
+        const QByteArray reg = EncodeTextDatagram(
             QStringLiteral("{\"$c$\":\"reg\",\"id\":\"%1\",\"username\":\"admin\",\"password\":\"admin\","
                            "\"keepalive\":1,\"zip\":0,\"ver\":\"1.0.0.0\"}")
-                .arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
+                .arg(QUuid::createUuid().toString(QUuid::WithoutBraces)),
+            ++number_, tag_);
+        sendDatagram(reg.constData(), int(reg.size()));
     }
 
     // Texts leave one at a time, each once the one before is acknowledged, as from the client's window.
