@@ -22,6 +22,7 @@ struct SqlValue {
     static SqlValue Int(int64_t v) { return {Type::Integer, v, 0, {}}; }
     static SqlValue Real(double v) { return {Type::Real, 0, v, {}}; }
     static SqlValue Text(const QByteArray& utf8) { return {Type::Text, 0, 0, utf8}; }
+    static SqlValue Text(const QString& s) { return Text(s.toUtf8()); }
     static SqlValue Bytes(const QByteArray& raw) { return {Type::Bytes, 0, 0, raw}; }
 };
 

@@ -9,16 +9,6 @@
 
 namespace {
 
-// The change log keeps this many entries; a server that was away for more reads the tables again.
-constexpr int64_t kKeptChanges = 100000;
-constexpr int64_t kPruneEvery = 1000;
-// Users written from a configuration file; the others belong to the database's administration.
-const QString kConfigOrigin = QStringLiteral("config");
-
-SqlValue text(const QString& s) {
-    return SqlValue::Text(s.toUtf8());
-}
-
 bool sameReal(double a, double b) {
     return a == b || (a != a && b != b);
 }
@@ -105,12 +95,13 @@ bool Storage::readDictionaries(TableData& t) {
         QByteArray text;
     };
     std::vector<Entry> entries;
-    const bool ok = db_->run(StorageSql::SelectDictionaries(), {text(t.def().name)}, [&](const SqlRow& r) {
-        const int col = t.def().indexOf(QString::fromUtf8(r.bytes(0)));
-        if (col >= 0 && FieldIsDictionary(t.def().columns[size_t(col)].code)) {
-            entries.push_back({col, uint32_t(r.integer(1)), toAnsi(QString::fromUtf8(r.bytes(2)))});
-        }
-    });
+    const bool ok =
+        db_->run(StorageSql::SelectDictionaries(), {SqlValue::Text(t.def().name)}, [&](const SqlRow& r) {
+            const int col = t.def().indexOf(QString::fromUtf8(r.bytes(0)));
+            if (col >= 0 && FieldIsDictionary(t.def().columns[size_t(col)].code)) {
+                entries.push_back({col, uint32_t(r.integer(1)), toAnsi(QString::fromUtf8(r.bytes(2)))});
+            }
+        });
     for (const Entry& e : entries) {
         const std::vector<DictionaryEntry>& dict = t.column(e.col).dict;
         const bool known = std::any_of(dict.begin(), dict.end(), [&e](const DictionaryEntry& d) {
@@ -209,7 +200,7 @@ SqlParams Storage::recordParams(const TableData& t, int32_t row) const {
         if (IsRealCode(code)) {
             params.push_back(SqlValue::Real(t.realAt(row, i)));
         } else if (IsTextCode(code)) {
-            params.push_back(text(fromAnsi(t.bytesAt(row, i))));
+            params.push_back(SqlValue::Text(fromAnsi(t.bytesAt(row, i))));
         } else if (code == FieldCode::ByteArray) {
             params.push_back(SqlValue::Bytes(t.bytesAt(row, i)));
         } else {
@@ -217,137 +208,6 @@ SqlParams Storage::recordParams(const TableData& t, int32_t row) const {
         }
     }
     return params;
-}
-
-// ---- the change log
-
-bool Storage::logChange(const QString& table, int kind, int64_t item, const QString& column) {
-    const int64_t seq = lastSeq_ + 1;
-    if (!db_->run(StorageSql::InsertChange(), {SqlValue::Int(seq), text(table), SqlValue::Int(kind),
-                                               SqlValue::Int(item), text(column)})) {
-        return false;
-    }
-    lastSeq_ = seq;
-    if (seq % kPruneEvery == 0 && seq > kKeptChanges) {
-        return db_->run(StorageSql::PruneChanges(), {SqlValue::Int(seq - kKeptChanges)});
-    }
-    return true;
-}
-
-bool Storage::catchUp() {
-    int64_t newest = 0;
-    int64_t oldest = 0;
-    if (!db_->run(StorageSql::SelectLastChange(), {}, [&](const SqlRow& r) {
-            newest = r.integer(0);
-            oldest = r.integer(1);
-        })) {
-        return false;
-    }
-    if (newest == lastSeq_) {
-        return true;
-    }
-    // The log is behind this server (the database was replaced) or no longer reaches back to the last
-    // change seen (pruned while the server was away): only the tables themselves can tell.
-    if (newest < lastSeq_ || oldest > lastSeq_ + 1) {
-        if (log_) {
-            log_(QStringLiteral("change log does not continue from change %1: reading every table again")
-                     .arg(lastSeq_));
-        }
-        if (!resyncAll()) {
-            return false;
-        }
-        lastSeq_ = newest;
-        return true;
-    }
-    for (;;) {
-        struct Entry {
-            int64_t seq;
-            QString table;
-            int kind;
-            int64_t item;
-            QString column;
-        };
-        std::vector<Entry> entries;
-        if (!db_->run(StorageSql::SelectChanges(), {SqlValue::Int(lastSeq_)}, [&](const SqlRow& r) {
-                entries.push_back({r.integer(0), QString::fromUtf8(r.bytes(1)), int(r.integer(2)),
-                                   r.integer(3), QString::fromUtf8(r.bytes(4))});
-            })) {
-            return false;
-        }
-        for (const Entry& e : entries) {
-            if (!applyChange(e.seq, e.table, e.kind, e.item, e.column)) {
-                return false;
-            }
-            lastSeq_ = e.seq;
-        }
-        if (entries.size() < 1000) {
-            return true;
-        }
-    }
-}
-
-bool Storage::applyChange(int64_t seq, const QString& name, int kind, int64_t item, const QString& column) {
-    using StorageSql::ChangeKind;
-    if (kind == int(ChangeKind::Users)) {
-        ++usersVersion_;
-        return true;
-    }
-    TableData* t = table(name);
-    if (!t) {
-        return true;
-    }
-    if (kind == int(ChangeKind::Table)) {
-        return resyncTable(*t);
-    }
-    if (kind == int(ChangeKind::Dictionary)) {
-        const int col = t->def().indexOf(column);
-        if (col < 0 || !FieldIsDictionary(t->def().columns[size_t(col)].code)) {
-            return true;
-        }
-        return db_->run(StorageSql::SelectDictionaryEntry(), {text(name), text(column), SqlValue::Int(item)},
-                        [&](const SqlRow& r) {
-                            t->putDictionaryEntry(col, uint32_t(item), toAnsi(QString::fromUtf8(r.bytes(0))));
-                        });
-    }
-    if (kind != int(ChangeKind::Record) && kind != int(ChangeKind::Deleted)) {
-        return true;
-    }
-    return db_->run(StorageSql::SelectRecord(t->def()), {SqlValue::Int(item)}, [&](const SqlRow& r) {
-        bool changed = false;
-        const int32_t row = putRow(*t, r, changed);
-        if (row < 0) {
-            if (log_) {
-                log_(QStringLiteral("change %1: record %2 of %3 comes before the last one held, left out")
-                         .arg(seq)
-                         .arg(item)
-                         .arg(name));
-            }
-            return;
-        }
-        applied_.push_back({t, row, kind == int(ChangeKind::Deleted)});
-    });
-}
-
-bool Storage::resyncTable(TableData& t) {
-    return readDictionaries(t) && eachRecordRow(t, [&](const SqlRow& r) {
-               const int32_t known = t.rowOf(int32_t(r.integer(0)));
-               const bool wasDeleted = known >= 0 && t.isDeleted(known);
-               bool changed = false;
-               const int32_t row = putRow(t, r, changed);
-               if (row >= 0 && changed) {
-                   applied_.push_back({&t, row, !wasDeleted && t.isDeleted(row)});
-               }
-           });
-}
-
-bool Storage::resyncAll() {
-    ++usersVersion_;
-    for (TableData& t : tables_) {
-        if (!resyncTable(t)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool Storage::lockAndCatchUp() {
@@ -442,8 +302,8 @@ bool Storage::saveDictionaries(const TableData& t) {
         }
         for (const DictionaryEntry& e : t.column(int(c)).dict) {
             ok = ok && db_->run(StorageSql::UpsertDictionaryEntry(),
-                                {text(t.def().name), text(t.def().columns[c].name), SqlValue::Int(e.key),
-                                 text(fromAnsi(e.text))});
+                                {SqlValue::Text(t.def().name), SqlValue::Text(t.def().columns[c].name),
+                                 SqlValue::Int(e.key), SqlValue::Text(fromAnsi(e.text))});
             ok = ok && (inBulk_ || logChange(t.def().name, int(StorageSql::ChangeKind::Dictionary), e.key,
                                              t.def().columns[c].name));
         }
@@ -487,14 +347,16 @@ bool Storage::commitChange(TableData& t, int32_t row, bool deleted,
         for (const DictionaryEntry& e : t.column(col).dict) {
             if (ok && e.key == key) {
                 ok = db_->run(StorageSql::UpsertDictionaryEntry(),
-                              {text(name), text(column), SqlValue::Int(key), text(fromAnsi(e.text))}) &&
+                              {SqlValue::Text(name), SqlValue::Text(column), SqlValue::Int(key),
+                               SqlValue::Text(fromAnsi(e.text))}) &&
                      logChange(name, int(ChangeKind::Dictionary), key, column);
             }
         }
     }
     ok = ok && logChange(name, int(deleted ? ChangeKind::Deleted : ChangeKind::Record), t.nAbsAt(row), {});
     if (ok && !mark.isEmpty()) {
-        ok = db_->run(StorageSql::InsertAddition(), {text(mark), text(name), SqlValue::Int(t.nAbsAt(row))}) &&
+        ok = db_->run(StorageSql::InsertAddition(),
+                      {SqlValue::Text(mark), SqlValue::Text(name), SqlValue::Int(t.nAbsAt(row))}) &&
              db_->run(StorageSql::PruneAdditions(), {SqlValue::Int(kAdditionMarksKept)});
     }
     if (!endWrite(ok)) {
@@ -507,7 +369,7 @@ bool Storage::commitChange(TableData& t, int32_t row, bool deleted,
 
 int32_t Storage::addedBefore(const QString& mark, const QString& table) {
     int64_t nAbs = 0;
-    const bool ok = db_->run(StorageSql::SelectAddition(), {text(mark)}, [&](const SqlRow& r) {
+    const bool ok = db_->run(StorageSql::SelectAddition(), {SqlValue::Text(mark)}, [&](const SqlRow& r) {
         if (QString::fromUtf8(r.bytes(0)) == table) {
             nAbs = r.integer(1);
         }
@@ -517,135 +379,4 @@ int32_t Storage::addedBefore(const QString& mark, const QString& table) {
 
 void Storage::abandonChange() {
     db_->rollback();
-}
-
-// ---- other servers' changes, outages
-
-int Storage::announcementSocket() const {
-    return db_ ? db_->announcementSocket() : -1;
-}
-
-bool Storage::available() const {
-    return db_ && db_->connected();
-}
-
-void Storage::refresh() {
-    if (!db_ || !db_->connected()) {
-        return;
-    }
-    // A database that announces nothing (SQLite) is not shared: nothing changes behind this server.
-    if (db_->takeAnnouncements()) {
-        if (!catchUp()) {
-            failed();
-        }
-    } else if (!db_->connected()) {
-        failed();
-    }
-}
-
-void Storage::upkeep() {
-    if (!db_ || db_->connected() || !db_->reconnect()) {
-        return;
-    }
-    if (log_) {
-        log_(QStringLiteral("database connection restored"));
-    }
-    down_ = false;
-    if (!catchUp()) {
-        failed();
-    }
-}
-
-std::vector<Storage::Applied> Storage::takeApplied() {
-    return std::exchange(applied_, {});
-}
-
-// ---- users
-
-bool Storage::writeUser(const QString& name, const QString& password, const QString& origin) {
-    ++usersVersion_;
-    const PasswordDigest d = MakePasswordDigest(password);
-    return db_->run(StorageSql::UpsertUser(), {text(name), SqlValue::Bytes(d.salt), SqlValue::Bytes(d.hash),
-                                               SqlValue::Int(d.iterations), text(origin)}) &&
-           db_->run(StorageSql::InsertUserId(), {text(name)});
-}
-
-bool Storage::setUser(const QString& name, const QString& password) {
-    const bool own = !inBulk_;
-    if (own && !lockAndCatchUp()) {
-        return false;
-    }
-    const int64_t before = lastSeq_;
-    const bool ok = writeUser(name, password, {}) && logChange({}, int(StorageSql::ChangeKind::Users), 0, {});
-    if (!own) {
-        return !bulkFailed_ && (ok || failed());
-    }
-    if (!endWrite(ok)) {
-        lastSeq_ = before;
-        return false;
-    }
-    return true;
-}
-
-bool Storage::replaceUsers(const std::vector<std::pair<QString, QString>>& users) {
-    ++usersVersion_;
-    if (!lockAndCatchUp()) {
-        return false;
-    }
-    const int64_t before = lastSeq_;
-    bool ok = true;
-    if (shared_) {
-        QStringList configured;
-        ok = db_->run(StorageSql::SelectUserNames(), {text(kConfigOrigin)},
-                      [&configured](const SqlRow& r) { configured << QString::fromUtf8(r.bytes(0)); });
-        for (const QString& name : std::as_const(configured)) {
-            const bool named =
-                std::any_of(users.begin(), users.end(), [&name](const auto& u) { return u.first == name; });
-            if (!named && ok) {
-                ok = db_->run(StorageSql::DeleteUser(), {text(name)});
-                if (ok && log_) {
-                    log_(QStringLiteral("user \"%1\" removed: no configuration names it").arg(name));
-                }
-            }
-        }
-    } else {
-        ok = db_->run(StorageSql::DeleteAllUsers());
-    }
-    for (const auto& [name, password] : users) {
-        ok = ok && writeUser(name, password, kConfigOrigin);
-    }
-    ok = ok && logChange({}, int(StorageSql::ChangeKind::Users), 0, {});
-    if (!endWrite(ok)) {
-        lastSeq_ = before;
-        return false;
-    }
-    return true;
-}
-
-bool Storage::userDigest(const QString& name, PasswordDigest& out) {
-    bool found = false;
-    if (!db_->run(StorageSql::SelectUser(), {text(name)}, [&](const SqlRow& r) {
-            out.salt = r.bytes(0);
-            out.hash = r.bytes(1);
-            out.iterations = int(std::clamp<int64_t>(r.integer(2), 0, INT32_MAX));
-            found = true;
-        })) {
-        failed();
-        return false;
-    }
-    return found;
-}
-
-bool Storage::hasUsers() {
-    int64_t count = 0;
-    return db_->run(StorageSql::CountUsers(), {}, [&count](const SqlRow& r) { count = r.integer(0); }) &&
-           count > 0;
-}
-
-int32_t Storage::userId(const QString& name) {
-    int64_t id = 0;
-    if (!db_->run(StorageSql::SelectUserId(), {text(name)}, [&id](const SqlRow& r) { id = r.integer(0); })) {
-        failed();
-    }
-    return id > 0 && id <= INT32_MAX ? int32_t(id) : 0;
 }
