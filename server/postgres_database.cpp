@@ -130,7 +130,9 @@ void PostgresDatabase::drop() {
 
 bool PostgresDatabase::fail(const QString& why) {
     error_ = why.trimmed();
-    if (conn_ && !connecting_ && PQstatus(conn_) == CONNECTION_BAD) {
+    // A connection left inside a pipeline has answers nobody will read: it cannot be used again.
+    if (conn_ && !connecting_ &&
+        (PQstatus(conn_) == CONNECTION_BAD || PQpipelineStatus(conn_) != PQ_PIPELINE_OFF)) {
         drop();
     }
     return false;
@@ -222,91 +224,134 @@ bool PostgresDatabase::awaitResult(int64_t deadlineMs) {
     }
 }
 
-bool PostgresDatabase::collect(const EachRow& eachRow, int64_t deadlineMs) {
-    bool ok = true;
-    QString why;
-    for (;;) {
-        if (!awaitResult(deadlineMs)) {
-            return false;
-        }
-        PGresult* r = PQgetResult(conn_);
-        if (!r) {
-            break;
-        }
-        const ExecStatusType status = PQresultStatus(r);
-        if (status == PGRES_TUPLES_OK && eachRow) {
-            PostgresRow row(r);
-            const int n = PQntuples(r);
-            for (int i = 0; i < n; ++i) {
-                row.at(i);
-                eachRow(row);
-            }
-        } else if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
-            ok = false;
-            why = QString::fromUtf8(PQresultErrorMessage(r));
-        }
-        PQclear(r);
-    }
-    return ok || fail(why);
-}
-
-bool PostgresDatabase::prepare(const QByteArray& key, const QByteArray& sql, const SqlParams& params,
-                               int64_t deadlineMs) {
-    const QByteArray name = "s" + QByteArray::number(statements_.size() + 1);
-    std::vector<Oid> types(params.size());
-    for (size_t i = 0; i < params.size(); ++i) {
-        types[i] = typeOf(params[i]);
-    }
-    if (!PQsendPrepare(conn_, name.constData(), sql.constData(), int(params.size()), types.data())) {
-        return fail(QString::fromUtf8(PQerrorMessage(conn_)));
-    }
-    if (!collect({}, deadlineMs)) {
-        return false;
-    }
-    statements_.insert(key, name);
-    return true;
-}
-
-bool PostgresDatabase::run(const QByteArray& sql, const SqlParams& params, const EachRow& eachRow) {
-    if (!connected()) {
-        error_ = error_.isEmpty() ? QStringLiteral("not connected to the database") : error_;
-        return false;
-    }
-    const int64_t deadline = nowMs() + kQueryTimeoutMs;
+QByteArray PostgresDatabase::statementKey(const QByteArray& sql, const SqlParams& params) {
     QByteArray key = sql;
     key.append('\0');
     for (const SqlValue& p : params) {
         key.append(char('0' + int(p.type)));
     }
-    if (!statements_.contains(key) && !prepare(key, sql, params, deadline)) {
-        return false;
-    }
-    const BinaryParams binary(params);
-    if (!PQsendQueryPrepared(conn_, statements_.value(key).constData(), int(params.size()),
-                             binary.values.data(), binary.lengths.data(), binary.formats.data(), kBinary)) {
-        return fail(QString::fromUtf8(PQerrorMessage(conn_)));
-    }
-    return collect(eachRow, deadline);
+    return key;
 }
 
-bool PostgresDatabase::beginWrite() {
-    if (!run("BEGIN")) {
+bool PostgresDatabase::run(const QByteArray& sql, const SqlParams& params, const EachRow& eachRow) {
+    return runBatch({SqlStatement{sql, params, eachRow}});
+}
+
+bool PostgresDatabase::runBatch(const SqlBatch& batch) {
+    if (!connected()) {
+        error_ = error_.isEmpty() ? QStringLiteral("not connected to the database") : error_;
         return false;
     }
+    if (batch.empty()) {
+        return true;
+    }
+    const int64_t deadline = nowMs() + kQueryTimeoutMs;
+    if (PQenterPipelineMode(conn_) != 1) {
+        return fail(QString::fromUtf8(PQerrorMessage(conn_)));
+    }
+    // What was sent, in order: a statement to run, or one to prepare (its key) first.
+    struct Sent {
+        const SqlStatement* statement = nullptr;
+        QByteArray prepareKey;
+    };
+    std::vector<Sent> sent;
+    QHash<QByteArray, QByteArray> preparing;
+    for (const SqlStatement& st : batch) {
+        const QByteArray key = statementKey(st.sql, st.params);
+        QByteArray name = statements_.value(key, preparing.value(key));
+        if (name.isEmpty()) {
+            name = "s" + QByteArray::number(statements_.size() + preparing.size() + 1);
+            std::vector<Oid> types(st.params.size());
+            for (size_t i = 0; i < st.params.size(); ++i) {
+                types[i] = typeOf(st.params[i]);
+            }
+            if (!PQsendPrepare(conn_, name.constData(), st.sql.constData(), int(st.params.size()),
+                               types.data())) {
+                return fail(QString::fromUtf8(PQerrorMessage(conn_)));
+            }
+            preparing.insert(key, name);
+            sent.push_back({nullptr, key});
+        }
+        const BinaryParams binary(st.params);
+        if (!PQsendQueryPrepared(conn_, name.constData(), int(st.params.size()), binary.values.data(),
+                                 binary.lengths.data(), binary.formats.data(), kBinary)) {
+            return fail(QString::fromUtf8(PQerrorMessage(conn_)));
+        }
+        sent.push_back({&st, {}});
+    }
+    if (PQpipelineSync(conn_) != 1) {
+        return fail(QString::fromUtf8(PQerrorMessage(conn_)));
+    }
+    // Every result is taken, also after a failure: the statements after it come back aborted.
+    bool ok = true;
+    QString why;
+    for (const Sent& item : sent) {
+        for (;;) {
+            if (!awaitResult(deadline)) {
+                return false;
+            }
+            PGresult* r = PQgetResult(conn_);
+            if (!r) {
+                break;
+            }
+            const ExecStatusType status = PQresultStatus(r);
+            if (status == PGRES_TUPLES_OK && item.statement && item.statement->eachRow && ok) {
+                PostgresRow row(r);
+                const int n = PQntuples(r);
+                for (int i = 0; i < n; ++i) {
+                    row.at(i);
+                    item.statement->eachRow(row);
+                }
+            } else if (status == PGRES_COMMAND_OK && !item.prepareKey.isEmpty()) {
+                statements_.insert(item.prepareKey, preparing.value(item.prepareKey));
+            } else if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+                if (ok && status != PGRES_PIPELINE_ABORTED) {
+                    why = QString::fromUtf8(PQresultErrorMessage(r));
+                }
+                ok = false;
+            }
+            PQclear(r);
+        }
+    }
+    if (!awaitResult(deadline)) {
+        return false;
+    }
+    PGresult* sync = PQgetResult(conn_);
+    const bool synced = sync && PQresultStatus(sync) == PGRES_PIPELINE_SYNC;
+    PQclear(sync);
+    if (!synced || PQexitPipelineMode(conn_) != 1) {
+        return fail(QString::fromUtf8(PQerrorMessage(conn_)));
+    }
+    return ok || fail(why);
+}
+
+bool PostgresDatabase::beginWrite(const SqlBatch& then) {
+    SqlBatch batch{{"BEGIN", {}, {}}, {kWriteLock, {}, {}}};
+    batch.insert(batch.end(), then.begin(), then.end());
     inTransaction_ = true;
-    if (!run(kWriteLock)) {
+    if (!runBatch(batch)) {
         rollback();
         return false;
     }
     return true;
 }
 
-bool PostgresDatabase::commit() {
+bool PostgresDatabase::commit(const SqlBatch& first) {
+    SqlBatch batch = first;
+    if (announced_) {
+        batch.push_back({QByteArray("NOTIFY ") + kChannel, {}, {}});
+    }
+    batch.push_back({"COMMIT", {}, {}});
+    if (!runBatch(batch)) {
+        return false;
+    }
     inTransaction_ = false;
-    return run("COMMIT");
+    announced_ = false;
+    return true;
 }
 
 void PostgresDatabase::rollback() {
+    announced_ = false;
     if (inTransaction_ && connected()) {
         const QString why = error_;
         run("ROLLBACK");
@@ -315,8 +360,8 @@ void PostgresDatabase::rollback() {
     inTransaction_ = false;
 }
 
-bool PostgresDatabase::announce() {
-    return run(QByteArray("NOTIFY ") + kChannel);
+void PostgresDatabase::announce() {
+    announced_ = true;
 }
 
 int PostgresDatabase::announcementSocket() const {

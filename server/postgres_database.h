@@ -3,6 +3,8 @@
 // stops answering costs a command at most kQueryTimeoutMs before the connection is given up.
 // Writers take one advisory lock for the length of their transaction, so changes commit one after
 // another. Committed changes are announced with NOTIFY on one channel that every server LISTENs to.
+// Statements that follow one another without waiting for each other's rows go as one pipeline
+// (runBatch): a change costs two round trips (lock and catch-up; writes, announcement and commit).
 // A lost connection is noticed by the statement that fails; reconnect() then tries again, at most
 // once a second, without blocking (a connection attempt proceeds between the server's passes).
 // Not thread-safe: the server's protocol thread owns it.
@@ -36,10 +38,13 @@ class PostgresDatabase final : public SqlDatabase {
 
     const SqlTypes& types() const override;
     bool run(const QByteArray& sql, const SqlParams& params = {}, const EachRow& eachRow = {}) override;
-    bool beginWrite() override;
-    bool commit() override;
+    // One pipeline: the statements (and the preparation of those new to the connection) go out
+    // together and their answers are read once, so a batch costs one round trip.
+    bool runBatch(const SqlBatch& batch) override;
+    bool beginWrite(const SqlBatch& then = {}) override;
+    bool commit(const SqlBatch& first = {}) override;
     void rollback() override;
-    bool announce() override;
+    void announce() override;
     QString error() const override { return error_; }
     bool connected() const override { return conn_ != nullptr && !connecting_; }
     bool reconnect() override;
@@ -50,9 +55,8 @@ class PostgresDatabase final : public SqlDatabase {
     // Sends what libpq holds and waits until a result can be read without blocking; false (the
     // connection given up) after kQueryTimeoutMs.
     bool awaitResult(int64_t deadlineMs);
-    // Takes every result of the statement sent; rows go to eachRow.
-    bool collect(const EachRow& eachRow, int64_t deadlineMs);
-    bool prepare(const QByteArray& key, const QByteArray& sql, const SqlParams& params, int64_t deadlineMs);
+    // Prepared statements are known by their SQL and parameter types.
+    static QByteArray statementKey(const QByteArray& sql, const SqlParams& params);
     // After a successful connection: encoding, notices, LISTEN.
     bool configure();
     bool fail(const QString& why);
@@ -66,6 +70,7 @@ class PostgresDatabase final : public SqlDatabase {
     short connectEvents_ = 0;
     int64_t lastAttemptMs_ = 0;
     bool inTransaction_ = false;
+    bool announced_ = false;                    // a NOTIFY goes with the commit
     QHash<QByteArray, QByteArray> statements_;  // SQL and parameter types -> prepared name
     QString error_;
 };

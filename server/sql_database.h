@@ -39,6 +39,14 @@ class SqlRow {
     virtual QByteArray bytes(int column) const = 0;
 };
 
+// One statement of several sent together: its parameters and what takes its rows.
+struct SqlStatement {
+    QByteArray sql;
+    SqlParams params;
+    std::function<void(const SqlRow&)> eachRow;
+};
+using SqlBatch = std::vector<SqlStatement>;
+
 // Type names of the database's own dialect for the columns the shared SQL declares.
 struct SqlTypes {
     const char* integer;  // 64-bit integers
@@ -56,13 +64,26 @@ class SqlDatabase {
     virtual const SqlTypes& types() const = 0;
     // Runs one statement; each row it returns goes to eachRow. False (see error()) when it failed.
     virtual bool run(const QByteArray& sql, const SqlParams& params = {}, const EachRow& eachRow = {}) = 0;
+    // Runs the statements in order, stopping at the first that fails (false, see error()); a database
+    // across the network sends them together and waits for the answers once.
+    virtual bool runBatch(const SqlBatch& batch) {
+        for (const SqlStatement& s : batch) {
+            if (!run(s.sql, s.params, s.eachRow)) {
+                return false;
+            }
+        }
+        return true;
+    }
     // Begins a transaction that holds the database's write lock until commit or rollback, so that the
-    // writers of every server sharing the database take their turns one after another.
-    virtual bool beginWrite() = 0;
-    virtual bool commit() = 0;
+    // writers of every server sharing the database take their turns one after another; then runs
+    // `then` inside it, in the same exchange.
+    virtual bool beginWrite(const SqlBatch& then = {}) = 0;
+    // Runs `first` and commits, in one exchange. When it fails the transaction is still open (or
+    // already over): rollback() ends it either way.
+    virtual bool commit(const SqlBatch& first = {}) = 0;
     virtual void rollback() = 0;
     // Tells the other servers, once the transaction commits, that a change was logged.
-    virtual bool announce() = 0;
+    virtual void announce() = 0;
     virtual QString error() const = 0;
 
     // Whether the connection is up. A database that went away comes back through reconnect().

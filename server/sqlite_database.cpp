@@ -131,11 +131,14 @@ bool SqliteDatabase::run(const QByteArray& sql, const SqlParams& params, const E
     return ok;
 }
 
-bool SqliteDatabase::beginWrite() {
-    return run("BEGIN IMMEDIATE");
+bool SqliteDatabase::beginWrite(const SqlBatch& then) {
+    return run("BEGIN IMMEDIATE") && runBatch(then);
 }
 
-bool SqliteDatabase::commit() {
+bool SqliteDatabase::commit(const SqlBatch& first) {
+    if (!runBatch(first)) {
+        return false;
+    }
     if (run("COMMIT")) {
         return true;
     }

@@ -23,10 +23,10 @@ class SqliteDatabase final : public SqlDatabase {
 
     const SqlTypes& types() const override;
     bool run(const QByteArray& sql, const SqlParams& params = {}, const EachRow& eachRow = {}) override;
-    bool beginWrite() override;
-    bool commit() override;
+    bool beginWrite(const SqlBatch& then = {}) override;
+    bool commit(const SqlBatch& first = {}) override;
     void rollback() override;
-    bool announce() override { return true; }
+    void announce() override {}
     QString error() const override { return error_; }
     bool connected() const override { return db_ != nullptr; }
     bool reconnect() override { return connected(); }

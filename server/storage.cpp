@@ -210,17 +210,6 @@ SqlParams Storage::recordParams(const TableData& t, int32_t row) const {
     return params;
 }
 
-bool Storage::lockAndCatchUp() {
-    if (!db_->connected()) {
-        lastError_ = QStringLiteral("database unavailable");
-        return false;
-    }
-    if (!db_->beginWrite() || !catchUp()) {
-        return failed();
-    }
-    return true;
-}
-
 bool Storage::failed() {
     lastError_ = db_->error();
     db_->rollback();
@@ -238,8 +227,11 @@ bool Storage::failed() {
     return false;
 }
 
-bool Storage::endWrite(bool ok) {
-    if (!ok || !db_->announce() || !db_->commit()) {
+bool Storage::endWrite(bool ok, const SqlBatch& last) {
+    if (ok) {
+        db_->announce();
+    }
+    if (!ok || !db_->commit(last)) {
         return failed();
     }
     return true;
@@ -256,12 +248,12 @@ void Storage::begin() {
 
 bool Storage::commit() {
     inBulk_ = false;
-    bool ok = !bulkFailed_;
+    SqlBatch logged;
     for (TableData* t : bulkTables_) {
-        ok = ok && logChange(t->def().name, int(StorageSql::ChangeKind::Table), 0, {});
+        logChange(logged, t->def().name, int(StorageSql::ChangeKind::Table), 0, {});
     }
     bulkTables_.clear();
-    if (bulkFailed_ || !endWrite(ok)) {
+    if (bulkFailed_ || !endWrite(true, logged)) {
         lastSeq_ = bulkStartSeq_;
         return false;
     }
@@ -280,9 +272,9 @@ bool Storage::saveRecord(const TableData& t, int32_t row) {
         return false;
     }
     const int64_t before = lastSeq_;
-    const bool ok = db_->run(StorageSql::UpsertRecord(t.def()), recordParams(t, row)) &&
-                    logChange(t.def().name, int(StorageSql::ChangeKind::Record), t.nAbsAt(row), {});
-    if (!endWrite(ok)) {
+    SqlBatch batch{{StorageSql::UpsertRecord(t.def()), recordParams(t, row), {}}};
+    logChange(batch, t.def().name, int(StorageSql::ChangeKind::Record), t.nAbsAt(row), {});
+    if (!endWrite(true, batch)) {
         lastSeq_ = before;
         return false;
     }
@@ -295,23 +287,26 @@ bool Storage::saveDictionaries(const TableData& t) {
         return false;
     }
     const int64_t before = lastSeq_;
-    bool ok = true;
+    SqlBatch batch;
     for (size_t c = 0; c < t.def().columns.size(); ++c) {
         if (!FieldIsDictionary(t.def().columns[c].code)) {
             continue;
         }
         for (const DictionaryEntry& e : t.column(int(c)).dict) {
-            ok = ok && db_->run(StorageSql::UpsertDictionaryEntry(),
-                                {SqlValue::Text(t.def().name), SqlValue::Text(t.def().columns[c].name),
-                                 SqlValue::Int(e.key), SqlValue::Text(fromAnsi(e.text))});
-            ok = ok && (inBulk_ || logChange(t.def().name, int(StorageSql::ChangeKind::Dictionary), e.key,
-                                             t.def().columns[c].name));
+            batch.push_back({StorageSql::UpsertDictionaryEntry(),
+                             {SqlValue::Text(t.def().name), SqlValue::Text(t.def().columns[c].name),
+                              SqlValue::Int(e.key), SqlValue::Text(fromAnsi(e.text))},
+                             {}});
+            if (own) {
+                logChange(batch, t.def().name, int(StorageSql::ChangeKind::Dictionary), e.key,
+                          t.def().columns[c].name);
+            }
         }
     }
     if (!own) {
-        return !bulkFailed_ && (ok || failed());
+        return !bulkFailed_ && (db_->runBatch(batch) || failed());
     }
-    if (!endWrite(ok)) {
+    if (!endWrite(true, batch)) {
         lastSeq_ = before;
         return false;
     }
@@ -341,25 +336,29 @@ bool Storage::commitChange(TableData& t, int32_t row, bool deleted,
     using StorageSql::ChangeKind;
     const int64_t before = lastSeq_;
     const QString& name = t.def().name;
-    bool ok = db_->run(StorageSql::UpsertRecord(t.def()), recordParams(t, row));
+    // The record, its dictionary entries, their log entries, the mark, the announcement and the commit
+    // go in one exchange: nothing of it is stored unless all of it is.
+    SqlBatch batch{{StorageSql::UpsertRecord(t.def()), recordParams(t, row), {}}};
     for (const auto& [col, key] : entries) {
         const QString& column = t.def().columns[size_t(col)].name;
         for (const DictionaryEntry& e : t.column(col).dict) {
-            if (ok && e.key == key) {
-                ok = db_->run(StorageSql::UpsertDictionaryEntry(),
-                              {SqlValue::Text(name), SqlValue::Text(column), SqlValue::Int(key),
-                               SqlValue::Text(fromAnsi(e.text))}) &&
-                     logChange(name, int(ChangeKind::Dictionary), key, column);
+            if (e.key == key) {
+                batch.push_back({StorageSql::UpsertDictionaryEntry(),
+                                 {SqlValue::Text(name), SqlValue::Text(column), SqlValue::Int(key),
+                                  SqlValue::Text(fromAnsi(e.text))},
+                                 {}});
+                logChange(batch, name, int(ChangeKind::Dictionary), key, column);
             }
         }
     }
-    ok = ok && logChange(name, int(deleted ? ChangeKind::Deleted : ChangeKind::Record), t.nAbsAt(row), {});
-    if (ok && !mark.isEmpty()) {
-        ok = db_->run(StorageSql::InsertAddition(),
-                      {SqlValue::Text(mark), SqlValue::Text(name), SqlValue::Int(t.nAbsAt(row))}) &&
-             db_->run(StorageSql::PruneAdditions(), {SqlValue::Int(kAdditionMarksKept)});
+    logChange(batch, name, int(deleted ? ChangeKind::Deleted : ChangeKind::Record), t.nAbsAt(row), {});
+    if (!mark.isEmpty()) {
+        batch.push_back({StorageSql::InsertAddition(),
+                         {SqlValue::Text(mark), SqlValue::Text(name), SqlValue::Int(t.nAbsAt(row))},
+                         {}});
+        batch.push_back({StorageSql::PruneAdditions(), {SqlValue::Int(kAdditionMarksKept)}, {}});
     }
-    if (!endWrite(ok)) {
+    if (!endWrite(true, batch)) {
         lastSeq_ = before;
         return false;
     }

@@ -129,17 +129,29 @@ class Storage {
     // new. The row, or -1 when it cannot be placed; `changed` tells whether any value differed.
     int32_t putRow(TableData& table, const SqlRow& row, bool& changed);
     SqlParams recordParams(const TableData& table, int32_t row) const;
-    // Takes the write lock and catches up; the write transactions of every kind start here.
+    // Takes the write lock and catches up, reading the log in the same exchange; the write
+    // transactions of every kind start here.
     bool lockAndCatchUp();
+    // Catching up: the log after the last change applied (readLog), then the records and dictionary
+    // entries it names, read in one batch and applied in log order.
+    struct LogEntry;
+    struct LogRead;
+    static SqlStatement selectChanges(int64_t after, LogRead& read);
+    SqlBatch readLog(LogRead& read) const;
+    bool applyLog(LogRead& read);
+    bool applyEntries(const std::vector<LogEntry>& entries);
+    // Adds what brings the change into memory to the batch (a change of the users needs nothing).
+    void readChange(const LogEntry& entry, TableData* table, SqlBatch& batch);
     bool catchUp();
-    bool applyChange(int64_t seq, const QString& table, int kind, int64_t item, const QString& column);
     bool resyncTable(TableData& table);
     bool resyncAll();
-    bool logChange(const QString& table, int kind, int64_t item, const QString& column);
-    bool writeUser(const QString& name, const QString& password, const QString& origin);
+    // Adds the change's log entry (numbered after the last) to the batch.
+    void logChange(SqlBatch& batch, const QString& table, int kind, int64_t item, const QString& column);
+    void writeUser(SqlBatch& batch, const QString& name, const QString& password, const QString& origin);
     // A failed statement: logs the cause (once while the database is away), rolls back.
     bool failed();
-    bool endWrite(bool ok);
+    // Runs `last`, announces and commits, in one exchange; when !ok or it fails, rolls back.
+    bool endWrite(bool ok, const SqlBatch& last = {});
 
     std::unique_ptr<SqlDatabase> db_;
     bool shared_ = false;

@@ -14,34 +14,73 @@ constexpr int64_t kPruneEvery = 1000;
 
 }  // namespace
 
-bool Storage::logChange(const QString& table, int kind, int64_t item, const QString& column) {
-    const int64_t seq = lastSeq_ + 1;
-    if (!db_->run(StorageSql::InsertChange(), {SqlValue::Int(seq), SqlValue::Text(table), SqlValue::Int(kind),
-                                               SqlValue::Int(item), SqlValue::Text(column)})) {
+void Storage::logChange(SqlBatch& batch, const QString& table, int kind, int64_t item,
+                        const QString& column) {
+    const int64_t seq = ++lastSeq_;
+    batch.push_back({StorageSql::InsertChange(),
+                     {SqlValue::Int(seq), SqlValue::Text(table), SqlValue::Int(kind), SqlValue::Int(item),
+                      SqlValue::Text(column)},
+                     {}});
+    if (seq % kPruneEvery == 0 && seq > kKeptChanges) {
+        batch.push_back({StorageSql::PruneChanges(), {SqlValue::Int(seq - kKeptChanges)}, {}});
+    }
+}
+
+struct Storage::LogEntry {
+    int64_t seq;
+    QString table;
+    int kind;
+    int64_t item;
+    QString column;
+};
+
+struct Storage::LogRead {
+    int64_t newest = 0;
+    int64_t oldest = 0;
+    std::vector<LogEntry> entries;  // a page from the last change applied on
+};
+
+SqlStatement Storage::selectChanges(int64_t after, LogRead& read) {
+    return {StorageSql::SelectChanges(), {SqlValue::Int(after)}, [&read](const SqlRow& r) {
+                read.entries.push_back({r.integer(0), QString::fromUtf8(r.bytes(1)), int(r.integer(2)),
+                                        r.integer(3), QString::fromUtf8(r.bytes(4))});
+            }};
+}
+
+SqlBatch Storage::readLog(LogRead& read) const {
+    return {{StorageSql::SelectLastChange(),
+             {},
+             [&read](const SqlRow& r) {
+                 read.newest = r.integer(0);
+                 read.oldest = r.integer(1);
+             }},
+            selectChanges(lastSeq_, read)};
+}
+
+bool Storage::lockAndCatchUp() {
+    if (!db_->connected()) {
+        lastError_ = QStringLiteral("database unavailable");
         return false;
     }
-    lastSeq_ = seq;
-    if (seq % kPruneEvery == 0 && seq > kKeptChanges) {
-        return db_->run(StorageSql::PruneChanges(), {SqlValue::Int(seq - kKeptChanges)});
+    LogRead read;
+    if (!db_->beginWrite(readLog(read)) || !applyLog(read)) {
+        return failed();
     }
     return true;
 }
 
 bool Storage::catchUp() {
-    int64_t newest = 0;
-    int64_t oldest = 0;
-    if (!db_->run(StorageSql::SelectLastChange(), {}, [&](const SqlRow& r) {
-            newest = r.integer(0);
-            oldest = r.integer(1);
-        })) {
-        return false;
-    }
-    if (newest == lastSeq_) {
+    LogRead read;
+    return db_->runBatch(readLog(read)) && applyLog(read);
+}
+
+bool Storage::applyLog(LogRead& read) {
+    if (read.newest == lastSeq_) {
         return true;
     }
     // The log is behind this server (the database was replaced) or no longer reaches back to the last
     // change seen (pruned while the server was away): only the tables themselves can tell.
-    if (newest < lastSeq_ || oldest > lastSeq_ + 1) {
+    if (read.newest < lastSeq_ || read.oldest > lastSeq_ + 1) {
         if (log_) {
             log_(QStringLiteral("change log does not continue from change %1: reading every table again")
                      .arg(lastSeq_));
@@ -49,77 +88,88 @@ bool Storage::catchUp() {
         if (!resyncAll()) {
             return false;
         }
-        lastSeq_ = newest;
+        lastSeq_ = read.newest;
         return true;
     }
     for (;;) {
-        struct Entry {
-            int64_t seq;
-            QString table;
-            int kind;
-            int64_t item;
-            QString column;
-        };
-        std::vector<Entry> entries;
-        if (!db_->run(StorageSql::SelectChanges(), {SqlValue::Int(lastSeq_)}, [&](const SqlRow& r) {
-                entries.push_back({r.integer(0), QString::fromUtf8(r.bytes(1)), int(r.integer(2)),
-                                   r.integer(3), QString::fromUtf8(r.bytes(4))});
-            })) {
+        if (!applyEntries(read.entries)) {
             return false;
         }
-        for (const Entry& e : entries) {
-            if (!applyChange(e.seq, e.table, e.kind, e.item, e.column)) {
-                return false;
-            }
-            lastSeq_ = e.seq;
-        }
-        if (entries.size() < 1000) {
+        if (read.entries.size() < StorageSql::kChangesPage) {
             return true;
+        }
+        read.entries.clear();
+        if (!db_->runBatch({selectChanges(lastSeq_, read)})) {
+            return false;
         }
     }
 }
 
-bool Storage::applyChange(int64_t seq, const QString& name, int kind, int64_t item, const QString& column) {
-    using StorageSql::ChangeKind;
-    if (kind == int(ChangeKind::Users)) {
-        ++usersVersion_;
-        return true;
-    }
-    TableData* t = table(name);
-    if (!t) {
-        return true;
-    }
-    if (kind == int(ChangeKind::Table)) {
-        return resyncTable(*t);
-    }
-    if (kind == int(ChangeKind::Dictionary)) {
-        const int col = t->def().indexOf(column);
-        if (col < 0 || !FieldIsDictionary(t->def().columns[size_t(col)].code)) {
-            return true;
+bool Storage::applyEntries(const std::vector<LogEntry>& entries) {
+    // The records and dictionary entries of a run of changes are read in one batch; a table read
+    // again ends the run.
+    SqlBatch batch;
+    int64_t batchEnd = lastSeq_;
+    const auto flush = [&] {
+        if (!batch.empty() && !db_->runBatch(batch)) {
+            return false;
         }
-        return db_->run(StorageSql::SelectDictionaryEntry(),
-                        {SqlValue::Text(name), SqlValue::Text(column), SqlValue::Int(item)},
-                        [&](const SqlRow& r) {
-                            t->putDictionaryEntry(col, uint32_t(item), toAnsi(QString::fromUtf8(r.bytes(0))));
-                        });
-    }
-    if (kind != int(ChangeKind::Record) && kind != int(ChangeKind::Deleted)) {
+        batch.clear();
+        lastSeq_ = batchEnd;
         return true;
-    }
-    return db_->run(StorageSql::SelectRecord(t->def()), {SqlValue::Int(item)}, [&](const SqlRow& r) {
-        bool changed = false;
-        const int32_t row = putRow(*t, r, changed);
-        if (row < 0) {
-            if (log_) {
-                log_(QStringLiteral("change %1: record %2 of %3 comes before the last one held, left out")
-                         .arg(seq)
-                         .arg(item)
-                         .arg(name));
+    };
+    for (const LogEntry& e : entries) {
+        TableData* t = table(e.table);
+        if (t && e.kind == int(StorageSql::ChangeKind::Table)) {
+            if (!flush() || !resyncTable(*t)) {
+                return false;
             }
-            return;
+        } else {
+            readChange(e, t, batch);
         }
-        applied_.push_back({t, row, kind == int(ChangeKind::Deleted)});
-    });
+        batchEnd = e.seq;
+    }
+    return flush();
+}
+
+void Storage::readChange(const LogEntry& e, TableData* t, SqlBatch& batch) {
+    using StorageSql::ChangeKind;
+    if (e.kind == int(ChangeKind::Users)) {
+        ++usersVersion_;
+        return;
+    }
+    if (!t) {
+        return;
+    }
+    const uint32_t key = uint32_t(e.item);
+    if (e.kind == int(ChangeKind::Dictionary)) {
+        const int col = t->def().indexOf(e.column);
+        if (col >= 0 && FieldIsDictionary(t->def().columns[size_t(col)].code)) {
+            batch.push_back({StorageSql::SelectDictionaryEntry(),
+                             {SqlValue::Text(e.table), SqlValue::Text(e.column), SqlValue::Int(e.item)},
+                             [t, col, key](const SqlRow& r) {
+                                 t->putDictionaryEntry(col, key, toAnsi(QString::fromUtf8(r.bytes(0))));
+                             }});
+        }
+        return;
+    }
+    if (e.kind != int(ChangeKind::Record) && e.kind != int(ChangeKind::Deleted)) {
+        return;
+    }
+    const bool deleted = e.kind == int(ChangeKind::Deleted);
+    batch.push_back(
+        {StorageSql::SelectRecord(t->def()), {SqlValue::Int(e.item)}, [this, t, e, deleted](const SqlRow& r) {
+             bool changed = false;
+             const int32_t row = putRow(*t, r, changed);
+             if (row >= 0) {
+                 applied_.push_back({t, row, deleted});
+             } else if (log_) {
+                 log_(QStringLiteral("change %1: record %2 of %3 comes before the last one held, left out")
+                          .arg(e.seq)
+                          .arg(e.item)
+                          .arg(e.table));
+             }
+         }});
 }
 
 bool Storage::resyncTable(TableData& t) {

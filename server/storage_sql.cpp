@@ -135,7 +135,8 @@ QByteArray SelectLastChange() {
 }
 
 QByteArray SelectChanges() {
-    return "SELECT seq, tbl, kind, item, col FROM changes WHERE seq > $1 ORDER BY seq LIMIT 1000";
+    return "SELECT seq, tbl, kind, item, col FROM changes WHERE seq > $1 ORDER BY seq LIMIT " +
+           QByteArray::number(qulonglong(kChangesPage));
 }
 
 QByteArray InsertChange() {

@@ -21,6 +21,8 @@ namespace StorageSql {
 inline constexpr int kSchemaVersion = 3;
 // Records read per statement when a table is loaded.
 inline constexpr int kRecordPage = 10000;
+// Change log entries read per statement.
+inline constexpr size_t kChangesPage = 1000;
 
 // What a row of the change log says changed ("kind"); "item" is the record's n_abs or the key of
 // the dictionary entry, "col" the dictionary's column.
@@ -46,7 +48,7 @@ QByteArray UpsertDictionaryEntry();  // $1 table, $2 column, $3 key, $4 text
 
 // The change log: rows are (seq, tbl, kind, item, col).
 QByteArray SelectLastChange();  // rows (largest seq, smallest seq), 0 when empty
-QByteArray SelectChanges();     // $1 the seq after which to start
+QByteArray SelectChanges();     // $1 the seq after which to start; kChangesPage rows at most
 QByteArray InsertChange();      // $1 seq, $2 table, $3 kind, $4 item, $5 col
 QByteArray PruneChanges();      // $1 the largest seq to remove
 

@@ -12,13 +12,15 @@ const QString kConfigOrigin = QStringLiteral("config");
 
 }  // namespace
 
-bool Storage::writeUser(const QString& name, const QString& password, const QString& origin) {
+void Storage::writeUser(SqlBatch& batch, const QString& name, const QString& password,
+                        const QString& origin) {
     ++usersVersion_;
     const PasswordDigest d = MakePasswordDigest(password);
-    return db_->run(StorageSql::UpsertUser(),
-                    {SqlValue::Text(name), SqlValue::Bytes(d.salt), SqlValue::Bytes(d.hash),
-                     SqlValue::Int(d.iterations), SqlValue::Text(origin)}) &&
-           db_->run(StorageSql::InsertUserId(), {SqlValue::Text(name)});
+    batch.push_back({StorageSql::UpsertUser(),
+                     {SqlValue::Text(name), SqlValue::Bytes(d.salt), SqlValue::Bytes(d.hash),
+                      SqlValue::Int(d.iterations), SqlValue::Text(origin)},
+                     {}});
+    batch.push_back({StorageSql::InsertUserId(), {SqlValue::Text(name)}, {}});
 }
 
 bool Storage::setUser(const QString& name, const QString& password) {
@@ -27,11 +29,13 @@ bool Storage::setUser(const QString& name, const QString& password) {
         return false;
     }
     const int64_t before = lastSeq_;
-    const bool ok = writeUser(name, password, {}) && logChange({}, int(StorageSql::ChangeKind::Users), 0, {});
+    SqlBatch batch;
+    writeUser(batch, name, password, {});
+    logChange(batch, {}, int(StorageSql::ChangeKind::Users), 0, {});
     if (!own) {
-        return !bulkFailed_ && (ok || failed());
+        return !bulkFailed_ && (db_->runBatch(batch) || failed());
     }
-    if (!endWrite(ok)) {
+    if (!endWrite(true, batch)) {
         lastSeq_ = before;
         return false;
     }
@@ -62,11 +66,12 @@ bool Storage::replaceUsers(const std::vector<std::pair<QString, QString>>& users
     } else {
         ok = db_->run(StorageSql::DeleteAllUsers());
     }
+    SqlBatch batch;
     for (const auto& [name, password] : users) {
-        ok = ok && writeUser(name, password, kConfigOrigin);
+        writeUser(batch, name, password, kConfigOrigin);
     }
-    ok = ok && logChange({}, int(StorageSql::ChangeKind::Users), 0, {});
-    if (!endWrite(ok)) {
+    logChange(batch, {}, int(StorageSql::ChangeKind::Users), 0, {});
+    if (!endWrite(ok, batch)) {
         lastSeq_ = before;
         return false;
     }
