@@ -20,7 +20,6 @@ constexpr int kFileChunksPerPump = 64;
 // A record update goes as text only when the client has had time to apply binary ones sent before
 // it: a client applies texts as they come but binary records one per pass, and only once loaded.
 constexpr uint64_t kTextAfterBinaryMs = 100;
-constexpr int kMaxDatagramText = kMaxDataBytes;
 // A completed message number is remembered this long; older ones fall under the floor.
 constexpr size_t kCompletedKept = 1024;
 constexpr int64_t kMaxBatchBytes = 4 * 1024 * 1024;
@@ -233,7 +232,7 @@ ClientSession::Take ClientSession::takeFilePiece(const DatagramHeader& header, Q
 }
 
 void ClientSession::queueText(const QString& text) {
-    queue_.push_back(Outgoing{Outgoing::Text, text, {}, {}});
+    queue_.push_back(Outgoing{Outgoing::Text, text, {}, {}, {}});
 }
 
 void ClientSession::queueTextOnce(const QString& text) {
@@ -246,12 +245,12 @@ void ClientSession::queueTextOnce(const QString& text) {
     queueText(text);
 }
 
-void ClientSession::queueRecord(const QByteArray& message) {
-    queue_.push_back(Outgoing{Outgoing::Record, {}, message, {}});
+void ClientSession::queueRecord(const QByteArray& message, const QByteArray& text) {
+    queue_.push_back(Outgoing{Outgoing::Record, {}, message, text, {}});
 }
 
 void ClientSession::queueFile(OutgoingFile file) {
-    queue_.push_back(Outgoing{Outgoing::File, {}, {}, std::move(file)});
+    queue_.push_back(Outgoing{Outgoing::File, {}, {}, {}, std::move(file)});
 }
 
 void ClientSession::handleAck(int64_t messageNumber, int32_t packetNumber, uint64_t nowTicks) {
@@ -300,6 +299,7 @@ void ClientSession::fileAccepted() {
 }
 
 void ClientSession::startRecords(uint64_t nowTicks) {
+    const QByteArray text = queue_.front().recordText;
     std::vector<QByteArray> batch;
     int64_t bytes = 0;
     while (!queue_.empty() && queue_.front().kind == Outgoing::Record &&
@@ -312,14 +312,10 @@ void ClientSession::startRecords(uint64_t nowTicks) {
     const bool binaryApplied =
         !lastRecordBinary_ || nowTicks - lastRecordAt_ > kTextAfterBinaryMs * kTicksPerMs;
     lastRecordAt_ = nowTicks;
-    if (batch.size() == 1 && batch[0].size() > 4 && uint8_t(batch[0][0]) == RecordKind::Update && allLoaded &&
-        binaryApplied) {
-        const QString text = RefreshDataText(batch[0]);
-        if (text.size() <= kMaxDatagramText) {
-            lastRecordBinary_ = false;
-            window_.StartText(text);
-            return;
-        }
+    if (batch.size() == 1 && !text.isEmpty() && allLoaded && binaryApplied) {
+        lastRecordBinary_ = false;
+        window_.StartMessage(PacketTypes::Json, text);
+        return;
     }
     lastRecordBinary_ = true;
     window_.StartMessage(PacketTypes::Raw, batch.size() == 1 ? batch[0] : RecordBatch(batch));

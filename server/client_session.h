@@ -32,6 +32,8 @@ inline constexpr int32_t kMaxClientText = 1024 * 1024;
 inline constexpr int kMaxOpenTexts = 4;
 inline constexpr int64_t kMaxOpenTextBytes = kMaxClientText;
 inline constexpr int64_t kOpenTextTimeOutMs = 30000;
+// A record update goes as the text "refreshdatadatabase" only when that fits one datagram.
+inline constexpr int kMaxRecordText = kMaxDataBytes;
 // Largest file a client may send us.
 inline constexpr int64_t kMaxUpload = 256LL * 1024 * 1024;
 // An upload that gets no piece for this long is given up, and its temporary file removed.
@@ -113,7 +115,9 @@ class ClientSession {
     void queueText(const QString& text);
     // Queues a text unless the same text already waits (keep-alive answers pile up otherwise).
     void queueTextOnce(const QString& text);
-    void queueRecord(const QByteArray& message);
+    // A record message; `text` is its text form as sent (RefreshDataBytes), empty when it may only go
+    // binary. Both are built once for every client.
+    void queueRecord(const QByteArray& message, const QByteArray& text = {});
     void queueFile(OutgoingFile file);
     // The client accepted the file offered ("startrecivefile").
     void fileAccepted();
@@ -133,6 +137,7 @@ class ClientSession {
         enum Kind { Text, Record, File } kind;
         QString text;
         QByteArray record;
+        QByteArray recordText;
         OutgoingFile file;
     };
     struct Partial {

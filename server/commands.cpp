@@ -193,9 +193,10 @@ void Commands::refuse(ClientSession& s, const QString& table, const QString& why
 }
 
 void Commands::distribute(const TableData& table, const QByteArray& message) {
+    const QByteArray text = RefreshDataBytes(message, kMaxRecordText);
     eachSession_([&](ClientSession& other) {
         if (other.loadedTables.contains(table.def().name)) {
-            other.queueRecord(message);
+            other.queueRecord(message, text);
         }
     });
 }

@@ -1,5 +1,6 @@
 #include "record_messages.h"
 
+#include "infra/bytes.h"
 #include "infra/session_texts.h"
 #include "tables/record_message.h"
 
@@ -39,4 +40,16 @@ QString RefreshDataText(const QByteArray& updateMessage) {
     return CommandHead(Cmd::RefreshDataDatabase) + QStringLiteral(",\"nametable\":\"") + name +
            QStringLiteral("\",\"fields\":\"") + QString::fromLatin1(body.toByteArray().toHex().toUpper()) +
            QStringLiteral("\",\"pos\":") + QString::number(pos) + u'}';
+}
+
+QByteArray RefreshDataBytes(const QByteArray& updateMessage, qsizetype maxBytes) {
+    int32_t kind = 0;
+    QByteArrayView body;
+    if (!ReadRecordMessage(updateMessage, kind, body) || kind != RecordKind::Update ||
+        2 * body.size() > maxBytes) {
+        return {};
+    }
+    QByteArray bytes;
+    StrToBytes(RefreshDataText(updateMessage), bytes);
+    return bytes.size() <= maxBytes ? bytes : QByteArray();
 }

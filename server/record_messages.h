@@ -18,3 +18,6 @@ QByteArray RecordDeletedMessage(const TableData& table, int32_t nAbs);
 QByteArray RecordBatch(const std::vector<QByteArray>& messages);
 // The text form of a kind-2 message: {"$c$":"refreshdatadatabase","nametable":..,"fields":..,"pos":..}.
 QString RefreshDataText(const QByteArray& updateMessage);
+// The same as the bytes sent, when the message is an update whose text is no longer than maxBytes;
+// empty otherwise (without building a text that could not go).
+QByteArray RefreshDataBytes(const QByteArray& updateMessage, qsizetype maxBytes);

@@ -235,6 +235,11 @@ TEST_F(SnapshotTest, RefreshTextCarriesTheSameBytes) {
     EXPECT_TRUE(text.contains(QString::fromLatin1(update.mid(4).toHex().toUpper())));
     EXPECT_TRUE(text.endsWith(QStringLiteral(",\"pos\":0}")));
     EXPECT_LE(text.size(), 960);
+    // The bytes sent: the same text, or nothing when it would not fit or the message is no update.
+    EXPECT_EQ(RefreshDataBytes(update, 960), text.toLatin1());
+    EXPECT_TRUE(RefreshDataBytes(update, text.size() - 1).isEmpty());
+    EXPECT_TRUE(RefreshDataBytes(RecordDeletedMessage(members, members.nAbsAt(0)), 960).isEmpty());
+    EXPECT_TRUE(RefreshDataBytes(update.left(3), 960).isEmpty());
 }
 
 }  // namespace
