@@ -1,7 +1,10 @@
 // The storage on PostgreSQL within the test process, where the sanitizer builds see the binary row
 // reader, the change log and the reconnection: every column of the demo data read back by a second
 // storage as it was written, changes of two storages on one database applied by both in commit order
-// with identifiers that never collide, and an outage that refuses a change and heals by itself.
+// with identifiers that never collide, a change whose log entry the database refuses (nothing of it
+// stored), and an outage that refuses a change and heals by itself.
+#include "server/postgres_database.h"
+
 #include <gtest/gtest.h>
 #include <poll.h>
 
@@ -148,6 +151,32 @@ TEST_F(PostgresStorageTest, TwoStoragesApplyEachOthersChangesInCommitOrder) {
     EXPECT_EQ(applied[1].table->nAbsAt(applied[1].row), first);
     EXPECT_EQ(NameOf(*one, second), QStringLiteral("второй"));
     EXPECT_EQ(NameOf(*one, first), QStringLiteral("правка второго"));
+}
+
+TEST_F(PostgresStorageTest, AChangeTheDatabaseRefusesInPartIsNotStoredAtAll) {
+    QStringList log;
+    const std::unique_ptr<Storage> s = open(&log);
+    const int32_t id = Change(*s, 0, QStringLiteral("до"));
+    ASSERT_NE(id, 0) << s->lastError().toStdString();
+    const std::unique_ptr<Storage> watcher = open();
+    PostgresDatabase admin;
+    ASSERT_TRUE(admin.open(uri_)) << admin.error().toStdString();
+    // The record is written, its log entry refused: the commit sent with them must not take effect.
+    ASSERT_TRUE(admin.run("ALTER TABLE changes ADD CONSTRAINT refuse_all CHECK (seq < 0) NOT VALID"))
+        << admin.error().toStdString();
+    EXPECT_EQ(Change(*s, id, QStringLiteral("не записан")), 0);
+    EXPECT_TRUE(s->lastError().contains(QStringLiteral("refuse_all"))) << s->lastError().toStdString();
+    EXPECT_TRUE(s->available());
+    EXPECT_EQ(NameOf(*open(), id), QStringLiteral("до"));
+
+    ASSERT_TRUE(admin.run("ALTER TABLE changes DROP CONSTRAINT refuse_all")) << admin.error().toStdString();
+    ASSERT_EQ(Change(*s, id, QStringLiteral("после")), id) << s->lastError().toStdString();
+    EXPECT_EQ(NameOf(*open(), id), QStringLiteral("после"));
+    // The log stays dense: the refused change took no number.
+    const std::vector<Storage::Applied> applied = AwaitApplied(*watcher);
+    ASSERT_EQ(applied.size(), 1u);
+    EXPECT_EQ(NameOf(*watcher, id), QStringLiteral("после"));
+    EXPECT_TRUE(log.filter(QStringLiteral("does not continue")).isEmpty()) << log.join(u'\n').toStdString();
 }
 
 TEST_F(PostgresStorageTest, AnOutageRefusesChangesAndHealsByItself) {
