@@ -65,8 +65,8 @@ class ByteReader {
     }
     // The next count elements into values (resized to count); false, with nothing allocated, when fewer
     // are there.
-    template <typename T>
-    bool ReadArray(std::vector<T>& values, size_t count) {
+    template <typename T, typename A>
+    bool ReadArray(std::vector<T, A>& values, size_t count) {
         static_assert(std::is_trivially_copyable_v<T>);
         if (count > size_t(Remaining()) / sizeof(T)) {
             return false;
@@ -136,7 +136,7 @@ QString SlotText(QByteArrayView slot);
 void AppendShortText(QByteArray& out, QByteArrayView text);
 
 // Element `index` of values, or the type's zero when the index is outside them.
-template <typename T>
-T At(const std::vector<T>& values, int64_t index) {
+template <typename T, typename A>
+T At(const std::vector<T, A>& values, int64_t index) {
     return index >= 0 && index < int64_t(values.size()) ? values[size_t(index)] : T{};
 }

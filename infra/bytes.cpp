@@ -1,5 +1,6 @@
 #include "infra/bytes.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <mutex>
@@ -91,14 +92,18 @@ void CombinePeriod(uint8_t* out, qsizetype n, const uint8_t* forward, const uint
 
 // Byte k of the body is combined with table[i + k] ^ table[j - k] (indices modulo 256): Forward from
 // i and Backward from 255 - j give both runs in ascending order, and every period starts afresh.
-void ScrambleBody(uint8_t* body, qsizetype count, const KeyStreams& key, uint8_t i, uint8_t j) {
+// `part` holds the body's bytes from `offset` on, so its first period starts at offset mod 256.
+void ScrambleBody(uint8_t* part, qsizetype count, const KeyStreams& key, uint8_t i, uint8_t j,
+                  int64_t offset) {
     const uint8_t* forward = key.Forward.data() + i;
     const uint8_t* backward = key.Backward.data() + (255 - j);
-    qsizetype pos = 0;
+    const qsizetype phase = qsizetype(offset & 255);
+    qsizetype pos = std::min<qsizetype>(count, 256 - phase);
+    CombinePeriod(part, pos, forward + phase, backward + phase);
     for (; count - pos >= 256; pos += 256) {
-        CombinePeriod(body + pos, 256, forward, backward);
+        CombinePeriod(part + pos, 256, forward, backward);
     }
-    CombinePeriod(body + pos, count - pos, forward, backward);
+    CombinePeriod(part + pos, count - pos, forward, backward);
 }
 
 std::mutex randomMutex;
@@ -147,7 +152,15 @@ void ScrambleBytes(char* data, qsizetype size, uint8_t kind) {
         return;
     }
     auto* bytes = reinterpret_cast<uint8_t*>(data);
-    ScrambleBody(bytes + 2, size - 2, *table, bytes[0], bytes[1]);
+    ScrambleBody(bytes + 2, size - 2, *table, bytes[0], bytes[1], 0);
+}
+
+void ScrambleBodyPart(char* part, qsizetype size, uint8_t kind, const char head[2], int64_t offset) {
+    const auto* table = KeyTable(kind);
+    if (table == nullptr || part == nullptr || size < 1 || offset < 0) {
+        return;
+    }
+    ScrambleBody(reinterpret_cast<uint8_t*>(part), size, *table, uint8_t(head[0]), uint8_t(head[1]), offset);
 }
 
 void ScrambleBytes(QByteArray& data, uint8_t kind) {

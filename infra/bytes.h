@@ -17,6 +17,9 @@ void SetRandomHead(QByteArray& data);
 // bytes. Its own inverse. Arrays of fewer than 3 bytes and other kinds are left unchanged.
 void ScrambleBytes(QByteArray& data, uint8_t kind);
 void ScrambleBytes(char* data, qsizetype size, uint8_t kind);
+// The same for `size` bytes that stand `offset` bytes into the body of data whose two head bytes are
+// `head`, so that a file can be read and unscrambled piece by piece, each piece where it lands.
+void ScrambleBodyPart(char* part, qsizetype size, uint8_t kind, const char head[2], int64_t offset);
 // The same for the first `count` body bytes only; count is clamped to the body's length.
 void ScrambleBytesN(QByteArray& data, int32_t count, uint8_t kind);
 

@@ -10,7 +10,7 @@ namespace {
 
 // Usage counters: how many records hold each key.
 template <typename K>
-void CountKeys(std::vector<int32_t>& counters, size_t keys, const std::vector<K>& records) {
+void CountKeys(ColumnArray<int32_t>& counters, size_t keys, const ColumnArray<K>& records) {
     counters.assign(keys, 0);
     for (const K key : records) {
         ++counters[size_t(key)];
@@ -19,7 +19,7 @@ void CountKeys(std::vector<int32_t>& counters, size_t keys, const std::vector<K>
 
 // N entries of a key of KeyT and a text slot of `slot` bytes.
 template <typename KeyT, typename StoreT>
-bool ReadSlotDictionary(ByteReader& in, int32_t slot, std::vector<StoreT>& keys,
+bool ReadSlotDictionary(ByteReader& in, int32_t slot, ColumnArray<StoreT>& keys,
                         std::vector<QString>& texts) {
     int32_t count = 0;
     if (!in.Read(count) || count < 0 || slot < 0 ||

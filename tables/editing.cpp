@@ -327,7 +327,7 @@ bool MarkDeleted(TBaseClient& table, int32_t n_abs, bool markUpdate) {
     if (ids == nullptr) {
         return false;
     }
-    const std::vector<int32_t>& values = ids->Data.DataInteger;
+    const ColumnArray<int32_t>& values = ids->Data.DataInteger;
     const int64_t records = std::min<int64_t>(std::max(table.CountRecord, 0), int64_t(values.size()));
     int64_t index = -1;
     for (int64_t r = 0; r < records; ++r) {
@@ -459,7 +459,7 @@ void TBaseClient::CopyFromRecord(int32_t n_abs) {
     if (Fields.empty()) {
         return;
     }
-    const std::vector<int32_t>& ids = Fields[0]->Data.DataInteger;
+    const ColumnArray<int32_t>& ids = Fields[0]->Data.DataInteger;
     const int64_t records = std::min<int64_t>(std::max(CountRecord, 0), int64_t(ids.size()));
     int32_t rec = 0;
     for (int64_t r = 0; r < records; ++r) {

@@ -20,6 +20,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "infra/bulk_memory.h"
+
 class TBaseClient;
 
 // Days since 1899-12-30; the fraction is the time of day.
@@ -68,19 +70,23 @@ struct Stru_NetFields {
     int32_t RecNo = 0;  // not used by AddField or GetFieldN
 };
 
+// A column's array of record values (or of dictionary keys); CacheLoad fills them in a bulk region.
+template <typename T>
+using ColumnArray = std::vector<T, RegionAllocator<T>>;
+
 // The value arrays of a column.
 struct Stru_Data {
     std::vector<bool> DataSelected;       // every code: the Selected mark
-    std::vector<int32_t> DataInteger;     // 1, 21; 24 offsets; 15/16 usage counters (by key)
+    ColumnArray<int32_t> DataInteger;     // 1, 21; 24 offsets; 15/16 usage counters (by key)
     std::vector<QString> DataStringN;     // 15, 16 dictionary texts; 24 texts loaded from JSON
-    std::vector<uint8_t> DataByte;        // 2, 11 (Size bytes per record); 3; 16 keys; 24 blob
-    std::vector<uint8_t> DataBoolean;     // 4 (0 or 1)
-    std::vector<uint16_t> DataWord;       // 5; 15 keys per record; 16 dictionary keys
-    std::vector<float> DataFloat;         // 6
-    std::vector<double> DataDouble;       // 7
-    std::vector<uint32_t> DataCardinal;   // 8, 25; 15 dictionary keys
-    std::vector<TDateTime> DataDateTime;  // 9
-    std::vector<int64_t> DataInt64;       // 13
+    ColumnArray<uint8_t> DataByte;        // 2, 11 (Size bytes per record); 3; 16 keys; 24 blob
+    ColumnArray<uint8_t> DataBoolean;     // 4 (0 or 1)
+    ColumnArray<uint16_t> DataWord;       // 5; 15 keys per record; 16 dictionary keys
+    ColumnArray<float> DataFloat;         // 6
+    ColumnArray<double> DataDouble;       // 7
+    ColumnArray<uint32_t> DataCardinal;   // 8, 25; 15 dictionary keys
+    ColumnArray<TDateTime> DataDateTime;  // 9
+    ColumnArray<int64_t> DataInt64;       // 13
 };
 
 // The edit buffer of the record being added or edited.

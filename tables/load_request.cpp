@@ -203,7 +203,7 @@ void StoreVarText(FieldGFB& f, size_t rec, const QString& value) {
 }
 
 template <typename T>
-void Put(std::vector<T>& array, size_t rec, T value) {
+void Put(ColumnArray<T>& array, size_t rec, T value) {
     if (rec < array.size()) {
         array[rec] = value;
     }

@@ -18,7 +18,7 @@ namespace {
 constexpr size_t kMaxSprEntries = 65536;
 
 template <typename T>
-void StoreAt(std::vector<T>& values, int32_t pos, const uint8_t* bytes) {
+void StoreAt(ColumnArray<T>& values, int32_t pos, const uint8_t* bytes) {
     if (pos >= 0 && size_t(pos) < values.size()) {
         std::memcpy(&values[size_t(pos)], bytes, sizeof(T));
     }
@@ -109,7 +109,7 @@ void RemoveSprEntry(FieldGFB& f, int32_t index) {
 
 // Usage counters exist only where a loader sized them; keys beyond them are not counted.
 void RecountUsage(FieldGFB& f) {
-    std::vector<int32_t>& counters = f.Data.DataInteger;
+    ColumnArray<int32_t>& counters = f.Data.DataInteger;
     if (counters.empty()) {
         return;
     }

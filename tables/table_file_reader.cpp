@@ -62,7 +62,7 @@ bool InflateAll(QByteArrayView in, QByteArray& out) {
 }
 
 template <typename T>
-void FillRecords(std::vector<T>& array, size_t count, QByteArrayView bytes) {
+void FillRecords(ColumnArray<T>& array, size_t count, QByteArrayView bytes) {
     array.assign(count, T{});
     const size_t n = std::min(size_t(bytes.size()), count * sizeof(T));
     if (n > 0) {

@@ -179,7 +179,7 @@ void TBaseClient::RefreshData() {
         if (Fields.size() < 2 || Fields[1]->Data.DataByte.empty()) {
             return;
         }
-        const std::vector<uint8_t>& flags = Fields[1]->Data.DataByte;
+        const ColumnArray<uint8_t>& flags = Fields[1]->Data.DataByte;
         const int32_t records = int32_t(std::min<int64_t>(std::max(CountRecord, 0), int64_t(flags.size())));
 
         FieldGFB* sortColumn = FindColumn(FSort, false);

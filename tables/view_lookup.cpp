@@ -46,8 +46,8 @@ FieldGFB* TBaseClient::GetFieldInAbs(const QString& name, int32_t n_abs) {
     if (Fields.size() < 2) {
         return column;
     }
-    const std::vector<int32_t>& ids = Fields[0]->Data.DataInteger;
-    const std::vector<uint8_t>& flags = Fields[1]->Data.DataByte;
+    const ColumnArray<int32_t>& ids = Fields[0]->Data.DataInteger;
+    const ColumnArray<uint8_t>& flags = Fields[1]->Data.DataByte;
     const int32_t records =
         int32_t(std::min({int64_t(std::max(CountRecord, 0)), int64_t(ids.size()), int64_t(flags.size())}));
     for (int32_t r = 0; r < records; ++r) {
@@ -97,7 +97,7 @@ int32_t TBaseClient::FindData(const QString& Field, const QString& Data) {
     if (Fields.size() < 2) {
         return -1;
     }
-    const std::vector<uint8_t>& flags = Fields[1]->Data.DataByte;
+    const ColumnArray<uint8_t>& flags = Fields[1]->Data.DataByte;
     const int32_t visible = std::min(CountRecordFilter, int32_t(SortData.size()));
     for (const auto& column : Fields) {
         if (column->name != Field) {
@@ -122,7 +122,7 @@ bool TBaseClient::GotoAbs(int32_t n_abs) {
     if (Fields.empty()) {
         return false;
     }
-    const std::vector<int32_t>& ids = Fields[0]->Data.DataInteger;
+    const ColumnArray<int32_t>& ids = Fields[0]->Data.DataInteger;
     for (First(); !eof(); Next()) {
         if (At(ids, RecNo - 1) == n_abs) {
             return true;
@@ -136,7 +136,7 @@ int32_t TBaseClient::GetPosInAbs(int32_t n_abs) {
     if (Fields.empty()) {
         return -1;
     }
-    const std::vector<int32_t>& ids = Fields[0]->Data.DataInteger;
+    const ColumnArray<int32_t>& ids = Fields[0]->Data.DataInteger;
     const int32_t records = std::min(CountRecordFilter, int32_t(ids.size()));
     for (int32_t i = 0; i < records; ++i) {
         if (ids[size_t(i)] == n_abs) {

@@ -24,7 +24,7 @@ struct RecordBytes {
 };
 
 template <typename T>
-RecordBytes BytesOf(const std::vector<T>& values) {
+RecordBytes BytesOf(const ColumnArray<T>& values) {
     return {reinterpret_cast<const uint8_t*>(values.data()), sizeof(T), values.size()};
 }
 

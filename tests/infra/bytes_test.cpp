@@ -4,6 +4,8 @@
 
 #include <array>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "infra/codepage.h"
 
@@ -114,6 +116,27 @@ TEST(ScrambleTest, LongBodiesUseTheSameStreamAsShortOnes) {
         QByteArray single = Bytes({uint8_t(17 + k), uint8_t(201 - k), 'x'});
         ScrambleBytes(single, 2);
         EXPECT_EQ(whole[2 + k], single[2]) << k;
+    }
+}
+
+TEST(ScrambleTest, PiecesGiveTheBytesOfTheWhole) {
+    // A file read piece by piece and unscrambled where each piece lands must give the same bytes, for
+    // pieces that start and end anywhere in a period.
+    QByteArray original(1300, '\0');
+    for (int k = 0; k < original.size(); ++k) {
+        original[k] = char(k * 13 + 5);
+    }
+    original[0] = char(201);
+    original[1] = char(17);
+    for (uint8_t kind : {1, 2}) {
+        QByteArray whole = original;
+        ScrambleBytes(whole, kind);
+        for (const auto& [start, length] : std::vector<std::pair<int, int>>{
+                 {2, 1}, {2, 1298}, {3, 255}, {200, 56}, {257, 300}, {258, 512}, {1299, 1}, {100, 1200}}) {
+            QByteArray piece = original.mid(start, length);
+            ScrambleBodyPart(piece.data(), piece.size(), kind, original.constData(), start - 2);
+            EXPECT_EQ(piece, whole.mid(start, length)) << int(kind) << " " << start << " " << length;
+        }
     }
 }
 

@@ -121,6 +121,33 @@ TEST_F(CacheTest, CacheLoadRestoresEveryCode) {
     EXPECT_TRUE(t->FindColumn("none", false)->MD5.isEmpty());
 }
 
+TEST_F(CacheTest, LongColumnsComeBackByteForByte) {
+    // Values far beyond one key period, read straight into their arrays: offsets, blob and fixed
+    // texts start at body offsets that are not period boundaries.
+    TableFileContent content;
+    content.name = "gps";
+    content.RecordCount = 3001;
+    content.columns = {table_files::Column(1, "n_abs", 1, 4), table_files::Column(2, "fio", 2, 7),
+                       table_files::Column(3, "txt", 24, 4)};
+    TableFileColumn& ids = content.columns[0];
+    TableFileColumn& fixed = content.columns[1];
+    TableFileColumn& texts = content.columns[2];
+    for (int32_t r = 0; r < content.RecordCount; ++r) {
+        AppendValue(ids, r * 7919);
+        fixed.values.append(QByteArray(7, char(r * 31)));
+        AppendValue(texts, int32_t(texts.blob.size()));
+        AppendShortText(texts.blob, QByteArray::number(r * 13));
+    }
+    LoadFile(content);
+    const Stru_Data loaded[] = {t->Fields[0]->Data, t->Fields[1]->Data, t->Fields[2]->Data};
+    Reload();
+    EXPECT_EQ(t->Fields[0]->Data.DataInteger, loaded[0].DataInteger);
+    EXPECT_EQ(t->Fields[1]->Data.DataByte, loaded[1].DataByte);
+    EXPECT_EQ(t->Fields[2]->Data.DataInteger, loaded[2].DataInteger);
+    EXPECT_EQ(t->Fields[2]->Data.DataByte, loaded[2].DataByte);
+    EXPECT_EQ(t->Fields[2]->Data.DataByte.size(), size_t(texts.blob.size()));
+}
+
 TEST_F(CacheTest, DeletedColumnFileLosesOnlyItsOwnDigest) {
     LoadFile(table_files::EveryCodeTable());
     ASSERT_TRUE(QFile::remove("temp/gps/fio.cache"));

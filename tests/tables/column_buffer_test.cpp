@@ -44,7 +44,7 @@ TEST_F(ColumnBufferTest, ReadsConsecutiveColumnsAndAdvances) {
     ASSERT_TRUE(t.AddFieldData(dict, p, Add(dict), at));
     ASSERT_TRUE(t.AddFieldData(txt, p, Add(txt), at));
     EXPECT_EQ(at, p.size());
-    EXPECT_EQ(t.Fields[0]->Data.DataInteger, (std::vector<int32_t>{7, 8, 9}));
+    EXPECT_EQ(t.Fields[0]->Data.DataInteger, (ColumnArray<int32_t>{7, 8, 9}));
     const FieldGFB& s = *t.Fields[1];
     EXPECT_EQ(s.Data.DataInteger.size(), 256u);
     EXPECT_EQ(s.Data.DataInteger[2], 2);

@@ -83,7 +83,7 @@ TEST_F(LoadRequestTest, JsonTableTextReplacesTheContent) {
     EXPECT_TRUE(t.RefreshYes);
     ASSERT_EQ(t.GetCountFields(), 5);
     EXPECT_EQ(t.CountRecord, 3);
-    EXPECT_EQ(t.Fields[0]->Data.DataInteger, (std::vector<int32_t>{7, 0, 9}));
+    EXPECT_EQ(t.Fields[0]->Data.DataInteger, (ColumnArray<int32_t>{7, 0, 9}));
     EXPECT_EQ(t.Fields[2]->Data.DataStringN, (std::vector<QString>{"a", "b", "c"}));
     EXPECT_TRUE(t.Fields[3]->Data.DataBoolean.empty());  // only codes 1 and 24 take values
     EXPECT_EQ(t.Fields[4]->name, "name_that_is_to");

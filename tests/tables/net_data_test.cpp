@@ -207,11 +207,11 @@ TEST_F(NetDataTest, DictionaryMessagesAddChangeAndDeleteEntries) {
     apply(message("k15", 1, 7, "семь"));
     apply(message("k16", 1, 0x0105, "пять"));
     apply(message("k15", 2, 7, "СЕМЬ"));
-    EXPECT_EQ(k15.Data.DataCardinal, (std::vector<uint32_t>{0x1234, 7}));
+    EXPECT_EQ(k15.Data.DataCardinal, (ColumnArray<uint32_t>{0x1234, 7}));
     EXPECT_EQ(k15.Data.DataStringN, (std::vector<QString>{"один", "СЕМЬ"}));
-    EXPECT_EQ(k16.Data.DataWord, (std::vector<uint16_t>{5}));
+    EXPECT_EQ(k16.Data.DataWord, (ColumnArray<uint16_t>{5}));
     apply(message("k15", 3, 0x1234, ""));
-    EXPECT_EQ(k15.Data.DataCardinal, (std::vector<uint32_t>{7}));
+    EXPECT_EQ(k15.Data.DataCardinal, (ColumnArray<uint32_t>{7}));
     EXPECT_EQ(k15.Data.DataStringN, (std::vector<QString>{"СЕМЬ"}));
 
     // Unknown key, unknown column, another command, a short message, a text past the end, a
@@ -226,7 +226,7 @@ TEST_F(NetDataTest, DictionaryMessagesAddChangeAndDeleteEntries) {
     const QByteArray m = message("k15", 1, 1, "x");
     t.NetData(m, int32_t(m.size()) - 1);
     t.NetData(m, 1 << 30);
-    EXPECT_EQ(k15.Data.DataCardinal, (std::vector<uint32_t>{7, 1}));
+    EXPECT_EQ(k15.Data.DataCardinal, (ColumnArray<uint32_t>{7, 1}));
 }
 
 TEST_F(NetDataTest, CopyFromRecordFillsTheBuffersOfTheLaterColumns) {

@@ -53,7 +53,7 @@ TEST_F(SnapshotFileTest, EveryCodeLoadsPlainAndCompressed) {
         EXPECT_EQ(Text("s16", 1), "nine");
         EXPECT_EQ(Text("txt", 1), "Текст \"в кавычках\"");
         EXPECT_EQ(Text("i64", 1), "-5000000000");
-        EXPECT_EQ(t.FindColumn("s15", false)->Data.DataCardinal, (std::vector<uint32_t>{1, 70000, 2}));
+        EXPECT_EQ(t.FindColumn("s15", false)->Data.DataCardinal, (ColumnArray<uint32_t>{1, 70000, 2}));
         EXPECT_TRUE(t.FindColumn("none", false)->Load);
         EXPECT_TRUE(t.FindColumn("st", false)->Load);
     }
@@ -66,7 +66,7 @@ TEST_F(SnapshotFileTest, EmptyTableStillTakesColumnsAndDictionaries) {
     EXPECT_EQ(t.CountRecord, 0);
     EXPECT_EQ(t.GetCountFields(), 17);
     const FieldGFB& s16 = *t.FindColumn("s16", false);
-    EXPECT_EQ(s16.Data.DataWord, (std::vector<uint16_t>{5, 9}));
+    EXPECT_EQ(s16.Data.DataWord, (ColumnArray<uint16_t>{5, 9}));
     EXPECT_EQ(s16.Data.DataStringN[0], "пять");
     EXPECT_TRUE(s16.Data.DataByte.empty());
     EXPECT_TRUE(t.FindColumn("n_abs", false)->Data.DataInteger.empty());
@@ -217,7 +217,7 @@ TEST_F(SnapshotFileTest, TruncatedValuesStayZero) {
     bytes.truncate(BlockOffset(bytes, 1) + kDescriptorSize + 4);  // only record 1 of "n_abs"
     EXPECT_FALSE(Load(bytes));
     EXPECT_EQ(t.CountRecord, 2);
-    EXPECT_EQ(t.Fields[0]->Data.DataInteger, (std::vector<int32_t>{17, 0}));
+    EXPECT_EQ(t.Fields[0]->Data.DataInteger, (ColumnArray<int32_t>{17, 0}));
     EXPECT_FALSE(t.Fields[1]->Load);
 }
 
@@ -253,7 +253,7 @@ TEST_F(SnapshotFileTest, JsonTableTextGoesThroughTheSameEntry) {
                      R"("fields":{"n_abs":"5,6"}})"));
     EXPECT_TRUE(t.FlagLoadData);
     EXPECT_FALSE(QFile::exists(kFile));
-    EXPECT_EQ(t.Fields[0]->Data.DataInteger, (std::vector<int32_t>{5, 6}));
+    EXPECT_EQ(t.Fields[0]->Data.DataInteger, (ColumnArray<int32_t>{5, 6}));
     EXPECT_FALSE(Load(R"({"$c$":"tabledata","count":1,"tablefields":{"x":"1,one,4,0"}})"));
     EXPECT_FALSE(QFile::exists(kFile));
 }
