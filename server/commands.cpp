@@ -211,8 +211,9 @@ void Commands::distributeApplied() {
     }
 }
 
-bool Commands::beginChange(ClientSession& s, const QString& table) {
-    if (storage_.beginChange()) {
+bool Commands::beginChange(ClientSession& s, const QString& table, const TableData* adding,
+                           const QString& mark) {
+    if (storage_.beginChange(adding, mark)) {
         return true;
     }
     distributeApplied();
@@ -253,17 +254,16 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
     if (command != TableCmd::NetDeleteDataDatabase && !readFields(s, *table, text, values)) {
         return;
     }
-    // The record is looked up once the changes of other servers are in.
-    if (!beginChange(s, name)) {
-        return;
-    }
-    const QString mark = command == TableCmd::NetAddDataDatabase
-                             ? GetJSONValue(head, kAdditionMarkKey).left(kMaxMarkLength + 1)
-                             : QString();
+    const bool adding = command == TableCmd::NetAddDataDatabase;
+    const QString mark = adding ? GetJSONValue(head, kAdditionMarkKey).left(kMaxMarkLength + 1) : QString();
     if (mark.size() > kMaxMarkLength) {
         log_(lit("addition mark ignored, too long: ") + mark.left(kMaxMarkLength));
     }
     const QString kept = mark.size() > kMaxMarkLength ? QString() : mark;
+    // The record is looked up once the changes of other servers are in.
+    if (!beginChange(s, name, adding ? table : nullptr, kept)) {
+        return;
+    }
     if (const int32_t stored = kept.isEmpty() ? 0 : storage_.addedBefore(kept, name); stored != 0) {
         // Sent again after a lost answer: the addition is answered, not made twice.
         storage_.abandonChange();

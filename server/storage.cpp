@@ -315,13 +315,33 @@ bool Storage::saveDictionaries(const TableData& t) {
 
 // ---- a client's change
 
-bool Storage::beginChange() {
-    return lockAndCatchUp();
+bool Storage::beginChange(const TableData* adding, const QString& mark) {
+    prefetched_ = {};
+    Prefetched read{adding, 0, mark, 0};
+    SqlBatch also;
+    if (adding) {
+        also.push_back({StorageSql::NextRecordId(adding->def()), {}, [&read](const SqlRow& r) {
+                            read.nextId = r.integer(0);
+                        }});
+    }
+    if (adding && !mark.isEmpty()) {
+        also.push_back({StorageSql::SelectAddition(), {SqlValue::Text(mark)}, [&read](const SqlRow& r) {
+                            if (QString::fromUtf8(r.bytes(0)) == read.table->def().name) {
+                                read.added = r.integer(1);
+                            }
+                        }});
+    }
+    if (!lockAndCatchUp(also)) {
+        return false;
+    }
+    prefetched_ = read;
+    return true;
 }
 
 int32_t Storage::nextId(const TableData& t) {
-    int64_t next = 0;
-    if (!db_->run(StorageSql::NextRecordId(t.def()), {}, [&next](const SqlRow& r) { next = r.integer(0); })) {
+    int64_t next = prefetched_.table == &t ? prefetched_.nextId : 0;
+    if (prefetched_.table != &t &&
+        !db_->run(StorageSql::NextRecordId(t.def()), {}, [&next](const SqlRow& r) { next = r.integer(0); })) {
         failed();
         return 0;
     }
@@ -367,12 +387,14 @@ bool Storage::commitChange(TableData& t, int32_t row, bool deleted,
 }
 
 int32_t Storage::addedBefore(const QString& mark, const QString& table) {
-    int64_t nAbs = 0;
-    const bool ok = db_->run(StorageSql::SelectAddition(), {SqlValue::Text(mark)}, [&](const SqlRow& r) {
-        if (QString::fromUtf8(r.bytes(0)) == table) {
-            nAbs = r.integer(1);
-        }
-    });
+    const bool read = prefetched_.table && prefetched_.table->def().name == table && prefetched_.mark == mark;
+    int64_t nAbs = read ? prefetched_.added : 0;
+    const bool ok =
+        read || db_->run(StorageSql::SelectAddition(), {SqlValue::Text(mark)}, [&](const SqlRow& r) {
+            if (QString::fromUtf8(r.bytes(0)) == table) {
+                nAbs = r.integer(1);
+            }
+        });
     return ok && nAbs > 0 && nAbs <= INT32_MAX ? int32_t(nAbs) : 0;
 }
 

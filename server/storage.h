@@ -68,9 +68,11 @@ class Storage {
     bool commit();
 
     // --- a client's change, one transaction
-    // Takes the write lock and applies every change committed before. False (see lastError()) when
-    // the database cannot be written now.
-    bool beginChange();
+    // Takes the write lock and applies every change committed before. For an addition to `adding`,
+    // the identifier the database would give next (nextId) and the record an addition with `mark`
+    // stored before (addedBefore) are read in the same exchange. False (see lastError()) when the
+    // database cannot be written now.
+    bool beginChange(const TableData* adding = nullptr, const QString& mark = {});
     // The identifier of a record added now (beginChange first); 0 when the database cannot say.
     int32_t nextId(const TableData& table);
     // Writes the record as it is in memory with the dictionary entries (column, key) the change added
@@ -131,7 +133,7 @@ class Storage {
     SqlParams recordParams(const TableData& table, int32_t row) const;
     // Takes the write lock and catches up, reading the log in the same exchange; the write
     // transactions of every kind start here.
-    bool lockAndCatchUp();
+    bool lockAndCatchUp(const SqlBatch& also = {});
     // Catching up: the log after the last change applied (readLog), then the records and dictionary
     // entries it names, read in one batch and applied in log order.
     struct LogEntry;
@@ -165,5 +167,14 @@ class Storage {
     std::vector<TableData*> bulkTables_;
     int64_t lastSeq_ = 0;
     std::vector<Applied> applied_;
+    // What beginChange read for an addition; nextId and addedBefore ask the database about any other
+    // table or mark.
+    struct Prefetched {
+        const TableData* table = nullptr;
+        int64_t nextId = 0;
+        QString mark;
+        int64_t added = 0;
+    };
+    Prefetched prefetched_;
     uint64_t usersVersion_ = 0;
 };

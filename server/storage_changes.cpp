@@ -57,13 +57,15 @@ SqlBatch Storage::readLog(LogRead& read) const {
             selectChanges(lastSeq_, read)};
 }
 
-bool Storage::lockAndCatchUp() {
+bool Storage::lockAndCatchUp(const SqlBatch& also) {
     if (!db_->connected()) {
         lastError_ = QStringLiteral("database unavailable");
         return false;
     }
     LogRead read;
-    if (!db_->beginWrite(readLog(read)) || !applyLog(read)) {
+    SqlBatch batch = readLog(read);
+    batch.insert(batch.end(), also.begin(), also.end());
+    if (!db_->beginWrite(batch) || !applyLog(read)) {
         return failed();
     }
     return true;

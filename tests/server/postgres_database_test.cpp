@@ -153,6 +153,29 @@ TEST_F(PostgresStorageTest, TwoStoragesApplyEachOthersChangesInCommitOrder) {
     EXPECT_EQ(NameOf(*one, first), QStringLiteral("правка второго"));
 }
 
+TEST_F(PostgresStorageTest, AnAdditionReadsItsIdentifierAndMarkWithTheLock) {
+    const std::unique_ptr<Storage> s = open();
+    const std::unique_ptr<Storage> other = open();
+    const QString mark = QStringLiteral("5f1c0c8e-0d1a-4a51-9d55-5b0e1d1c2a33");
+    TableData& gps = *s->table(QStringLiteral("gps"));
+    ASSERT_TRUE(s->beginChange(&gps, mark)) << s->lastError().toStdString();
+    EXPECT_EQ(s->addedBefore(mark, QStringLiteral("gps")), 0);
+    const int32_t id = s->nextId(gps);
+    ASSERT_GT(id, 0);
+    const int32_t row = gps.appendRecordWithId(id);
+    gps.stamp(row, 1, QDateTime::currentDateTime());
+    ASSERT_TRUE(s->commitChange(gps, row, false, {}, mark)) << s->lastError().toStdString();
+
+    // The other storage learns of the addition with its own lock: the mark names the record, the
+    // next identifier comes after it. Another table's question about the mark goes to the database.
+    TableData& otherGps = *other->table(QStringLiteral("gps"));
+    ASSERT_TRUE(other->beginChange(&otherGps, mark)) << other->lastError().toStdString();
+    EXPECT_EQ(other->addedBefore(mark, QStringLiteral("gps")), id);
+    EXPECT_EQ(other->addedBefore(mark, QStringLiteral("object")), 0);
+    EXPECT_EQ(other->nextId(otherGps), id + 1);
+    other->abandonChange();
+}
+
 TEST_F(PostgresStorageTest, AChangeTheDatabaseRefusesInPartIsNotStoredAtAll) {
     QStringList log;
     const std::unique_ptr<Storage> s = open(&log);
