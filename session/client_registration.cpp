@@ -88,6 +88,7 @@ void client_udp::HandleRegOk(const QString& m) {
         table.StartLoad = false;
     });
     DatabaseLoad = !anyTable;
+    ReadCachesAhead();
     Connected = true;
     reciveTime = now;
     PackSend = 0;

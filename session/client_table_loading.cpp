@@ -3,6 +3,8 @@
 #include <QFile>
 #include <future>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "infra/bytes.h"
 #include "infra/file_names.h"
@@ -156,7 +158,23 @@ void client_udp::ReloadFailedTables() {
     }
 }
 
+void client_udp::ReadCachesAhead() {
+    std::vector<TBaseClient*> tables;
+    touchTables([&tables](TBaseClient& table) { tables.push_back(&table); });
+    // Each table's lock is the hand-over: a request waits for the reading of its table, and a table
+    // already asked for is passed over.
+    cacheReads_ = std::jthread([tables = std::move(tables)](const std::stop_token& stop) {
+        for (TBaseClient* table : tables) {
+            if (stop.stop_requested()) {
+                return;
+            }
+            table->ReadCacheAhead();
+        }
+    });
+}
+
 void client_udp::WaitForTableLoads() {
+    cacheReads_ = {};
     tableLoads_.clear();
 }
 

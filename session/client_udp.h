@@ -21,7 +21,9 @@
 //   - Back, the persistent backlog, which has its own lock;
 //   - a received table file, which a thread of its own (tableLoads_) loads into its table while the loop
 //     goes on: the helper holds the table's lock from before the loop continues until the load and
-//     its "tableload" notice are done, so nothing reaches the table half loaded.
+//     its "tableload" notice are done, so nothing reaches the table half loaded;
+//   - the tables' caches, which a thread of its own (cacheReads_) reads ahead from each login on, each
+//     under its table's lock, so a load request waits for the reading of its table.
 // fOnRefreshDatabase runs on the client thread.
 #pragma once
 
@@ -354,6 +356,10 @@ class client_udp : public TThread, public SessionLink {
     void ReloadFailedTables();
     // One thread per table file being loaded (joined when none runs, at a login and at the end).
     std::vector<std::jthread> tableLoads_;
+    // Reads the tables' caches, in the order they are requested, from the login on (joined with the
+    // table loads).
+    void ReadCachesAhead();
+    std::jthread cacheReads_;
     std::atomic<int32_t> tablesLoading_{0};
     // Names of tables whose file failed to load, put by the loading threads.
     OchFIFOJSON failedLoads_;

@@ -17,6 +17,7 @@ void TBaseClient::Clear() {
     CountRecord = 0;
     CountRecordFilter = 0;
     Fields.clear();
+    CacheReadAhead = false;
 }
 
 FieldGFB* TBaseClient::FindColumn(const QString& name, bool usable) const {

@@ -151,7 +151,12 @@ class TBaseClient {
     bool AddFieldData(const Stru_NetFields& Fi, const QByteArray& p, int32_t nf1, int64_t& xx2);
 
     // --- load requests and JSON table texts (load_request.cpp) ---
+    // The load request: clears the table and reads its cache (unless ReadCacheAhead did so since),
+    // then names the digests of the columns it holds. Empty when the table is loaded or asked for.
     QString GetJSONLoad();
+    // Clears the table and reads its cache for the coming GetJSONLoad, so that a thread beside the
+    // session can do it ahead of the request; nothing when the table is loaded or already asked for.
+    void ReadCacheAhead();
     // Throws TableConversionError for a column descriptor that is not four integers.
     void LoadFromJSON(const QString& Data);
     // True when a record was found and changed.
@@ -229,6 +234,8 @@ class TBaseClient {
     FieldGFB* FindColumn(const QString& name, bool usable) const;
 
   private:
+    // The table holds its cache as ReadCacheAhead read it for the next request; Clear resets it.
+    bool CacheReadAhead = false;
     mutable std::recursive_mutex FLock;
     std::shared_ptr<ViewSortCache> FSortCache;
 };

@@ -63,8 +63,11 @@ QString TBaseClient::GetJSONLoad() {
     if (FlagLoadData || SendLoadData) {
         return {};
     }
-    Clear();
-    CacheLoad();
+    if (!CacheReadAhead) {
+        Clear();
+        CacheLoad();
+    }
+    CacheReadAhead = false;
     QStringList digests;
     if (LoadFields.isEmpty()) {
         for (const auto& f : Fields) {
@@ -104,6 +107,16 @@ QString TBaseClient::GetJSONLoad() {
     request += u'}';
     SendLoadData = true;
     return request;
+}
+
+void TBaseClient::ReadCacheAhead() {
+    const auto guard = Guard();
+    if (FlagLoadData || SendLoadData || CacheReadAhead) {
+        return;
+    }
+    Clear();
+    CacheLoad();
+    CacheReadAhead = true;
 }
 
 void TBaseClient::LoadFromJSON(const QString& Data) {

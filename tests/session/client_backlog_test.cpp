@@ -101,7 +101,6 @@ TEST_F(Backlog, CommandsKeptAcrossADropAreReplayedInOrderAfterTheNextLogin) {
 
 TEST_F(Backlog, ReplayWaitsForLoadingAndAnEntryInFlightIsNotKeptTwice) {
     Store({kEdit});
-    TBaseC tables;
     AddTable(tables, QStringLiteral("gps"), QString(), QString(), false, false);
     MakeClient();
     client->SetBases(&tables);

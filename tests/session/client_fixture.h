@@ -19,6 +19,7 @@
 #include "scripted_peer.h"
 #include "session/client_udp.h"
 #include "session/session_door.h"
+#include "tables/base_set.h"
 
 inline std::atomic<uint64_t> g_fakeTicks{1'000'000'000'000};
 inline const QString kAppId = QStringLiteral("5A1C3F20-7B9E-4D62-A8F1-0E4B7C9D2A65");
@@ -122,5 +123,8 @@ class ClientFixture : public ::testing::Test {
     QTemporaryDir dir;
     QString previousDir;
     ScriptedPeer peer;
+    // The tables a test gives the client outlive it: the client reads their caches on a thread of
+    // its own from each login on.
+    TBaseC tables;
     ThreadPtr<client_udp> client;
 };

@@ -191,7 +191,6 @@ TEST_F(Registration, SilenceAfterLoadingDropsWithCodeOne) {
 }
 
 TEST_F(Registration, LoadingThatStallsDropsWithCodeSevenAndSendsNoTest) {
-    TBaseC tables;
     AddTable(tables, QStringLiteral("gps"), QString(), QString(), false, false);
     MakeClient();
     client->SetBases(&tables);

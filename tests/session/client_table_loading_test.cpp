@@ -96,7 +96,6 @@ class TableLoading : public ClientFixture {
             },
             2000);
     }
-    TBaseC tables;
 };
 
 TEST_F(TableLoading, SixTablesLoadInOrderAndDatabaseLoadFollowsTheSixth) {

@@ -11,7 +11,6 @@ using SessionDoor = ClientFixture;
 
 TEST_F(SessionDoor, AWiredClientLogsInLoadsTheTablesAndReportsQueuedCommands) {
     MakeClient();
-    TBaseC tables;
     RegisterConfigTables(tables);
     std::vector<QString> queued;
     WireSession(*client, tables, {{}, [&queued](TBaseClient*, const QString& command, bool taken) {

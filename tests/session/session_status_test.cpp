@@ -9,7 +9,6 @@ class SessionStatusTest : public ClientFixture {};
 
 TEST_F(SessionStatusTest, CountsTheOperatorsCommandsWaitingInTheQueuesAndTheBacklog) {
     MakeClient(QStringLiteral("127.0.0.1"));
-    TBaseC tables;
     AddTable(tables, QStringLiteral("gps"), QString(), QString(), false, false);
     SessionStatus status = StatusOf(*client, tables);
     EXPECT_FALSE(status.connected);

@@ -159,6 +159,22 @@ TEST_F(CacheTest, DeletedColumnFileLosesOnlyItsOwnDigest) {
     EXPECT_FALSE(t->FindColumn("fio", false)->Load);
 }
 
+TEST_F(CacheTest, ARequestUsesTheCacheReadAheadOnce) {
+    LoadFile(table_files::EveryCodeTable());
+    t->FlagLoadData = false;
+    t->ReadCacheAhead();
+    EXPECT_TRUE(t->FindColumn("fio", false)->Load);
+    // What the request names is what was read ahead, not what the folder holds by then.
+    ASSERT_TRUE(QFile::remove("temp/gps/fio.cache"));
+    EXPECT_TRUE(t->GetJSONLoad().contains("\"fio\":\""));
+    // Once the request is out, reading ahead leaves the table as it is.
+    t->ReadCacheAhead();
+    EXPECT_FALSE(t->FindColumn("fio", false)->MD5.isEmpty());
+    // The next request reads the cache again.
+    t->SendLoadData = false;
+    EXPECT_FALSE(t->GetJSONLoad().contains("\"fio\""));
+}
+
 TEST_F(CacheTest, NoCacheMeansNoColumns) {
     EXPECT_TRUE(t->CacheLoad());
     EXPECT_EQ(t->GetCountFields(), 0);
