@@ -20,7 +20,10 @@ CliSession::CliSession(const QString& host, uint16_t port, Output& output) : out
                            {}});
 }
 
-CliSession::~CliSession() = default;
+CliSession::~CliSession() {
+    // The client thread reports refreshes into members declared after it: it stops before they go.
+    client_.reset();
+}
 
 int CliSession::LoginAndLoad(const QString& user, const QString& password, Clock::time_point deadline,
                              double timeoutSeconds) {
