@@ -227,14 +227,22 @@ bool Storage::failed() {
     return false;
 }
 
-bool Storage::endWrite(bool ok, const SqlBatch& last) {
+bool Storage::endWrite(bool ok, const SqlBatch& last, int64_t before) {
     if (ok) {
         db_->announce();
     }
     if (!ok || !db_->commit(last)) {
+        lastSeq_ = before;
         return failed();
     }
     return true;
+}
+
+bool Storage::endOwnOrBulkWrite(bool own, const SqlBatch& batch, int64_t before) {
+    if (!own) {
+        return !bulkFailed_ && (db_->runBatch(batch) || failed());
+    }
+    return endWrite(true, batch, before);
 }
 
 // ---- writes of this process alone
@@ -253,11 +261,11 @@ bool Storage::commit() {
         logChange(logged, t->def().name, int(StorageSql::ChangeKind::Table), 0, {});
     }
     bulkTables_.clear();
-    if (bulkFailed_ || !endWrite(true, logged)) {
+    if (bulkFailed_) {
         lastSeq_ = bulkStartSeq_;
         return false;
     }
-    return true;
+    return endWrite(true, logged, bulkStartSeq_);
 }
 
 bool Storage::saveRecord(const TableData& t, int32_t row) {
@@ -274,11 +282,7 @@ bool Storage::saveRecord(const TableData& t, int32_t row) {
     const int64_t before = lastSeq_;
     SqlBatch batch{{StorageSql::UpsertRecord(t.def()), recordParams(t, row), {}}};
     logChange(batch, t.def().name, int(StorageSql::ChangeKind::Record), t.nAbsAt(row), {});
-    if (!endWrite(true, batch)) {
-        lastSeq_ = before;
-        return false;
-    }
-    return true;
+    return endWrite(true, batch, before);
 }
 
 bool Storage::saveDictionaries(const TableData& t) {
@@ -303,14 +307,7 @@ bool Storage::saveDictionaries(const TableData& t) {
             }
         }
     }
-    if (!own) {
-        return !bulkFailed_ && (db_->runBatch(batch) || failed());
-    }
-    if (!endWrite(true, batch)) {
-        lastSeq_ = before;
-        return false;
-    }
-    return true;
+    return endOwnOrBulkWrite(own, batch, before);
 }
 
 // ---- a client's change
@@ -378,8 +375,7 @@ bool Storage::commitChange(TableData& t, int32_t row, bool deleted,
                          {}});
         batch.push_back({StorageSql::PruneAdditions(), {SqlValue::Int(kAdditionMarksKept)}, {}});
     }
-    if (!endWrite(true, batch)) {
-        lastSeq_ = before;
+    if (!endWrite(true, batch, before)) {
         return false;
     }
     applied_.push_back({&t, row, deleted});

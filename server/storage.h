@@ -152,8 +152,12 @@ class Storage {
     void writeUser(SqlBatch& batch, const QString& name, const QString& password, const QString& origin);
     // A failed statement: logs the cause (once while the database is away), rolls back.
     bool failed();
-    // Runs `last`, announces and commits, in one exchange; when !ok or it fails, rolls back.
-    bool endWrite(bool ok, const SqlBatch& last = {});
+    // Runs `last`, announces and commits, in one exchange; when !ok or it fails, rolls back and puts
+    // the change log position back to `before` (what it was when the write began).
+    bool endWrite(bool ok, const SqlBatch& last, int64_t before);
+    // The end of a write that may be part of a bulk write: inside one, runs the batch there (the bulk
+    // commit ends it); otherwise as endWrite.
+    bool endOwnOrBulkWrite(bool own, const SqlBatch& batch, int64_t before);
 
     std::unique_ptr<SqlDatabase> db_;
     bool shared_ = false;

@@ -32,14 +32,7 @@ bool Storage::setUser(const QString& name, const QString& password) {
     SqlBatch batch;
     writeUser(batch, name, password, {});
     logChange(batch, {}, int(StorageSql::ChangeKind::Users), 0, {});
-    if (!own) {
-        return !bulkFailed_ && (db_->runBatch(batch) || failed());
-    }
-    if (!endWrite(true, batch)) {
-        lastSeq_ = before;
-        return false;
-    }
-    return true;
+    return endOwnOrBulkWrite(own, batch, before);
 }
 
 bool Storage::replaceUsers(const std::vector<std::pair<QString, QString>>& users) {
@@ -71,11 +64,7 @@ bool Storage::replaceUsers(const std::vector<std::pair<QString, QString>>& users
         writeUser(batch, name, password, kConfigOrigin);
     }
     logChange(batch, {}, int(StorageSql::ChangeKind::Users), 0, {});
-    if (!endWrite(ok, batch)) {
-        lastSeq_ = before;
-        return false;
-    }
-    return true;
+    return endWrite(ok, batch, before);
 }
 
 bool Storage::userDigest(const QString& name, PasswordDigest& out) {
