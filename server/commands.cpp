@@ -235,24 +235,31 @@ bool Commands::store(ClientSession& s, TableData& table, int32_t row, bool delet
         table.rollBack(before);
     }
     distributeApplied();
-    if (!stored) {
+    if (!stored && !storage_.raced()) {
         refuse(s, table.def().name, storage_.lastError());
     }
     return stored;
 }
 
 void Commands::edit(ClientSession& s, const QString& text, const QString& command) {
+    // The second attempt begins under the database's lock and cannot lose a race.
+    if (!tryEdit(s, text, command)) {
+        tryEdit(s, text, command);
+    }
+}
+
+bool Commands::tryEdit(ClientSession& s, const QString& text, const QString& command) {
     const QString head = TableCommandHead(text);
     const QString name = GetJSONValue(head, lit("nametable"));
     TableData* table = storage_.table(name);
     if (!table) {
         refuse(s, name, lit("unknown table"));
-        return;
+        return true;
     }
     const QDateTime now = QDateTime::currentDateTime();
     std::vector<std::pair<int, FieldValue>> values;
     if (command != TableCmd::NetDeleteDataDatabase && !readFields(s, *table, text, values)) {
-        return;
+        return true;
     }
     const bool adding = command == TableCmd::NetAddDataDatabase;
     const QString mark = adding ? GetJSONValue(head, kAdditionMarkKey).left(kMaxMarkLength + 1) : QString();
@@ -262,7 +269,7 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
     const QString kept = mark.size() > kMaxMarkLength ? QString() : mark;
     // The record is looked up once the changes of other servers are in.
     if (!beginChange(s, name, adding ? table : nullptr, kept)) {
-        return;
+        return true;
     }
     if (const int32_t stored = kept.isEmpty() ? 0 : storage_.addedBefore(kept, name); stored != 0) {
         // Sent again after a lost answer: the addition is answered, not made twice.
@@ -271,7 +278,7 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
         log_(lit("addition %1 to %2 was stored before as %3").arg(kept, name).arg(stored));
         s.queueText(CommandHead(Cmd::NetYesAddDataDatabase) + lit(",\"nametable\":\"") + name +
                     lit("\",\"n_abs\":") + QString::number(stored) + u'}');
-        return;
+        return true;
     }
     int32_t row = -1;
     if (command != TableCmd::NetAddDataDatabase) {
@@ -279,16 +286,21 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
         const int32_t nAbs = GetJSONValue(head, lit("n_abs")).toInt(&ok);
         row = ok ? table->rowOf(nAbs) : -1;
         if (row < 0 || table->isDeleted(row)) {
+            // Begun at once, on the records as this server holds them: another server may have just
+            // added it. Looked for again under the lock.
+            if (storage_.changeUnchecked()) {
+                storage_.retryChange();
+                return false;
+            }
             abandonChange(s, name, lit("no record ") + GetJSONValue(head, lit("n_abs")).left(20));
-            return;
+            return true;
         }
     }
     if (command == TableCmd::NetDeleteDataDatabase) {
         const TableData::Savepoint before = table->savepoint(row);
         table->setInt(row, 1, table->intAt(row, 1) | 1);
         table->stamp(row, s.userId, now);
-        store(s, *table, row, true, before, {});
-        return;
+        return store(s, *table, row, true, before, {}) || !storage_.raced();
     }
 
     const TableData::Savepoint before = row < 0 ? table->savepointBeforeAppend() : table->savepoint(row);
@@ -296,7 +308,7 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
         const int32_t id = storage_.nextId(*table);
         if (id == 0) {
             abandonChange(s, name, storage_.lastError());
-            return;
+            return true;
         }
         row = table->appendRecordWithId(id);
     }
@@ -320,7 +332,7 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
             if (!fits) {
                 table->rollBack(before);
                 abandonChange(s, name, lit("the dictionary of %1 is full").arg(column.name));
-                return;
+                return true;
             }
             if (v.hasKey) {
                 table->setInt(row, col, v.integer);
@@ -334,13 +346,14 @@ void Commands::edit(ClientSession& s, const QString& text, const QString& comman
     }
     table->stamp(row, s.userId, now);
     if (!store(s, *table, row, false, before, entries, kept)) {
-        return;
+        return !storage_.raced();
     }
     if (command == TableCmd::NetEditDataDatabase && !confirmEdits_) {
-        return;
+        return true;
     }
     s.queueText(CommandHead(Cmd::NetYesAddDataDatabase) + lit(",\"nametable\":\"") + name +
                 lit("\",\"n_abs\":") + QString::number(table->nAbsAt(row)) + u'}');
+    return true;
 }
 
 bool Commands::readFields(ClientSession& s, const TableData& table, const QString& text,

@@ -46,6 +46,9 @@ class Commands {
     void getFile(ClientSession& s, const QString& text);
     void offerFromClient(ClientSession& s, const QString& text);
     void edit(ClientSession& s, const QString& text, const QString& command);
+    // One attempt at an edit command: false when it lost its race with another server's change
+    // (Storage::raced), the table as it was and the sender not told.
+    bool tryEdit(ClientSession& s, const QString& text, const QString& command);
     void refuse(ClientSession& s, const QString& table, const QString& why);
     // The fields of an edit command, converted for their columns; false (refused) when malformed.
     bool readFields(ClientSession& s, const TableData& table, const QString& text,
@@ -57,7 +60,8 @@ class Commands {
     // Ends a change begun but refused, telling the sender why.
     void abandonChange(ClientSession& s, const QString& table, const QString& why);
     // Stores the change; when the database does not take it, the table is put back as it was before
-    // and the sender is told, so that nothing is confirmed or distributed that was not stored. Then
+    // and the sender is told (unless the change only lost a race, which is made again), so that
+    // nothing is confirmed or distributed that was not stored. Then
     // every change applied meanwhile, this one last, goes to the clients holding its table. An
     // addition's mark is stored with it.
     bool store(ClientSession& s, TableData& table, int32_t row, bool deleted,

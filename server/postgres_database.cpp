@@ -338,8 +338,25 @@ bool PostgresDatabase::beginWrite(const SqlBatch& then) {
 
 bool PostgresDatabase::commit(const SqlBatch& first) {
     SqlBatch batch = first;
+    return commitBatch(batch);
+}
+
+bool PostgresDatabase::writeAtOnce(const SqlBatch& batch) {
+    SqlBatch all{{"BEGIN", {}, {}}, {kWriteLock, {}, {}}};
+    all.insert(all.end(), batch.begin(), batch.end());
+    inTransaction_ = true;
+    if (!commitBatch(all)) {
+        rollback();
+        return false;
+    }
+    return true;
+}
+
+bool PostgresDatabase::commitBatch(SqlBatch& batch) {
     if (announced_) {
-        batch.push_back({QByteArray("NOTIFY ") + kChannel, {}, {}});
+        batch.push_back({"SELECT pg_notify($1, $2)",
+                         {SqlValue::Text(QByteArray(kChannel)), SqlValue::Text(notice_)},
+                         {}});
     }
     batch.push_back({"COMMIT", {}, {}});
     if (!runBatch(batch)) {
@@ -347,11 +364,13 @@ bool PostgresDatabase::commit(const SqlBatch& first) {
     }
     inTransaction_ = false;
     announced_ = false;
+    notice_.clear();
     return true;
 }
 
 void PostgresDatabase::rollback() {
     announced_ = false;
+    notice_.clear();
     if (inTransaction_ && connected()) {
         const QString why = error_;
         run("ROLLBACK");
@@ -360,15 +379,16 @@ void PostgresDatabase::rollback() {
     inTransaction_ = false;
 }
 
-void PostgresDatabase::announce() {
+void PostgresDatabase::announce(const QByteArray& notice) {
     announced_ = true;
+    notice_ = notice;
 }
 
 int PostgresDatabase::announcementSocket() const {
     return connected() ? PQsocket(conn_) : -1;
 }
 
-bool PostgresDatabase::takeAnnouncements() {
+bool PostgresDatabase::takeAnnouncements(std::vector<QByteArray>& notices) {
     if (!connected()) {
         return false;
     }
@@ -384,7 +404,10 @@ bool PostgresDatabase::takeAnnouncements() {
     const int own = PQbackendPID(conn_);
     bool any = false;
     while (PGnotify* n = PQnotifies(conn_)) {
-        any = any || n->be_pid != own;
+        if (n->be_pid != own) {
+            any = true;
+            notices.emplace_back(n->extra);
+        }
         PQfreemem(n);
     }
     return any;

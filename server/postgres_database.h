@@ -2,9 +2,11 @@
 // connection and exchanged in binary; every wait on the database is bounded, so a database that
 // stops answering costs a command at most kQueryTimeoutMs before the connection is given up.
 // Writers take one advisory lock for the length of their transaction, so changes commit one after
-// another. Committed changes are announced with NOTIFY on one channel that every server LISTENs to.
+// another. Committed changes are announced with NOTIFY on one channel that every server LISTENs to, the
+// notice of the change as its payload.
 // Statements that follow one another without waiting for each other's rows go as one pipeline
-// (runBatch): a change costs two round trips (lock and catch-up; writes, announcement and commit).
+// (runBatch): a change costs two round trips (lock and catch-up; writes, announcement and commit),
+// or one (writeAtOnce) where the writer knows what to write without reading first.
 // A lost connection is noticed by the statement that fails; reconnect() then tries again, at most
 // once a second, without blocking (a connection attempt proceeds between the server's passes).
 // Not thread-safe: the server's protocol thread owns it.
@@ -43,18 +45,22 @@ class PostgresDatabase final : public SqlDatabase {
     bool runBatch(const SqlBatch& batch) override;
     bool beginWrite(const SqlBatch& then = {}) override;
     bool commit(const SqlBatch& first = {}) override;
+    bool writeAtOnce(const SqlBatch& batch) override;
     void rollback() override;
-    void announce() override;
+    void announce(const QByteArray& notice = {}) override;
     QString error() const override { return error_; }
     bool connected() const override { return conn_ != nullptr && !connecting_; }
     bool reconnect() override;
     int announcementSocket() const override;
-    bool takeAnnouncements() override;
+    bool takeAnnouncements(std::vector<QByteArray>& notices) override;
 
   private:
     // Sends what libpq holds and waits until a result can be read without blocking; false (the
     // connection given up) after kQueryTimeoutMs.
     bool awaitResult(int64_t deadlineMs);
+    // Adds the announcement (when one was made) and COMMIT to the batch and runs it; the transaction
+    // is over when it succeeds.
+    bool commitBatch(SqlBatch& batch);
     // Prepared statements are known by their SQL and parameter types.
     static QByteArray statementKey(const QByteArray& sql, const SqlParams& params);
     // After a successful connection: encoding, notices, LISTEN.
@@ -70,7 +76,8 @@ class PostgresDatabase final : public SqlDatabase {
     short connectEvents_ = 0;
     int64_t lastAttemptMs_ = 0;
     bool inTransaction_ = false;
-    bool announced_ = false;                    // a NOTIFY goes with the commit
+    bool announced_ = false;                    // a notification goes with the commit
+    QByteArray notice_;                         // and says this
     QHash<QByteArray, QByteArray> statements_;  // SQL and parameter types -> prepared name
     QString error_;
 };

@@ -81,9 +81,19 @@ class SqlDatabase {
     // Runs `first` and commits, in one exchange. When it fails the transaction is still open (or
     // already over): rollback() ends it either way.
     virtual bool commit(const SqlBatch& first = {}) = 0;
+    // A whole write: takes the write lock, runs the batch, announces and commits, in one exchange
+    // where the database allows. When it fails nothing of it is stored and no transaction is open.
+    virtual bool writeAtOnce(const SqlBatch& batch) {
+        if (beginWrite(batch) && commit()) {
+            return true;
+        }
+        rollback();
+        return false;
+    }
     virtual void rollback() = 0;
-    // Tells the other servers, once the transaction commits, that a change was logged.
-    virtual void announce() = 0;
+    // Tells the other servers, once the transaction commits, that a change was logged; `notice`, when
+    // not empty, says what it was (server/change_notice.h), at most kMaxNoticeText characters.
+    virtual void announce(const QByteArray& notice = {}) = 0;
     virtual QString error() const = 0;
 
     // Whether the connection is up. A database that went away comes back through reconnect().
@@ -94,6 +104,7 @@ class SqlDatabase {
     // database is asked with takeAnnouncements() at the caller's own pace).
     virtual int announcementSocket() const = 0;
     // Reads what has arrived on the connection; true when another server announced a change since
-    // the last call.
-    virtual bool takeAnnouncements() = 0;
+    // the last call. The notices of those announcements go to `notices` in commit order (empty for
+    // an announcement that carried none).
+    virtual bool takeAnnouncements(std::vector<QByteArray>& notices) = 0;
 };

@@ -26,12 +26,12 @@ class SqliteDatabase final : public SqlDatabase {
     bool beginWrite(const SqlBatch& then = {}) override;
     bool commit(const SqlBatch& first = {}) override;
     void rollback() override;
-    void announce() override {}
+    void announce(const QByteArray&) override {}
     QString error() const override { return error_; }
     bool connected() const override { return db_ != nullptr; }
     bool reconnect() override { return connected(); }
     int announcementSocket() const override { return -1; }
-    bool takeAnnouncements() override { return false; }
+    bool takeAnnouncements(std::vector<QByteArray>&) override { return false; }
 
   private:
     sqlite3_stmt* prepared(const QByteArray& sql);

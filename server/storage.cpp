@@ -1,7 +1,9 @@
 #include "storage.h"
 
 #include <algorithm>
+#include <utility>
 
+#include "change_notice.h"
 #include "infra/codepage.h"
 #include "postgres_database.h"
 #include "sqlite_database.h"
@@ -227,9 +229,9 @@ bool Storage::failed() {
     return false;
 }
 
-bool Storage::endWrite(bool ok, const SqlBatch& last, int64_t before) {
+bool Storage::endWrite(bool ok, const SqlBatch& last, int64_t before, const QByteArray& notice) {
     if (ok) {
-        db_->announce();
+        db_->announce(notice);
     }
     if (!ok || !db_->commit(last)) {
         lastSeq_ = before;
@@ -314,6 +316,11 @@ bool Storage::saveDictionaries(const TableData& t) {
 
 bool Storage::beginChange(const TableData* adding, const QString& mark) {
     prefetched_ = {};
+    atOnce_ = !adding && !raced_ && db_->connected();
+    raced_ = false;
+    if (atOnce_) {
+        return true;
+    }
     Prefetched read{adding, 0, mark, 0};
     SqlBatch also;
     if (adding) {
@@ -354,28 +361,47 @@ bool Storage::commitChange(TableData& t, int32_t row, bool deleted,
     const int64_t before = lastSeq_;
     const QString& name = t.def().name;
     // The record, its dictionary entries, their log entries, the mark, the announcement and the commit
-    // go in one exchange: nothing of it is stored unless all of it is.
+    // go in one exchange: nothing of it is stored unless all of it is. The notice carries what was
+    // written, so that the other servers need not read it back.
+    ChangeNotice notice{before + 1, {}};
     SqlBatch batch{{StorageSql::UpsertRecord(t.def()), recordParams(t, row), {}}};
     for (const auto& [col, key] : entries) {
         const QString& column = t.def().columns[size_t(col)].name;
         for (const DictionaryEntry& e : t.column(col).dict) {
             if (e.key == key) {
+                const SqlValue text = SqlValue::Text(fromAnsi(e.text));
                 batch.push_back({StorageSql::UpsertDictionaryEntry(),
-                                 {SqlValue::Text(name), SqlValue::Text(column), SqlValue::Int(key),
-                                  SqlValue::Text(fromAnsi(e.text))},
+                                 {SqlValue::Text(name), SqlValue::Text(column), SqlValue::Int(key), text},
                                  {}});
                 logChange(batch, name, int(ChangeKind::Dictionary), key, column);
+                notice.entries.push_back({int(ChangeKind::Dictionary), name, key, column, {text}});
             }
         }
     }
-    logChange(batch, name, int(deleted ? ChangeKind::Deleted : ChangeKind::Record), t.nAbsAt(row), {});
+    const int kind = int(deleted ? ChangeKind::Deleted : ChangeKind::Record);
+    logChange(batch, name, kind, t.nAbsAt(row), {});
+    notice.entries.push_back({kind, name, t.nAbsAt(row), {}, batch.front().params});
     if (!mark.isEmpty()) {
         batch.push_back({StorageSql::InsertAddition(),
                          {SqlValue::Text(mark), SqlValue::Text(name), SqlValue::Int(t.nAbsAt(row))},
                          {}});
         batch.push_back({StorageSql::PruneAdditions(), {SqlValue::Int(kAdditionMarksKept)}, {}});
     }
-    if (!endWrite(true, batch, before)) {
+    const QByteArray text = shared_ ? EncodeChangeNotice(notice) : QByteArray();
+    if (std::exchange(atOnce_, false)) {
+        db_->announce(text);
+        if (!db_->writeAtOnce(batch)) {
+            lastSeq_ = before;
+            // Connected, the database refused the log number: another server's change came first.
+            // Made again under the lock, a change refused for another reason is refused then.
+            raced_ = db_->connected();
+            lastError_ = db_->error();
+            if (!raced_) {
+                failed();
+            }
+            return false;
+        }
+    } else if (!endWrite(true, batch, before, text)) {
         return false;
     }
     applied_.push_back({&t, row, deleted});
@@ -395,5 +421,6 @@ int32_t Storage::addedBefore(const QString& mark, const QString& table) {
 }
 
 void Storage::abandonChange() {
+    atOnce_ = false;
     db_->rollback();
 }

@@ -6,7 +6,10 @@
 // Several servers, one truth. Every change is one transaction that holds the database's write lock:
 // it first applies what other servers committed before it (the change log "changes", read from the
 // last entry this server saw), then writes the record, the dictionary entry it points at and its
-// log entries, and announces them. Log entries are numbered densely in commit order, so every server
+// log entries, and announces them with a notice of what they were, which the other servers apply
+// without reading the database when it continues what they have seen. A client's edit is written
+// from the records as this server holds them, lock and all in one exchange, when the next log number
+// is still free (see beginChange). Log entries are numbered densely in commit order, so every server
 // applies every change in the same order; a server that finds entries missing (pruned while it was
 // away) or the log behind it reads the tables again. Record identifiers come from the database.
 // Changes applied to memory wait in takeApplied() for the server to tell its clients.
@@ -18,6 +21,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QHash>
 #include <QString>
 #include <functional>
@@ -72,7 +76,22 @@ class Storage {
     // the identifier the database would give next (nextId) and the record an addition with `mark`
     // stored before (addedBefore) are read in the same exchange. False (see lastError()) when the
     // database cannot be written now.
+    // An edit or deletion takes nothing from the database here: the change is made on the records as
+    // this server holds them, and commitChange takes the lock, writes and commits in one
+    // exchange. The log number it writes is free only when no other server's change committed after
+    // the last one applied here; when it is taken nothing is written and raced() tells the caller to
+    // put the table back and make the change again, which then begins under the lock.
     bool beginChange(const TableData* adding = nullptr, const QString& mark = {});
+    // Whether the last commitChange failed only because another server's change came first.
+    bool raced() const { return raced_; }
+    // Whether the change begun has not been checked against the database yet (begun at once).
+    bool changeUnchecked() const { return atOnce_; }
+    // Ends a change begun at once that did not find what it needs in memory (a record another server
+    // may have just added): made again, it begins under the lock and catches up first.
+    void retryChange() {
+        atOnce_ = false;
+        raced_ = true;
+    }
     // The identifier of a record added now (beginChange first); 0 when the database cannot say.
     int32_t nextId(const TableData& table);
     // Writes the record as it is in memory with the dictionary entries (column, key) the change added
@@ -96,6 +115,10 @@ class Storage {
     int announcementSocket() const;
     // Reads announcements and applies what other servers committed since the last change seen.
     void refresh();
+    // Applies the change another server announced with this notice (change_notice.h) when it
+    // continues from the last change seen; true, applying nothing, when it was seen already. False
+    // when the log must be read instead (the notice does not decode or does not continue).
+    bool applyNotice(QByteArrayView notice);
     // Call regularly: after an outage, reconnects (without waiting long) and catches up.
     void upkeep();
     bool available() const;
@@ -142,8 +165,10 @@ class Storage {
     SqlBatch readLog(LogRead& read) const;
     bool applyLog(LogRead& read);
     bool applyEntries(const std::vector<LogEntry>& entries);
-    // Adds what brings the change into memory to the batch (a change of the users needs nothing).
-    void readChange(const LogEntry& entry, TableData* table, SqlBatch& batch);
+    // Brings the change into memory: from `values` when given (the change's own values, as a row of
+    // the database would hold them), otherwise by a statement added to the batch. A change of the
+    // users needs neither.
+    void readChange(const LogEntry& entry, TableData* table, SqlBatch& batch, const SqlRow* values = nullptr);
     bool catchUp();
     bool resyncTable(TableData& table);
     bool resyncAll();
@@ -152,9 +177,10 @@ class Storage {
     void writeUser(SqlBatch& batch, const QString& name, const QString& password, const QString& origin);
     // A failed statement: logs the cause (once while the database is away), rolls back.
     bool failed();
-    // Runs `last`, announces and commits, in one exchange; when !ok or it fails, rolls back and puts
-    // the change log position back to `before` (what it was when the write began).
-    bool endWrite(bool ok, const SqlBatch& last, int64_t before);
+    // Runs `last`, announces (with the notice, when there is one) and commits, in one exchange; when
+    // !ok or it fails, rolls back and puts the change log position back to `before` (what it was when
+    // the write began).
+    bool endWrite(bool ok, const SqlBatch& last, int64_t before, const QByteArray& notice = {});
     // The end of a write that may be part of a bulk write: inside one, runs the batch there (the bulk
     // commit ends it); otherwise as endWrite.
     bool endOwnOrBulkWrite(bool own, const SqlBatch& batch, int64_t before);
@@ -180,5 +206,8 @@ class Storage {
         int64_t added = 0;
     };
     Prefetched prefetched_;
+    // The change begun takes the lock with its writes (beginChange).
+    bool atOnce_ = false;
+    bool raced_ = false;
     uint64_t usersVersion_ = 0;
 };

@@ -2,6 +2,7 @@
 // does not continue, and the connection's outages.
 #include <algorithm>
 
+#include "change_notice.h"
 #include "infra/codepage.h"
 #include "storage.h"
 #include "storage_sql.h"
@@ -134,8 +135,15 @@ bool Storage::applyEntries(const std::vector<LogEntry>& entries) {
     return flush();
 }
 
-void Storage::readChange(const LogEntry& e, TableData* t, SqlBatch& batch) {
+void Storage::readChange(const LogEntry& e, TableData* t, SqlBatch& batch, const SqlRow* values) {
     using StorageSql::ChangeKind;
+    const auto take = [&batch, values](SqlStatement&& read) {
+        if (values) {
+            read.eachRow(*values);
+        } else {
+            batch.push_back(std::move(read));
+        }
+    };
     if (e.kind == int(ChangeKind::Users)) {
         ++usersVersion_;
         return;
@@ -147,11 +155,11 @@ void Storage::readChange(const LogEntry& e, TableData* t, SqlBatch& batch) {
     if (e.kind == int(ChangeKind::Dictionary)) {
         const int col = t->def().indexOf(e.column);
         if (col >= 0 && FieldIsDictionary(t->def().columns[size_t(col)].code)) {
-            batch.push_back({StorageSql::SelectDictionaryEntry(),
-                             {SqlValue::Text(e.table), SqlValue::Text(e.column), SqlValue::Int(e.item)},
-                             [t, col, key](const SqlRow& r) {
-                                 t->putDictionaryEntry(col, key, toAnsi(QString::fromUtf8(r.bytes(0))));
-                             }});
+            take({StorageSql::SelectDictionaryEntry(),
+                  {SqlValue::Text(e.table), SqlValue::Text(e.column), SqlValue::Int(e.item)},
+                  [t, col, key](const SqlRow& r) {
+                      t->putDictionaryEntry(col, key, toAnsi(QString::fromUtf8(r.bytes(0))));
+                  }});
         }
         return;
     }
@@ -159,7 +167,7 @@ void Storage::readChange(const LogEntry& e, TableData* t, SqlBatch& batch) {
         return;
     }
     const bool deleted = e.kind == int(ChangeKind::Deleted);
-    batch.push_back(
+    take(
         {StorageSql::SelectRecord(t->def()), {SqlValue::Int(e.item)}, [this, t, e, deleted](const SqlRow& r) {
              bool changed = false;
              const int32_t row = putRow(*t, r, changed);
@@ -211,13 +219,42 @@ void Storage::refresh() {
         return;
     }
     // A database that announces nothing (SQLite) is not shared: nothing changes behind this server.
-    if (db_->takeAnnouncements()) {
-        if (!catchUp()) {
+    std::vector<QByteArray> notices;
+    if (db_->takeAnnouncements(notices)) {
+        // Notices come in commit order: once one cannot be applied, the log tells the rest.
+        const bool applied = std::all_of(notices.begin(), notices.end(),
+                                         [this](const QByteArray& n) { return applyNotice(n); });
+        if (!applied && !catchUp()) {
             failed();
         }
     } else if (!db_->connected()) {
         failed();
     }
+}
+
+bool Storage::applyNotice(QByteArrayView text) {
+    using StorageSql::ChangeKind;
+    ChangeNotice notice;
+    if (!DecodeChangeNotice(text, notice)) {
+        return false;
+    }
+    if (notice.last() <= lastSeq_) {
+        return true;
+    }
+    const bool known = std::all_of(notice.entries.begin(), notice.entries.end(), [](const auto& e) {
+        return e.kind == int(ChangeKind::Record) || e.kind == int(ChangeKind::Deleted) ||
+               e.kind == int(ChangeKind::Dictionary);
+    });
+    if (notice.first != lastSeq_ + 1 || !known) {
+        return false;
+    }
+    SqlBatch none;
+    for (const ChangeNotice::Entry& n : notice.entries) {
+        const ParamsRow values(n.values);
+        readChange({lastSeq_ + 1, n.table, n.kind, n.item, n.column}, table(n.table), none, &values);
+        ++lastSeq_;
+    }
+    return true;
 }
 
 void Storage::upkeep() {

@@ -1,8 +1,10 @@
 // The storage on PostgreSQL within the test process, where the sanitizer builds see the binary row
 // reader, the change log and the reconnection: every column of the demo data read back by a second
 // storage as it was written, changes of two storages on one database applied by both in commit order
-// with identifiers that never collide, a change whose log entry the database refuses (nothing of it
-// stored), and an outage that refuses a change and heals by itself.
+// with identifiers that never collide, another storage's change taken from its notice (and from the
+// log where a notice cannot serve), an edit made again when another storage's change came first, a
+// change whose log entry the database refuses (nothing of it stored), and an outage that refuses a
+// change and heals by itself.
 #include "server/postgres_database.h"
 
 #include <gtest/gtest.h>
@@ -67,7 +69,7 @@ bool PostgresStorageTest::started_ = false;
 // changes committed before; a new record when nAbs is 0. The record's identifier.
 int32_t Change(Storage& s, int32_t nAbs, const QString& name) {
     TableData& gps = *s.table(QStringLiteral("gps"));
-    if (!s.beginChange()) {
+    if (!s.beginChange(nAbs == 0 ? &gps : nullptr)) {
         return 0;
     }
     int32_t row = nAbs == 0 ? -1 : gps.rowOf(nAbs);
@@ -84,20 +86,21 @@ int32_t Change(Storage& s, int32_t nAbs, const QString& name) {
     return s.commitChange(gps, row, false, {}) ? gps.nAbsAt(row) : 0;
 }
 
-// The changes another storage announced, once they are applied here (waits for the announcement).
-std::vector<Storage::Applied> AwaitApplied(Storage& s) {
+// The changes other storages announced, once `count` of them are applied here (each announcement
+// may come on its own), and any that came with them.
+std::vector<Storage::Applied> AwaitApplied(Storage& s, size_t count = 1) {
+    std::vector<Storage::Applied> applied;
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < kWaitMs) {
+    while (applied.size() < count && t.elapsed() < kWaitMs) {
         pollfd p{s.announcementSocket(), POLLIN, 0};
         ::poll(&p, 1, 100);
         s.refresh();
-        std::vector<Storage::Applied> applied = s.takeApplied();
-        if (!applied.empty()) {
-            return applied;
+        for (const Storage::Applied& a : s.takeApplied()) {
+            applied.push_back(a);
         }
     }
-    return {};
+    return applied;
 }
 
 QString NameOf(Storage& s, int32_t nAbs) {
@@ -145,12 +148,68 @@ TEST_F(PostgresStorageTest, TwoStoragesApplyEachOthersChangesInCommitOrder) {
     EXPECT_EQ(NameOf(*two, first), QStringLiteral("первый"));
     ASSERT_EQ(Change(*two, first, QStringLiteral("правка второго")), first);
 
-    const std::vector<Storage::Applied> applied = AwaitApplied(*one);
+    const std::vector<Storage::Applied> applied = AwaitApplied(*one, 2);
     ASSERT_EQ(applied.size(), 2u);
     EXPECT_EQ(applied[0].table->nAbsAt(applied[0].row), second);
     EXPECT_EQ(applied[1].table->nAbsAt(applied[1].row), first);
     EXPECT_EQ(NameOf(*one, second), QStringLiteral("второй"));
     EXPECT_EQ(NameOf(*one, first), QStringLiteral("правка второго"));
+}
+
+TEST_F(PostgresStorageTest, AChangeIsTakenFromItsNoticeAndTheLogWhereTheNoticeCannotServe) {
+    const std::unique_ptr<Storage> one = open();
+    const std::unique_ptr<Storage> two = open();
+    PostgresDatabase admin;
+    ASSERT_TRUE(admin.open(uri_)) << admin.error().toStdString();
+    const auto overwrite = [&admin](int32_t id) {
+        ASSERT_TRUE(admin.run("UPDATE gps SET name = 'в обход' WHERE n_abs = $1", {SqlValue::Int(id)}))
+            << admin.error().toStdString();
+    };
+    // The record is changed behind the storages' back once committed: the other storage keeps what
+    // the change's notice said, read from no table.
+    const int32_t id = Change(*one, 0, QStringLiteral("из уведомления"));
+    ASSERT_NE(id, 0) << one->lastError().toStdString();
+    overwrite(id);
+    ASSERT_EQ(AwaitApplied(*two).size(), 1u);
+    EXPECT_EQ(NameOf(*two, id), QStringLiteral("из уведомления"));
+
+    // A change of the users carries no notice: the log is read, and the record with it.
+    ASSERT_TRUE(one->setUser(QStringLiteral("ещё"), QStringLiteral("пароль")));
+    ASSERT_EQ(Change(*one, id, QStringLiteral("записано")), id) << one->lastError().toStdString();
+    overwrite(id);
+    const uint64_t users = two->usersVersion();
+    ASSERT_EQ(AwaitApplied(*two).size(), 1u);
+    EXPECT_EQ(NameOf(*two, id), QStringLiteral("в обход"));
+    EXPECT_GT(two->usersVersion(), users);
+}
+
+TEST_F(PostgresStorageTest, AnEditGoesAtOnceAndIsMadeAgainWhenAnotherServersChangeCameFirst) {
+    const std::unique_ptr<Storage> one = open();
+    const std::unique_ptr<Storage> two = open();
+    const int32_t id = Change(*one, 0, QStringLiteral("начало"));
+    ASSERT_NE(id, 0) << one->lastError().toStdString();
+    ASSERT_EQ(AwaitApplied(*two).size(), 1u);
+
+    // One storage edits the record; the other, not having heard of it, edits it too: its change
+    // finds the log number taken, writes nothing, and is made again under the lock after the first.
+    ASSERT_EQ(Change(*one, id, QStringLiteral("первая правка")), id) << one->lastError().toStdString();
+    one->takeApplied();
+    EXPECT_EQ(Change(*two, id, QStringLiteral("вторая правка")), 0);
+    EXPECT_TRUE(two->raced()) << two->lastError().toStdString();
+    EXPECT_TRUE(two->takeApplied().empty());
+    EXPECT_EQ(NameOf(*open(), id), QStringLiteral("первая правка"));
+    ASSERT_EQ(Change(*two, id, QStringLiteral("вторая правка")), id) << two->lastError().toStdString();
+    EXPECT_FALSE(two->raced());
+    const std::vector<Storage::Applied> applied = two->takeApplied();
+    ASSERT_EQ(applied.size(), 2u);
+    EXPECT_EQ(NameOf(*open(), id), QStringLiteral("вторая правка"));
+
+    // The first storage applies the second edit from its notice; its own next edit goes at once.
+    ASSERT_EQ(AwaitApplied(*one).size(), 1u);
+    EXPECT_EQ(NameOf(*one, id), QStringLiteral("вторая правка"));
+    ASSERT_EQ(Change(*one, id, QStringLiteral("третья правка")), id) << one->lastError().toStdString();
+    EXPECT_FALSE(one->raced());
+    EXPECT_EQ(NameOf(*open(), id), QStringLiteral("третья правка"));
 }
 
 TEST_F(PostgresStorageTest, AnAdditionReadsItsIdentifierAndMarkWithTheLock) {
