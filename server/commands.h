@@ -53,8 +53,8 @@ class Commands {
     // The fields of an edit command, converted for their columns; false (refused) when malformed.
     bool readFields(ClientSession& s, const TableData& table, const QString& text,
                     std::vector<std::pair<int, FieldValue>>& values);
-    // Takes the database's write lock and applies what other servers committed (for an addition to
-    // `adding`, reading its identifier and what its mark stored before in the same exchange); the
+    // Begins the change in the storage (Storage::beginChange: for an addition to `adding`, the write
+    // lock, what other servers committed, its identifier and what its mark stored before); the
     // sender is told when the database cannot be written now.
     bool beginChange(ClientSession& s, const QString& table, const TableData* adding, const QString& mark);
     // Ends a change begun but refused, telling the sender why.

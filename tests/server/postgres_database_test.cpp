@@ -12,15 +12,18 @@
 
 #include <QElapsedTimer>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <memory>
 #include <thread>
 
 #include "infra/codepage.h"
 #include "postgres_cluster.h"
+#include "server/commands.h"
 #include "server/demo_data.h"
 #include "server/password_digest.h"
 #include "server/snapshot.h"
 #include "server/storage.h"
+#include "session_probe.h"
 
 namespace {
 
@@ -210,6 +213,54 @@ TEST_F(PostgresStorageTest, AnEditGoesAtOnceAndIsMadeAgainWhenAnotherServersChan
     ASSERT_EQ(Change(*one, id, QStringLiteral("третья правка")), id) << one->lastError().toStdString();
     EXPECT_FALSE(one->raced());
     EXPECT_EQ(NameOf(*open(), id), QStringLiteral("третья правка"));
+}
+
+TEST_F(PostgresStorageTest, AClientsEditThatLostItsRaceIsStoredAfterTheOtherChange) {
+    const std::unique_ptr<Storage> one = open();
+    const std::unique_ptr<Storage> two = open();
+    QTemporaryDir files;
+    MemoryBudget partials{1 << 20};
+    SessionProbe probe;
+    ClientSession client{UdpAddress{0x7F000001, 5001}, probe.sender(), 0, partials};
+    client.logIn(QStringLiteral("admin"), 1, 1);
+    client.loadedTables.insert(QStringLiteral("gps"));
+    QStringList log;
+    Commands commands{*two, FilesFolder(files.path(), ServerLimits{}),
+                      [&log](const QString& line) { log.append(line); },
+                      [&client](const std::function<void(ClientSession&)>& f) { f(client); }};
+    // The last text the client got for an edit of the record's name.
+    const auto edit = [&](int32_t id, const QString& name) {
+        probe.messages.clear();
+        commands.handle(client,
+                        QStringLiteral("{\"$c$\":\"database\",\"command\":\"neteditdatadatabase\","
+                                       "\"nametable\":\"gps\",\"n_abs\":%1,\"fields\":{\"name\":\"%2\"}}")
+                            .arg(id)
+                            .arg(name));
+        probe.run(client);
+        const std::vector<QString> texts = probe.texts();
+        return texts.empty() ? QString() : texts.back();
+    };
+
+    // A record the second server has not heard of yet, then one the first server changed since: each
+    // edit is stored after what came first and confirmed, none refused.
+    const int32_t id = Change(*one, 0, QStringLiteral("начало"));
+    ASSERT_NE(id, 0) << one->lastError().toStdString();
+    const QString confirmed =
+        QStringLiteral("{\"$c$\":\"netyesadddatadatabase\",\"nametable\":\"gps\",\"n_abs\":%1}").arg(id);
+    EXPECT_EQ(edit(id, QStringLiteral("первая")), confirmed);
+    one->takeApplied();
+    ASSERT_EQ(AwaitApplied(*one).size(), 1u);
+    ASSERT_EQ(Change(*one, id, QStringLiteral("с другого сервера")), id) << one->lastError().toStdString();
+    EXPECT_EQ(edit(id, QStringLiteral("вторая")), confirmed);
+    EXPECT_TRUE(log.filter(QStringLiteral("refused")).isEmpty()) << log.join(u'\n').toStdString();
+
+    // Made on top of the other server's change: its counter is one above what that change left.
+    const auto ver = [](Storage& s, int32_t nAbs) {
+        const TableData& gps = *s.table(QStringLiteral("gps"));
+        return gps.intAt(gps.rowOf(nAbs), gps.def().indexOf(QStringLiteral("ver")));
+    };
+    EXPECT_EQ(NameOf(*open(), id), QStringLiteral("вторая"));
+    EXPECT_EQ(ver(*open(), id), ver(*one, id) + 1);
 }
 
 TEST_F(PostgresStorageTest, AnAdditionReadsItsIdentifierAndMarkWithTheLock) {
