@@ -326,14 +326,7 @@ bool PostgresDatabase::runBatch(const SqlBatch& batch) {
 }
 
 bool PostgresDatabase::beginWrite(const SqlBatch& then) {
-    SqlBatch batch{{"BEGIN", {}, {}}, {kWriteLock, {}, {}}};
-    batch.insert(batch.end(), then.begin(), then.end());
-    inTransaction_ = true;
-    if (!runBatch(batch)) {
-        rollback();
-        return false;
-    }
-    return true;
+    return lockedBatch(then, false);
 }
 
 bool PostgresDatabase::commit(const SqlBatch& first) {
@@ -342,10 +335,14 @@ bool PostgresDatabase::commit(const SqlBatch& first) {
 }
 
 bool PostgresDatabase::writeAtOnce(const SqlBatch& batch) {
+    return lockedBatch(batch, true);
+}
+
+bool PostgresDatabase::lockedBatch(const SqlBatch& batch, bool andCommit) {
     SqlBatch all{{"BEGIN", {}, {}}, {kWriteLock, {}, {}}};
     all.insert(all.end(), batch.begin(), batch.end());
     inTransaction_ = true;
-    if (!commitBatch(all)) {
+    if (!(andCommit ? commitBatch(all) : runBatch(all))) {
         rollback();
         return false;
     }

@@ -61,6 +61,9 @@ class PostgresDatabase final : public SqlDatabase {
     // Adds the announcement (when one was made) and COMMIT to the batch and runs it; the transaction
     // is over when it succeeds.
     bool commitBatch(SqlBatch& batch);
+    // BEGIN, the write lock and the batch, and with `andCommit` the announcement and COMMIT, in one
+    // exchange; rolled back when it fails.
+    bool lockedBatch(const SqlBatch& batch, bool andCommit);
     // Prepared statements are known by their SQL and parameter types.
     static QByteArray statementKey(const QByteArray& sql, const SqlParams& params);
     // After a successful connection: encoding, notices, LISTEN.
