@@ -10,37 +10,14 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fuzz/fuzz_input.h"
 #include "server/record_messages.h"
 #include "server/storage.h"
 
 namespace {
 
-class Input {
-  public:
-    Input(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
-    bool empty() const { return p_ == end_; }
-    uint8_t byte() { return p_ < end_ ? *p_++ : 0; }
-    int64_t integer() {
-        int64_t v = 0;
-        for (int i = 0; i < 8; ++i) {
-            v = (v << 8) | byte();
-        }
-        return v;
-    }
-    QByteArray bytes() {
-        const size_t n = std::min<size_t>(byte(), size_t(end_ - p_));
-        QByteArray out(reinterpret_cast<const char*>(p_), qsizetype(n));
-        p_ += n;
-        return out;
-    }
-
-  private:
-    const uint8_t* p_;
-    const uint8_t* end_;
-};
-
 // Binds one value of a type the input picks: integer, real, text, blob or NULL.
-void bindAny(sqlite3_stmt* st, int index, Input& in) {
+void bindAny(sqlite3_stmt* st, int index, FuzzInput& in) {
     switch (in.byte() % 5) {
         case 0:
             sqlite3_bind_int64(st, index, in.integer());
@@ -68,7 +45,7 @@ void bindAny(sqlite3_stmt* st, int index, Input& in) {
     }
 }
 
-void plant(sqlite3* db, const QByteArray& sql, Input& in, int values) {
+void plant(sqlite3* db, const QByteArray& sql, FuzzInput& in, int values) {
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) == SQLITE_OK) {
         for (int i = 1; i <= values; ++i) {
@@ -110,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (EmptyDatabase().isEmpty() || !QFile::copy(EmptyDatabase(), path)) {
         return 0;
     }
-    Input in(data, size);
+    FuzzInput in(data, size);
     QString error;
     sqlite3* db = nullptr;
     if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK) {
