@@ -229,15 +229,22 @@ bool Storage::failed() {
     return false;
 }
 
-bool Storage::endWrite(bool ok, const SqlBatch& last, int64_t before, const QByteArray& notice) {
+bool Storage::endWrite(bool ok, const SqlBatch& last, int64_t before, const QByteArray& notice, bool atOnce) {
     if (ok) {
         db_->announce(notice);
+        if (atOnce ? db_->writeAtOnce(last) : db_->commit(last)) {
+            return true;
+        }
     }
-    if (!ok || !db_->commit(last)) {
-        lastSeq_ = before;
-        return failed();
+    lastSeq_ = before;
+    // Written at once and still connected, the database refused the log number: another server's
+    // change came first. Made again under the lock, a change refused for another reason is refused then.
+    raced_ = ok && atOnce && db_->connected();
+    if (raced_) {
+        lastError_ = db_->error();
+        return false;
     }
-    return true;
+    return failed();
 }
 
 bool Storage::endOwnOrBulkWrite(bool own, const SqlBatch& batch, int64_t before) {
@@ -388,20 +395,7 @@ bool Storage::commitChange(TableData& t, int32_t row, bool deleted,
         batch.push_back({StorageSql::PruneAdditions(), {SqlValue::Int(kAdditionMarksKept)}, {}});
     }
     const QByteArray text = shared_ ? EncodeChangeNotice(notice) : QByteArray();
-    if (std::exchange(atOnce_, false)) {
-        db_->announce(text);
-        if (!db_->writeAtOnce(batch)) {
-            lastSeq_ = before;
-            // Connected, the database refused the log number: another server's change came first.
-            // Made again under the lock, a change refused for another reason is refused then.
-            raced_ = db_->connected();
-            lastError_ = db_->error();
-            if (!raced_) {
-                failed();
-            }
-            return false;
-        }
-    } else if (!endWrite(true, batch, before, text)) {
+    if (!endWrite(true, batch, before, text, std::exchange(atOnce_, false))) {
         return false;
     }
     applied_.push_back({&t, row, deleted});

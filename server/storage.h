@@ -177,10 +177,12 @@ class Storage {
     void writeUser(SqlBatch& batch, const QString& name, const QString& password, const QString& origin);
     // A failed statement: logs the cause (once while the database is away), rolls back.
     bool failed();
-    // Runs `last`, announces (with the notice, when there is one) and commits, in one exchange; when
-    // !ok or it fails, rolls back and puts the change log position back to `before` (what it was when
-    // the write began).
-    bool endWrite(bool ok, const SqlBatch& last, int64_t before, const QByteArray& notice = {});
+    // Runs `last`, announces (with the notice, when there is one) and commits, in one exchange; with
+    // `atOnce` the write lock is taken in the same exchange (a change begun at once). When !ok or it
+    // fails, rolls back and puts the change log position back to `before` (what it was when the write
+    // began); a change written at once that lost its race sets raced() instead of reporting a failure.
+    bool endWrite(bool ok, const SqlBatch& last, int64_t before, const QByteArray& notice = {},
+                  bool atOnce = false);
     // The end of a write that may be part of a bulk write: inside one, runs the batch there (the bulk
     // commit ends it); otherwise as endWrite.
     bool endOwnOrBulkWrite(bool own, const SqlBatch& batch, int64_t before);
